@@ -1,0 +1,27 @@
+// Dialogue helpers shared by the dialogue and the operations that talk to the
+// user: prompts, opening of text files by name, upper-casing of answers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "io/units.h"
+
+namespace app {
+
+// Writes one blank and the first min(length, 80) characters of text to the
+// unit without ending the line, so that the answer is typed on the same line.
+void PROMPT(io::Units& units, std::int32_t unit, std::string_view text, std::int32_t length);
+
+// Opens name (trailing blanks removed) on unit as a formatted sequential text
+// file. mode 0: created when missing, otherwise rewritten from its start;
+// mode > 0: the file must exist. Sets ierr to -1 on failure, otherwise leaves
+// it as it was.
+void OPNTXT(io::Units& units, std::string_view name, std::int32_t unit, std::int32_t mode,
+            std::int32_t& ierr);
+
+// Replaces a..z by their capitals in the first length characters, in place.
+void UPCASE(std::string& text, std::int32_t length);
+
+}  // namespace app

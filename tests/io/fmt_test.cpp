@@ -1,0 +1,110 @@
+// Expected strings were printed by gfortran with the same edit descriptors.
+#include "io/fmt.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+using io::fmt::E;
+using io::fmt::F;
+using io::fmt::I;
+
+TEST(FortranFormat, ScientificMatchesGfortran) {
+    EXPECT_EQ(E(0.0, 12, 4), "  0.0000E+00");
+    EXPECT_EQ(E(-0.0, 12, 4), " -0.0000E+00");
+    EXPECT_EQ(E(1.0e30, 12, 4), "  1.0000E+30");
+    EXPECT_EQ(E(-1.0e30, 12, 4), " -1.0000E+30");
+    EXPECT_EQ(E(1.0e35, 12, 4), "  1.0000E+35");
+    EXPECT_EQ(E(-1.0e35, 12, 4), " -1.0000E+35");
+    EXPECT_EQ(E(12345.5, 12, 4), "  1.2346E+04");
+    EXPECT_EQ(E(0.00012345, 12, 4), "  1.2345E-04");
+    EXPECT_EQ(E(0.9999951, 12, 4), "  1.0000E+00");
+    EXPECT_EQ(E(9.99995, 12, 4), "  1.0000E+01");
+    EXPECT_EQ(E(1.00005, 12, 4), "  1.0001E+00");
+    EXPECT_EQ(E(123456.25, 12, 4), "  1.2346E+05");
+    EXPECT_EQ(E(125.0, 13, 4), "   1.2500E+02");
+    EXPECT_EQ(E(3.0, 12, 3), "   3.000E+00");
+    EXPECT_EQ(E(1.2345, 12, 3), "   1.234E+00");
+    EXPECT_EQ(E(9.9995, 12, 3), "   9.999E+00");
+}
+
+TEST(FortranFormat, ThreeDigitExponentDropsTheLetter) {
+    EXPECT_EQ(E(1.0e100, 12, 4), "  1.0000+100");
+    EXPECT_EQ(E(1.0e-100, 12, 4), "  1.0000-100");
+    EXPECT_EQ(E(1.0e-310, 12, 4), "  1.0000-310");
+    EXPECT_EQ(E(9.99995e99, 12, 4), "  1.0000+100");
+    EXPECT_EQ(E(1.0e100, 12, 3), "   1.000+100");
+}
+
+TEST(FortranFormat, ScientificOverflowGivesAsterisks) {
+    EXPECT_EQ(E(1.0, 9, 4), "*********");
+    EXPECT_EQ(E(-1.0, 10, 4), "**********");
+    EXPECT_EQ(E(1.0, 10, 4), "1.0000E+00");
+}
+
+TEST(FortranFormat, FixedMatchesGfortran) {
+    EXPECT_EQ(F(0.0, 12, 3), "       0.000");
+    EXPECT_EQ(F(-0.0, 12, 3), "      -0.000");
+    EXPECT_EQ(F(-0.0004, 12, 3), "      -0.000");
+    EXPECT_EQ(F(0.0005, 12, 3), "       0.001");
+    EXPECT_EQ(F(0.0015, 12, 3), "       0.002");
+    EXPECT_EQ(F(1.0005, 12, 3), "       1.000");
+    EXPECT_EQ(F(1.0015, 12, 3), "       1.002");
+    EXPECT_EQ(F(1.95, 12, 3), "       1.950");
+    EXPECT_EQ(F(static_cast<double>(1.95f), 12, 3), "       1.950");
+    EXPECT_EQ(F(1.0e-100, 12, 3), "       0.000");
+    EXPECT_EQ(F(2.5, 4, 0), "  2.");
+    EXPECT_EQ(F(-0.4, 5, 0), "  -0.");
+    EXPECT_EQ(F(1.2, 12, 3), "       1.200");
+}
+
+TEST(FortranFormat, FixedRoundsExactTiesToEven) {
+    EXPECT_EQ(F(0.125, 12, 2), "        0.12");
+    EXPECT_EQ(F(0.375, 12, 2), "        0.38");
+    EXPECT_EQ(F(0.625, 12, 2), "        0.62");
+    EXPECT_EQ(F(-0.125, 12, 2), "       -0.12");
+}
+
+TEST(FortranFormat, FixedDropsLeadingZeroThenOverflows) {
+    EXPECT_EQ(F(0.5, 5, 3), "0.500");
+    EXPECT_EQ(F(-0.5, 5, 3), "-.500");
+    EXPECT_EQ(F(0.5, 4, 3), ".500");
+    EXPECT_EQ(F(-0.5, 4, 3), "****");
+    EXPECT_EQ(F(99.9999, 6, 3), "******");
+    EXPECT_EQ(F(9.9999, 6, 3), "10.000");
+    EXPECT_EQ(F(-9.9999, 6, 3), "******");
+    EXPECT_EQ(F(1.0e30, 12, 3), "************");
+    EXPECT_EQ(F(1.0e35, 12, 3), "************");
+    EXPECT_EQ(F(123456789.123, 12, 3), "************");
+}
+
+TEST(FortranFormat, NotANumberAndInfinity) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(E(nan, 12, 4), "         NaN");
+    EXPECT_EQ(F(nan, 12, 3), "         NaN");
+    EXPECT_EQ(E(inf, 12, 4), "    Infinity");
+    EXPECT_EQ(F(-inf, 12, 3), "   -Infinity");
+    EXPECT_EQ(F(-inf, 8, 3), "    -Inf");
+    EXPECT_EQ(F(inf, 7, 3), "    Inf");
+    EXPECT_EQ(F(inf, 3, 0), "Inf");
+    EXPECT_EQ(F(-inf, 4, 1), "-Inf");
+}
+
+TEST(FortranFormat, Integers) {
+    EXPECT_EQ(I(3, 4), "   3");
+    EXPECT_EQ(I(12345, 4), "****");
+    EXPECT_EQ(I(-999, 4), "-999");
+    EXPECT_EQ(I(-1000, 4), "****");
+    EXPECT_EQ(I(-2147483648LL, 6), "******");
+    EXPECT_EQ(I(-12345, 10), "    -12345");
+    EXPECT_EQ(I(7, 3, 3), "007");
+    EXPECT_EQ(I(5, 2, 2), "05");
+    EXPECT_EQ(I(2024, 4, 2), "2024");
+    EXPECT_EQ(I(0, 8), "       0");
+}
+
+}  // namespace

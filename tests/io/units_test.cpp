@@ -1,0 +1,105 @@
+#include "io/units.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class UnitsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ =
+            fs::temp_directory_path() /
+            ("pektor_units_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string slurp(const std::string& name) {
+        std::ifstream f(dir_ / name, std::ios::binary);
+        std::stringstream s;
+        s << f.rdbuf();
+        return s.str();
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(UnitsTest, UnopenedUnitIsConnectedToFortN) {
+    std::istringstream in;
+    std::ostringstream out;
+    {
+        io::Units u(in, out, dir_);
+        u.write(44, "first");
+        u.write(44, "a\nb");
+        u.close(44);
+        u.write(44, "again");
+    }
+    EXPECT_EQ(slurp("fort.44"), "again\n");
+}
+
+TEST_F(UnitsTest, StatusOldOnMissingFileFailsAndUnknownRewrites) {
+    std::istringstream in;
+    std::ostringstream out;
+    io::Units u(in, out, dir_);
+    EXPECT_EQ(u.open_text(24, "missing.txt", io::OpenStatus::Old), ENOENT);
+    EXPECT_FALSE(u.is_open(24));
+    {
+        std::ofstream f(dir_ / "out.txt");
+        f << "old content that is longer\n";
+    }
+    ASSERT_EQ(u.open_text(17, "out.txt", io::OpenStatus::Unknown), 0);
+    u.write(17, "new");
+    u.close(17);
+    EXPECT_EQ(slurp("out.txt"), "new\n");
+}
+
+TEST_F(UnitsTest, ConsolePromptAndKeyboard) {
+    std::istringstream in("  12 , 3\nnext line\r\n");
+    std::ostringstream out;
+    io::Units u(in, out, dir_);
+    u.prompt(6, " Give: ");
+    std::int32_t a = 0, b = 0;
+    EXPECT_EQ(u.read_list(5, std::vector<io::ListItem>{&a, &b}), 0);
+    EXPECT_EQ(a, 12);
+    EXPECT_EQ(b, 3);
+    std::string line;
+    EXPECT_EQ(u.read_line(5, line), 0);
+    EXPECT_EQ(line, "next line");
+    EXPECT_EQ(u.read_line(5, line), io::kIostatEnd);
+    u.write(6, "done");
+    EXPECT_EQ(out.str(), " Give: done\n");
+}
+
+TEST_F(UnitsTest, DirectAccessRecords) {
+    std::istringstream in;
+    std::ostringstream out;
+    io::Units u(in, out, dir_);
+    ASSERT_EQ(u.open_direct(22, "d.bin", io::OpenStatus::Unknown, 512), 0);
+    std::vector<std::byte> rec(512, std::byte{7});
+    EXPECT_EQ(u.write_direct(22, 2, rec).iostat, 0);
+    EXPECT_EQ(fs::file_size(dir_ / "d.bin"), 1024u);
+    std::vector<std::byte> back(600);
+    auto t = u.read_direct(22, 2, back);
+    EXPECT_EQ(t.iostat, io::kIostatShortRecord);
+    EXPECT_EQ(t.bytes, 512u);
+    std::vector<std::byte> one(512);
+    EXPECT_EQ(u.read_direct(22, 1, one).iostat, 0);
+    EXPECT_EQ(one[0], std::byte{0});
+    u.inject_write_failure(1, 28);
+    std::vector<std::byte> two(1024, std::byte{1});
+    t = u.write_direct(22, 1, two);
+    EXPECT_EQ(t.iostat, 28);
+    EXPECT_EQ(t.bytes, 512u);
+    EXPECT_EQ(u.write_direct(22, 1, two).iostat, 0);
+    EXPECT_EQ(u.open_direct(23, "nope.bin", io::OpenStatus::Old, 512), ENOENT);
+}
+
+}  // namespace
