@@ -1,0 +1,121 @@
+#include "app/textio.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <sstream>
+#include <string>
+
+#include "dms/filopn.h"
+#include "test_support.h"
+
+namespace {
+
+using pektor_test::ScratchDir;
+
+struct Console {
+    ScratchDir dir;
+    std::istringstream in;
+    std::ostringstream out;
+    io::Units units{in, out, dir.path()};
+};
+
+TEST(Prompt, OneBlankThenTheTextWithoutLineEnd) {
+    Console c;
+    app::PROMPT(c.units, 6, "Give Output File Name             :  ", 37);
+    EXPECT_EQ(c.out.str(), " Give Output File Name             :  ");
+    c.out.str("");
+    app::PROMPT(c.units, 6, "abcdef", 3);
+    app::PROMPT(c.units, 6, "xyz", 10);  // length beyond the text
+    app::PROMPT(c.units, 6, "ignored", -5);
+    EXPECT_EQ(c.out.str(), " abc xyz ");
+    c.out.str("");
+    app::PROMPT(c.units, 6, std::string(100, 'p'), 100);  // at most 80 characters
+    EXPECT_EQ(c.out.str(), " " + std::string(80, 'p'));
+}
+
+TEST(Upcase, LettersOnlyAndOnlyTheFirstLength) {
+    std::string s = "all 9z\xe4_ok";
+    app::UPCASE(s, 7);
+    EXPECT_EQ(s, "ALL 9Z\xe4_ok");
+    std::string t = "ab";
+    app::UPCASE(t, 256);  // longer than the text
+    EXPECT_EQ(t, "AB");
+    app::UPCASE(t, -1);
+    EXPECT_EQ(t, "AB");
+}
+
+TEST(Opntxt, ModesAndErrorFlag) {
+    Console c;
+    // Mode 0 creates; trailing blanks of the field are removed.
+    std::int32_t ierr = 0;
+    app::OPNTXT(c.units, pektor_test::field("new.txt"), 17, 0, ierr);
+    EXPECT_EQ(ierr, 0);
+    c.units.write(17, "line");
+    c.units.close(17);
+    EXPECT_EQ(c.dir.read("new.txt"), "line\n");
+
+    // Mode 0 on an existing file: rewritten from its start.
+    c.dir.write("old.txt", "a much longer old content\n");
+    app::OPNTXT(c.units, "old.txt", 17, 0, ierr);
+    c.units.write(17, "new");
+    c.units.close(17);
+    EXPECT_EQ(ierr, 0);
+    EXPECT_EQ(c.dir.read("old.txt"), "new\n");
+
+    // A positive mode needs the file; success leaves the flag alone.
+    ierr = 7;
+    app::OPNTXT(c.units, "old.txt", 24, 1, ierr);
+    EXPECT_EQ(ierr, 7);
+    std::string line;
+    EXPECT_EQ(c.units.read_line(24, line), 0);
+    EXPECT_EQ(line, "new");
+    c.units.close(24);
+
+    ierr = 0;
+    app::OPNTXT(c.units, "missing.txt", 24, 1, ierr);
+    EXPECT_EQ(ierr, -1);
+    EXPECT_FALSE(c.dir.exists("missing.txt"));
+    EXPECT_FALSE(c.units.is_open(24));
+
+    // Units outside 1..99 and a blank name fail.
+    for (const std::int32_t unit : {0, 100}) {
+        ierr = 0;
+        app::OPNTXT(c.units, "x.txt", unit, 0, ierr);
+        EXPECT_EQ(ierr, -1);
+    }
+    EXPECT_FALSE(c.dir.exists("x.txt"));
+    ierr = 0;
+    app::OPNTXT(c.units, std::string(256, ' '), 17, 0, ierr);
+    EXPECT_EQ(ierr, -1);
+    EXPECT_EQ(c.out.str(), "");  // no messages of its own
+}
+
+TEST(Filopn, UnitsAndStatusCodes) {
+    Console c;
+    std::int32_t ierr = 5;
+    for (const std::int32_t unit : {0, 100, -1}) {
+        dms::FILOPN(c.units, "u.txt", unit, 1, 0, 1, 0, 0, 0, -1, ierr);
+        EXPECT_EQ(ierr, -901);
+    }
+    EXPECT_FALSE(c.dir.exists("u.txt"));
+
+    dms::FILOPN(c.units, "u.txt", 99, 1, 0, 1, 0, 0, 0, -1, ierr);
+    EXPECT_EQ(ierr, 0);
+    EXPECT_TRUE(c.units.is_open(99));
+    c.units.write(99, "on 99");
+    c.units.close(99);
+    EXPECT_EQ(c.dir.read("u.txt"), "on 99\n");
+
+    dms::FILOPN(c.units, "gone.txt", 1, 2, 0, 1, 0, 0, 0, -1, ierr);
+    EXPECT_EQ(ierr, -ENOENT);
+    EXPECT_FALSE(c.units.is_open(1));
+
+    dms::FILOPN(c.units, "u.txt", 1, 2, 0, 1, 0, 0, 0, -1, ierr);
+    EXPECT_EQ(ierr, 0);
+    c.units.close(1);
+    EXPECT_EQ(c.dir.read("u.txt"), "on 99\n");  // status "OLD" keeps the content
+    EXPECT_EQ(c.out.str(), "");
+}
+
+}  // namespace
