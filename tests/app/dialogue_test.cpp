@@ -10,38 +10,10 @@ namespace {
 
 using pektor_test::FakeOperations;
 using pektor_test::field;
+using pektor_test::kStartAndMenu;
 using pektor_test::ScratchDir;
 
 // ---- the literal texts of the dialogue ----
-
-const std::string kStart =
-    "\n\n\n\n"
-    "---------------------------------------------\n"
-    "---------------------------------------------\n"
-    "----                                     ----\n"
-    "----             P E K T O R             ----\n"
-    "----                                     ----\n"
-    "----      Finds maxima of Plot Data      ----\n"
-    "----             extracted from          ----\n"
-    "----           TAVRO dyn  files.         ----\n"
-    "----                                     ----\n"
-    "----             Version 1.4-01          ----\n"
-    "----     PEKTOR team,  December 2026     ----\n"
-    "----                                     ----\n"
-    "---------------------------------------------\n"
-    "---------------------------------------------\n"
-    "\n\n"
-    "---------------------------------------------\n"
-    "----       Available Operations.         ----\n"
-    "----                                     ----\n"
-    "----       Maximum of for one file   :1  ----\n"
-    "----       Maxima     for two files      ----\n"
-    "----       and compute ratio         :2  ----\n"
-    "----       Statistics for one TS     :3  ----\n"
-    "----       Combination of several TS :4  ----\n"
-    "----       Vector length of two   TS :5  ----\n"
-    "---------------------------------------------\n"
-    " Select  Operation (see above)     :  ";
 
 const std::string kSign =
     "\n\n"
@@ -104,8 +76,8 @@ TEST(Dialogue, OperationOneWholeTranscript) {
     DialogRun r("1\n1\nfile.dyn\nout.txt\n\n3\n\n");
     r.ops.peaks = {125.0};
     EXPECT_EQ(r.go(), 0);
-    EXPECT_EQ(r.console(), kStart + kSign + banner(kTitle1) + kAskDyn + kAskOut + kAskWindow +
-                               "<listing>\n" + kAskDynRes +
+    EXPECT_EQ(r.console(), kStartAndMenu + kSign + banner(kTitle1) + kAskDyn + kAskOut +
+                               kAskWindow + "<listing>\n" + kAskDynRes +
                                " PeakValue for DynRes   3 :    1.2500E+02\n" + kAskDynRes +
                                kCompletion);
     EXPECT_EQ(r.file(), " PeakValue for DynRes   3 :    1.2500E+02\n" + kCompletion);
@@ -136,11 +108,11 @@ TEST(Dialogue, OperationTwoDafLines) {
         " PeakValues and DAF for DynRes    7 :   -2.0000E+00   5.0000E+00      -2.500\n";
     EXPECT_EQ(lines.find('\n'), 76u);
     EXPECT_EQ(r.file(), lines + kCompletion);
-    EXPECT_EQ(r.console(), kStart + kSign + banner(kTitle2) + kAskRef + kAskSecond + kAskOut +
-                               kAskWindow + "<listing>\n" + kAskDynRes + lines.substr(0, 77) +
-                               kAskDynRes + lines.substr(77, 77) + kAskDynRes +
-                               lines.substr(154, 77) + kAskDynRes + lines.substr(231) + kAskDynRes +
-                               kCompletion);
+    EXPECT_EQ(r.console(), kStartAndMenu + kSign + banner(kTitle2) + kAskRef + kAskSecond +
+                               kAskOut + kAskWindow + "<listing>\n" + kAskDynRes +
+                               lines.substr(0, 77) + kAskDynRes + lines.substr(77, 77) +
+                               kAskDynRes + lines.substr(154, 77) + kAskDynRes + lines.substr(231) +
+                               kAskDynRes + kCompletion);
     ASSERT_EQ(r.ops.calls.size(), 9u);
     EXPECT_EQ(r.ops.calls[0].file, field("ref.dyn"));  // the listing call
     for (std::size_t k = 1; k < 9; ++k) {
@@ -156,7 +128,7 @@ TEST(Dialogue, OperationTwoDafLines) {
 TEST(Dialogue, OperationThreeBannerOnceAndAllInAnyCase) {
     DialogRun r("3\nstats.dyn\nout.txt\n\n2\n5\naLlx\n");
     EXPECT_EQ(r.go(), 0);
-    EXPECT_EQ(r.console(), kStart + banner(kTitle3) + kAskDyn + kAskOut + kAskWindow +
+    EXPECT_EQ(r.console(), kStartAndMenu + banner(kTitle3) + kAskDyn + kAskOut + kAskWindow +
                                "<listing>\n" + kAskDynRes + kAskDynRes + kAskDynRes + kCompletion);
     EXPECT_EQ(r.file(),
               banner(kTitle3) + "<Pektor3 2>\n<Pektor3 5>\n<Pektor3 -99>\n" + kCompletion);
@@ -172,7 +144,7 @@ TEST(Dialogue, OperationsFourAndFiveRunOnceWithoutDynResLoop) {
     {
         DialogRun r("4\ncomb.dyn\nout.txt\n1.5 2.5\n");
         EXPECT_EQ(r.go(), 0);
-        EXPECT_EQ(r.console(), kStart + banner(kTitle4) + kAskDyn + kAskOut + kAskWindow +
+        EXPECT_EQ(r.console(), kStartAndMenu + banner(kTitle4) + kAskDyn + kAskOut + kAskWindow +
                                    "<listing>\n" + kCompletion);
         EXPECT_EQ(r.file(), banner(kTitle4) + "<Pektor4>\n" + kCompletion);
         ASSERT_EQ(r.ops.calls.size(), 2u);
@@ -184,7 +156,7 @@ TEST(Dialogue, OperationsFourAndFiveRunOnceWithoutDynResLoop) {
     {
         DialogRun r("5\nvec.dyn\nout.txt\n\n");
         EXPECT_EQ(r.go(), 0);
-        EXPECT_EQ(r.console(), kStart + banner(kTitle5) + kAskDyn + kAskOut + kAskWindow +
+        EXPECT_EQ(r.console(), kStartAndMenu + banner(kTitle5) + kAskDyn + kAskOut + kAskWindow +
                                    "<listing>\n" + kCompletion);
         EXPECT_EQ(r.file(), banner(kTitle5) + "<Pektor5>\n" + kCompletion);
         ASSERT_EQ(r.ops.calls.size(), 2u);
@@ -195,8 +167,8 @@ TEST(Dialogue, OperationsFourAndFiveRunOnceWithoutDynResLoop) {
 TEST(Dialogue, OperationOutsideMenuAsksNoFileAndListsWithBlankName) {
     DialogRun r("9\nout.txt\n\n3\n\n");
     EXPECT_EQ(r.go(), 0);
-    EXPECT_EQ(r.console(), kStart + kAskOut + kAskWindow + "<listing>\n" + kAskDynRes + kAskDynRes +
-                               kCompletion);
+    EXPECT_EQ(r.console(), kStartAndMenu + kAskOut + kAskWindow + "<listing>\n" + kAskDynRes +
+                               kAskDynRes + kCompletion);
     EXPECT_EQ(r.file(), kCompletion);  // a peak is computed but nothing is written
     ASSERT_EQ(r.ops.calls.size(), 2u);
     EXPECT_EQ(r.ops.calls[0].file, std::string(256, ' '));
@@ -262,7 +234,7 @@ TEST(Dialogue, AnswersAreCutTo256Characters) {
 TEST(Dialogue, OutputFileThatCannotBeOpenedEndsBeforeTheWindow) {
     DialogRun r("1\n1\nf.dyn\nno_such_dir/out.txt\n\n3\n\n");
     EXPECT_EQ(r.go(), -1);
-    EXPECT_EQ(r.console(), kStart + kSign + banner(kTitle1) + kAskDyn + kAskOut +
+    EXPECT_EQ(r.console(), kStartAndMenu + kSign + banner(kTitle1) + kAskDyn + kAskOut +
                                "\n *** Output file cannot be opened: \"no_such_dir/out.txt\"\n");
     EXPECT_TRUE(r.ops.calls.empty());
     EXPECT_FALSE(r.units.is_open(17));

@@ -9,6 +9,7 @@
 
 namespace {
 
+using pektor_test::kStartAndMenu;
 using pektor_test::ScratchDir;
 
 struct Result {
@@ -28,35 +29,6 @@ Result run_pektor(const ScratchDir& dir, const std::string& args, const std::str
     r.err = dir.read("errors.txt");
     return r;
 }
-
-const std::string kStartAndMenu =
-    "\n\n\n\n"
-    "---------------------------------------------\n"
-    "---------------------------------------------\n"
-    "----                                     ----\n"
-    "----             P E K T O R             ----\n"
-    "----                                     ----\n"
-    "----      Finds maxima of Plot Data      ----\n"
-    "----             extracted from          ----\n"
-    "----           TAVRO dyn  files.         ----\n"
-    "----                                     ----\n"
-    "----             Version 1.4-01          ----\n"
-    "----     PEKTOR team,  December 2026     ----\n"
-    "----                                     ----\n"
-    "---------------------------------------------\n"
-    "---------------------------------------------\n"
-    "\n\n"
-    "---------------------------------------------\n"
-    "----       Available Operations.         ----\n"
-    "----                                     ----\n"
-    "----       Maximum of for one file   :1  ----\n"
-    "----       Maxima     for two files      ----\n"
-    "----       and compute ratio         :2  ----\n"
-    "----       Statistics for one TS     :3  ----\n"
-    "----       Combination of several TS :4  ----\n"
-    "----       Vector length of two   TS :5  ----\n"
-    "---------------------------------------------\n"
-    " Select  Operation (see above)     :  ";
 
 const std::string kUnavailable =
     "\n"

@@ -131,6 +131,36 @@ class FakeOperations : public ops::Operations {
     io::Units& units_;
 };
 
+// The start-up banner, the operations menu and the first prompt.
+inline const std::string kStartAndMenu =
+    "\n\n\n\n"
+    "---------------------------------------------\n"
+    "---------------------------------------------\n"
+    "----                                     ----\n"
+    "----             P E K T O R             ----\n"
+    "----                                     ----\n"
+    "----      Finds maxima of Plot Data      ----\n"
+    "----             extracted from          ----\n"
+    "----           TAVRO dyn  files.         ----\n"
+    "----                                     ----\n"
+    "----             Version 1.4-01          ----\n"
+    "----     PEKTOR team,  December 2026     ----\n"
+    "----                                     ----\n"
+    "---------------------------------------------\n"
+    "---------------------------------------------\n"
+    "\n\n"
+    "---------------------------------------------\n"
+    "----       Available Operations.         ----\n"
+    "----                                     ----\n"
+    "----       Maximum of for one file   :1  ----\n"
+    "----       Maxima     for two files      ----\n"
+    "----       and compute ratio         :2  ----\n"
+    "----       Statistics for one TS     :3  ----\n"
+    "----       Combination of several TS :4  ----\n"
+    "----       Vector length of two   TS :5  ----\n"
+    "---------------------------------------------\n"
+    " Select  Operation (see above)     :  ";
+
 // A 256-character field holding s.
 inline std::string field(const std::string& s) {
     std::string f = s.substr(0, 256);
