@@ -16,9 +16,6 @@ namespace app {
 
 namespace {
 
-constexpr std::int32_t kKeyboardUnit = 5;
-constexpr std::int32_t kPromptLength = 37;
-
 constexpr std::string_view kDashes = "---------------------------------------------";
 
 constexpr std::array<std::string_view, 14> kStartBanner = {
@@ -109,36 +106,6 @@ void write_completion(io::Units& units, std::int32_t unit) {
     units.write(unit, kCompleted);
     units.write(unit, kDashes);
     write_empty(units, unit, 1);
-}
-
-// One line on the console that says which answer could not be used. The
-// prompt is named by its text without the colon and the padding.
-void report_input_error(io::Units& units, std::string_view prompt, std::string_view what) {
-    std::string_view name = io::trim_right(prompt);
-    if (!name.empty() && name.back() == ':') name.remove_suffix(1);
-    name = io::trim(name);
-    units.write(kScreenUnit, "");
-    units.write(kScreenUnit,
-                " *** Input error at prompt \"" + std::string(name) + "\": " + std::string(what));
-}
-
-// Shows the prompt and reads one whole line into the 256-character field.
-int ask_line(io::Units& units, std::string_view prompt, std::string& field) {
-    PROMPT(units, kScreenUnit, prompt, kPromptLength);
-    std::string line;
-    const int st = units.read_line(kKeyboardUnit, line);
-    field = io::fixed(st == 0 ? std::string_view(line) : std::string_view(), kAnswerLength);
-    if (st != 0) report_input_error(units, prompt, io::iostat_text(st));
-    return st;
-}
-
-// Shows the prompt and reads one integer in free format.
-int ask_integer(io::Units& units, std::string_view prompt, std::int32_t& value) {
-    PROMPT(units, kScreenUnit, prompt, kPromptLength);
-    const std::array<io::ListItem, 1> items = {&value};
-    const int st = units.read_list(kKeyboardUnit, items);
-    if (st != 0) report_input_error(units, prompt, io::iostat_text(st));
-    return st;
 }
 
 // Reads the time window from the answer: blank gives the whole series,

@@ -11,9 +11,8 @@
 
 namespace app {
 
-inline constexpr std::int32_t kScreenUnit = 6;     // banners, menus, prompts, result lines
-inline constexpr std::int32_t kOutputUnit = 17;    // the output file named by the user
-inline constexpr std::size_t kAnswerLength = 256;  // every text answer is held in this length
+inline constexpr std::int32_t kScreenUnit = 6;   // banners, menus, prompts, result lines
+inline constexpr std::int32_t kOutputUnit = 17;  // the output file named by the user
 
 // Runs the dialogue on the work array and the operations. Reads the answers
 // from the keyboard (unit 5). Returns 0 after the completion banner, -1 on any

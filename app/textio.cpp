@@ -1,6 +1,7 @@
 #include "app/textio.h"
 
 #include <algorithm>
+#include <array>
 
 #include "dms/filopn.h"
 #include "io/text.h"
@@ -27,6 +28,40 @@ void UPCASE(std::string& text, std::int32_t length) {
     for (std::size_t i = 0; i < n; ++i) {
         if (text[i] >= 'a' && text[i] <= 'z') text[i] = static_cast<char>(text[i] - 'a' + 'A');
     }
+}
+
+namespace {
+
+constexpr std::int32_t kConsoleUnit = 6;
+constexpr std::int32_t kKeyboardUnit = 5;
+constexpr std::int32_t kPromptLength = 37;
+
+}  // namespace
+
+void report_input_error(io::Units& units, std::string_view prompt, std::string_view what) {
+    std::string_view name = io::trim_right(prompt);
+    if (!name.empty() && name.back() == ':') name.remove_suffix(1);
+    name = io::trim(name);
+    units.write(kConsoleUnit, "");
+    units.write(kConsoleUnit,
+                " *** Input error at prompt \"" + std::string(name) + "\": " + std::string(what));
+}
+
+int ask_line(io::Units& units, std::string_view prompt, std::string& field) {
+    PROMPT(units, kConsoleUnit, prompt, kPromptLength);
+    std::string line;
+    const int st = units.read_line(kKeyboardUnit, line);
+    field = io::fixed(st == 0 ? std::string_view(line) : std::string_view(), kAnswerLength);
+    if (st != 0) report_input_error(units, prompt, io::iostat_text(st));
+    return st;
+}
+
+int ask_integer(io::Units& units, std::string_view prompt, std::int32_t& value) {
+    PROMPT(units, kConsoleUnit, prompt, kPromptLength);
+    const std::array<io::ListItem, 1> items = {&value};
+    const int st = units.read_list(kKeyboardUnit, items);
+    if (st != 0) report_input_error(units, prompt, io::iostat_text(st));
+    return st;
 }
 
 }  // namespace app

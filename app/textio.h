@@ -24,4 +24,19 @@ void OPNTXT(io::Units& units, std::string_view name, std::int32_t unit, std::int
 // Replaces a..z by their capitals in the first length characters, in place.
 void UPCASE(std::string& text, std::int32_t length);
 
+// Every text answer is held in a blank-padded field of this length.
+inline constexpr std::size_t kAnswerLength = 256;
+
+// One line on the console (after an empty one) saying which answer could not
+// be used: the prompt is named by its text without the colon and padding.
+void report_input_error(io::Units& units, std::string_view prompt, std::string_view what);
+
+// Shows the 37-character prompt on the console and reads one whole keyboard
+// line into the 256-character field (longer lines are cut). Returns 0, or
+// the input status after reporting it.
+int ask_line(io::Units& units, std::string_view prompt, std::string& field);
+
+// Shows the prompt and reads one integer in free format from the keyboard.
+int ask_integer(io::Units& units, std::string_view prompt, std::int32_t& value);
+
 }  // namespace app
