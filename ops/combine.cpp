@@ -1,0 +1,14 @@
+#include "ops/combine.h"
+
+#include "ops/common.h"
+
+namespace ops {
+
+// Not built yet: reports the failure.
+void Pektor4(store::Store& st, dms::WorkArray& /*w*/, const std::string& /*file*/, double /*first*/,
+             double /*last*/, std::int32_t iout, std::int32_t& ierr) {
+    error_block(st.units, iout, "*** ERROR IN Pektor4    ***");
+    ierr = -1;
+}
+
+}  // namespace ops

@@ -1,0 +1,3 @@
+#include "ops/common.h"
+
+namespace ops {}  // namespace ops

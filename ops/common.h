@@ -1,0 +1,66 @@
+// Pieces shared by the operations: fixed units and names, the recall
+// prologue that opens a dyn file and recalls its arrays, and the error blocks.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "dms/work_array.h"
+#include "io/units.h"
+#include "store/store.h"
+
+namespace ops {
+
+inline constexpr std::int32_t kDynFile = 22;         // RAFLIB file number of the dyn file
+inline constexpr std::int32_t kRafMessageUnit = 23;  // RAFLIB messages ("fort.23")
+inline constexpr std::int32_t kKeyboard = 5;
+inline constexpr std::int32_t kConsole = 6;
+inline constexpr std::int32_t kNameListLength = 30;
+inline constexpr std::int32_t kNameLength = 8;
+
+// The data manager's name list: entry n names array number n.
+inline constexpr std::array<std::string_view, kNameListLength> kNameList{
+    "",      "",       "",      "",       "",       "",      "",       "",      "",   "",
+    "MSTRU", "MPDYNR", "MDYNR", "DYNRES", "ICDYNR", "MSCRA", "ALL_TS", "TSCRA", "WR", "FMX",
+    "SMX",   "CON",    "WC",    "TSCRA2", "TS",     "AUX_1", "AUX_2",  "TIMES", "",   ""};
+
+// Structure parameters that the recall prologue reads from MSTRU.
+struct Parameters {
+    std::int32_t loadst = 0;
+    std::int32_t ndynres = 0;
+    std::int32_t ncol = 0;
+    std::int32_t ndrstep = 0;
+};
+
+// Recall prologue, first part: INIRAF (status "OLD", messages of INIRAF on
+// the console, RAFLIB messages on unit 23), INIDMS, the three ARRECL calls
+// with step 1, ARGTIP of MSTRU and ICDYNR, and GTSTRU of LOADST, nDynRes,
+// nCol and nDRStep. Returns false when a step failed (it has reported; ierr
+// is non-zero).
+bool recall_prologue(store::Store& st, dms::WorkArray& w, const std::string& file,
+                     std::int32_t iout, Parameters& p, std::int32_t& ierr);
+
+// Recall prologue, second part: LSTSTO := LOADST, IXACT := 1, DynRes20, and
+// nCol := ARSIZE("ICDYNR") / nDynRes when nCol is 0. Afterwards p.ndrstep
+// holds the number of time steps found. Returns false when a step failed.
+bool finish_prologue(store::Store& st, dms::WorkArray& w, std::int32_t iout, Parameters& p,
+                     std::int32_t& ierr);
+
+// An empty line and two blanks followed by `text` (for example
+// "*** ERROR IN PEKTOR0    ***").
+void error_block(io::Units& units, std::int32_t unit, std::string_view text);
+
+// The illegal-number block: "*** Illegal Dynres Number  " with the number
+// specified and the number of DynRes in the file.
+void illegal_number_block(io::Units& units, std::int32_t unit, std::int32_t idr,
+                          std::int32_t ndynres);
+
+// The four blocks of an illegal DynRes number in their order: the error
+// block to the output unit and to the console, then the illegal-number block
+// to the output unit and to the console.
+void report_illegal_number(io::Units& units, std::int32_t iout, std::string_view error_text,
+                           std::int32_t idr, std::int32_t ndynres);
+
+}  // namespace ops

@@ -1,0 +1,3 @@
+#include "ops/extract.h"
+
+namespace ops {}  // namespace ops

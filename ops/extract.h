@@ -1,0 +1,37 @@
+// Extraction of the DynRes time series out of the per-step result records,
+// and the DynRes labels.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "dms/work_array.h"
+#include "io/units.h"
+#include "store/store.h"
+
+namespace ops {
+
+// Gathers every DynRes of all result steps into ALL_TS and stores the number
+// of time steps found in nDRStep.
+void DynRes20(store::Store& st, dms::WorkArray& w, std::int32_t ifile, std::int32_t iout,
+              std::int32_t& ierr);
+
+// Cuts DynRes k out of ALL_TS into TSCRA as (time, value) pairs.
+void DynRes21(store::Store& st, dms::WorkArray& w, std::int32_t k, std::int32_t mode,
+              std::int32_t a1, std::int32_t a2, std::int32_t a3, std::int32_t a4, std::int32_t iout,
+              std::int32_t& ierr);
+
+// Character codes to text (blank-filled over its length; a word 0 ends it).
+void INT2CH(io::Units& units, std::string& text, std::span<const std::int32_t> words,
+            std::int32_t nwords, std::int32_t iout, std::int32_t& ierr, std::int32_t length);
+
+// The label of DynRes k as text (label: 256 characters, in and out).
+void XWRI04_C(io::Units& units, std::span<const std::int32_t> icdynr, std::int32_t ncol,
+              std::int32_t k, std::string& label, std::int32_t iout, std::int32_t& ierr);
+
+// Writes the table of all DynRes labels to the unit (ICDYNR is changed in place).
+void XWRI04_B(io::Units& units, std::span<std::int32_t> icdynr, std::int32_t ncol,
+              std::int32_t ndynres, std::int32_t unit, std::int32_t& ierr);
+
+}  // namespace ops

@@ -1,0 +1,3 @@
+#include "ops/peak.h"
+
+namespace ops {}  // namespace ops

@@ -1,0 +1,3 @@
+#include "ops/pektor.h"
+
+namespace ops {}  // namespace ops

@@ -1,0 +1,2 @@
+// The operations as the dialogue calls them.
+#pragma once

@@ -1,0 +1,3 @@
+#include "ops/stats.h"
+
+namespace ops {}  // namespace ops

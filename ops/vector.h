@@ -1,0 +1,15 @@
+// Operation 5: vector length of two time series.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "dms/work_array.h"
+#include "store/store.h"
+
+namespace ops {
+
+void Pektor5(store::Store& st, dms::WorkArray& w, const std::string& file, double first,
+             double last, std::int32_t iout, std::int32_t& ierr);
+
+}  // namespace ops
