@@ -154,6 +154,17 @@ std::string RFDATE(const Raflib& raf, std::int32_t form) {
            i2(t.minute) + i2(t.second);
 }
 
+std::string message_file_line(const Raflib& raf, const Level& level, std::int32_t kind,
+                              std::int32_t n) {
+    const ArrayContext& c = raf.ctx;
+    std::string f = level.marker + " File " + io::fmt::I(raf.current_unit(), 3);
+    if (kind >= 2) f += " / Array " + io::fmt::I(c.arrayno, 8);
+    if (kind >= 3) f += " / Address " + io::fmt::I(c.address, 8);
+    if (kind == 4) f += " / Elements " + io::fmt::I(c.current, 8);
+    f += (kind == 3 ? " / Msg_no=" : " / Msg_no ") + io::fmt::I(n, 5) + ":";
+    return f;
+}
+
 void RFMESS(Raflib& raf, std::int32_t& ierr, std::string_view routine, std::int32_t label,
             std::int32_t ivalue, std::string_view avalue) {
     const std::int32_t n = ierr == std::numeric_limits<std::int32_t>::min()
@@ -173,15 +184,7 @@ void RFMESS(Raflib& raf, std::int32_t& ierr, std::string_view routine, std::int3
     print_field(raf, lv, h);
 
     // File line.
-    if (m.kind >= 1 && m.kind <= 4) {
-        const ArrayContext& c = raf.ctx;
-        std::string f = lv.marker + " File " + io::fmt::I(raf.current_unit(), 3);
-        if (m.kind >= 2) f += " / Array " + io::fmt::I(c.arrayno, 8);
-        if (m.kind >= 3) f += " / Address " + io::fmt::I(c.address, 8);
-        if (m.kind == 4) f += " / Elements " + io::fmt::I(c.current, 8);
-        f += (m.kind == 3 ? " / Msg_no=" : " / Msg_no ") + io::fmt::I(n, 5) + ":";
-        print_field(raf, lv, f);
-    }
+    if (m.kind >= 1 && m.kind <= 4) print_field(raf, lv, message_file_line(raf, lv, m.kind, n));
 
     // Text line.
     const std::string t = " " + lv.marker + " " + RFSUBS(m.text, ivalue, avalue);

@@ -45,6 +45,13 @@ void RFBLNK(std::string& field);
 // form 2 "YY-MM-DD hh:mm:ss" (17 characters).
 std::string RFDATE(const Raflib& raf, std::int32_t form);
 
+// The file line of a message of the given kind (1..4) for message number n,
+// before blank runs are reduced: the marker, the unit of the current slot
+// and, by kind, the array number, address and element count of the
+// current-array context.
+std::string message_file_line(const Raflib& raf, const Level& level, std::int32_t kind,
+                              std::int32_t n);
+
 // Prints message |ierr| for routine (6 characters) and sets the sign of ierr.
 void RFMESS(Raflib& raf, std::int32_t& ierr, std::string_view routine, std::int32_t label,
             std::int32_t ivalue, std::string_view avalue);

@@ -1,5 +1,6 @@
 // Array reads and writes, entry checks, the page cache, conversion and
 // widening.
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -326,6 +327,35 @@ TEST_F(RaflibTest, DoublesFromABigEndianFileAreSwappedInEightByteGroups) {
     EXPECT_EQ(ierr, -1071);
     EXPECT_NE(take_output().find(" *** Cannot generate files for Apollo / UNIX"),
               std::string::npos);
+}
+
+TEST_F(ArraysTest, TwoDoublesFromABigEndianFile) {
+    // A file of type 12 made from a little-endian one: key name and type,
+    // MFP words reversed in 4-byte units, the data in 8-byte units.
+    ASSERT_EQ(create("be.raf", 64), 0);
+    std::int32_t ierr = 0;
+    RAFPDP(*raf_, rtest::double_words({1.5, -1.0e-7}), 2, 9, 22, ierr);
+    ASSERT_EQ(ierr, 0);
+    ASSERT_EQ(close(), 0);
+    auto b = bytes("be.raf");
+    const std::string head = io::fixed("Silicon Graphics / IRIX", 40) + "  12";
+    std::copy(head.begin(), head.end(), b.begin() + 16);
+    for (std::size_t w = 256; w < 512; ++w) std::reverse(b.begin() + 4 * w, b.begin() + 4 * w + 4);
+    for (std::size_t d = 0; d < 2; ++d)
+        std::reverse(b.begin() + 2048 + 8 * d, b.begin() + 2048 + 8 * d + 8);
+    rtest::write_bytes(dir_ / "be.raf", b);
+
+    ASSERT_EQ(reopen("be.raf"), 0);
+    EXPECT_EQ(raf_->cur().computer_type, 12);
+    std::vector<std::int32_t> w(6, 0x11223344);
+    RAFGDP(*raf_, w, 2, 9, 22, ierr);
+    ASSERT_EQ(ierr, 0);
+    EXPECT_EQ(rtest::double_at(w, 0), 1.5);
+    EXPECT_EQ(rtest::double_at(w, 1), -1.0e-7);
+    EXPECT_EQ(w[4], 0x11223344);
+    EXPECT_EQ(w[5], 0x11223344);
+    ASSERT_EQ(close(), 0);
+    EXPECT_EQ(bytes("be.raf"), b);
 }
 
 TEST(Widening, StridesAndBounds) {

@@ -1,5 +1,7 @@
 // The message table, placeholders, blank runs, time stamps and whole
 // message blocks with their sign rule.
+#include <array>
+
 #include "raflib_test_util.h"
 
 namespace {
@@ -122,13 +124,24 @@ TEST_F(RaflibTest, MessageKindsLabelsAndLevels) {
                   pad(" !!! Core copy of CHKEY corrupted (overwritten) during execution", 75) +
                   "\n");
 
-    // Kind 3 uses "Msg_no=".
+    // The four kinds of file line; kind 3 writes "Msg_no=".
     raf_->ctx.arrayno = 12;
     raf_->ctx.address = 345;
+    raf_->ctx.current = 6;
+    const Level& lv = raf_->levels[kLevelError];
+    const std::array<std::string, 4> lines = {
+        "*** File 0 / Msg_no 1030:", "*** File 0 / Array 12 / Msg_no 1030:",
+        "*** File 0 / Array 12 / Address 345 / Msg_no= 1030:",
+        "*** File 0 / Array 12 / Address 345 / Elements 6 / Msg_no 1030:"};
+    for (std::int32_t k = 1; k <= 4; ++k) {
+        std::string f = io::fixed(message_file_line(*raf_, lv, k, 1030), 100);
+        RFBLNK(f);
+        EXPECT_EQ(f, io::fixed(lines[static_cast<std::size_t>(k - 1)], 100));
+    }
     ierr = 1030;
     RFMESS(*raf_, ierr, "RFY", 0, kUndefined, "");
     EXPECT_NE(
-        take_output().find(" *** File 0 / Array 12 / Address 345 / Elements 0 / Msg_no 1030:"),
+        take_output().find(" *** File 0 / Array 12 / Address 345 / Elements 6 / Msg_no 1030:"),
         std::string::npos);
 
     // A warning is printed and stays positive; INFO has no unit.
