@@ -315,6 +315,21 @@ TEST_F(FilesTest, FailedConversionLeavesTheVersion0File) {
     EXPECT_EQ(bytes("v0_convert.dyn"), fixture_bytes("v0_convert_after.dyn"));
 }
 
+TEST_F(FilesTest, ConversionThatCannotReadTheLastPageIsUndone) {
+    // Records 1..8 only: pages 1 and 2 are converted before page 4 is found
+    // missing, and are put back.
+    copy_fixture("v0_convert.dyn");
+    auto b = bytes("v0_convert.dyn");
+    b.resize(8 * 512);
+    rtest::write_bytes(dir_ / "v0_convert.dyn", b);
+    EXPECT_EQ(open_name("v0_convert.dyn"), -1036);
+    const std::string out = take_output();
+    EXPECT_NE(out.find("Routine RFCVER:"), std::string::npos);
+    EXPECT_NE(out.find("Routine RFIOLD:"), std::string::npos);
+    EXPECT_EQ(close(), 0);
+    EXPECT_EQ(bytes("v0_convert.dyn"), b);
+}
+
 TEST_F(FilesTest, ConversionRefusesAnMfpThatRunsIntoData) {
     copy_fixture("v0_convert.dyn");
     auto b = bytes("v0_convert.dyn");
