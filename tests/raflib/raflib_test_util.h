@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstring>
@@ -76,8 +77,9 @@ class RaflibTest : public ::testing::Test {
   protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() /
-               ("pektor_raflib_" + std::string(info->test_suite_name()) + "_" + info->name());
+        dir_ =
+            fs::temp_directory_path() / ("pektor_raflib_" + std::to_string(::getpid()) + "_" +
+                                         std::string(info->test_suite_name()) + "_" + info->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
         units_ = std::make_unique<io::Units>(in_, out_, dir_);
