@@ -202,3 +202,57 @@ TEST_F(SmallWork, TooFewArrayNumbers) {
 }
 
 }  // namespace
+
+namespace {
+
+// A file whose catalogue control record (key 101) holds the given words.
+void write_catalogue(raflib::Raflib& raf, const std::string& name,
+                     const std::array<std::int32_t, 20>& numraf) {
+    std::int32_t ierr = 0;
+    std::string n = name;
+    raflib::RAFNEW(raf, 31, n, "UNKNOWN", 128, ierr);
+    ASSERT_EQ(ierr, 0);
+    raflib::RAFPIN(raf, numraf, 20, 101, 31, ierr);
+    const std::array<std::int32_t, 30> zeros{};
+    raflib::RAFPIN(raf, zeros, 30, 102, 31, ierr);
+    raflib::RAFPIN(raf, zeros, 6, 103, 31, ierr);
+    ASSERT_EQ(ierr, 0);
+    raflib::RAFCLS(raf, 31, ierr);
+    ASSERT_EQ(ierr, 0);
+}
+
+class HostileCatalogue : public StoreTest {
+  protected:
+    std::int32_t open_written(const std::array<std::int32_t, 20>& numraf) {
+        write_catalogue(*raf, (dir / "bad.dyn").string(), numraf);
+        std::int32_t ierr = 0;
+        store::INIRAF(*st, "OLD", (dir / "bad.dyn").string(), 1, kFile, 6, 23, ierr);
+        if (ierr == 0)
+            store::INIDMS(*st, w, w.size(), store_test::kNames, 30, 8, kFile, kOut, ierr);
+        return ierr;
+    }
+};
+
+TEST_F(HostileCatalogue, RowCountOrLengthThatDoNotFitAreRefused) {
+    // Far more rows than any work array holds: refused before any booking.
+    EXPECT_EQ(open_written({3, 0, 0, 3, 0, 0, 10, 2000000000, 8, 100, 100}), -1);
+    EXPECT_EQ(output(), "*** ERROR IN ARINI1 ***\n*** ERROR IN INIDMS ***\n");
+}
+
+TEST_F(HostileCatalogue, RowLengthOtherThanTenIsRefused) {
+    EXPECT_EQ(open_written({3, 0, 0, 3, 0, 0, 9, 3, 8, 100, 100}), -1);
+    EXPECT_EQ(open_written({3, 0, 0, 3, 0, 0, 10, -4, 8, 100, 100}), -1);
+}
+
+TEST_F(HostileCatalogue, RowsBeyondTheStoredRecordFailTheRead) {
+    // 30 words are stored under key 102, 5 rows of 10 are asked for.
+    EXPECT_EQ(open_written({3, 0, 0, 3, 0, 0, 10, 5, 8, 100, 100}), -1);
+    EXPECT_EQ(output(),
+              "*** ERROR IN GTARAF ***\n*** ERROR IN ARINI1 ***\n*** ERROR IN INIDMS ***\n");
+}
+
+TEST_F(HostileCatalogue, WrongOffsetIsRefused) {
+    EXPECT_EQ(open_written({3, 0, 0, 3, 0, 0, 10, 3, 8, 99, 100}), -1);
+}
+
+}  // namespace
