@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -47,6 +48,20 @@ bool recall_prologue(store::Store& st, dms::WorkArray& w, const std::string& fil
 // holds the number of time steps found. Returns false when a step failed.
 bool finish_prologue(store::Store& st, dms::WorkArray& w, std::int32_t iout, Parameters& p,
                      std::int32_t& ierr);
+
+// The words of an allocated array of one-word elements (IN or SP): its
+// pointer from ARGTIP and its length from the data manager. An empty span
+// when ARGTIP fails (it has reported to iout; ierr is decremented) or when
+// the array does not have one-word elements (reported as "*** ERROR IN
+// ARGTIP ***"). The span is valid until the next release of an array below
+// the named one.
+std::span<std::int32_t> array_words(store::Store& st, dms::WorkArray& w, std::string_view name,
+                                    std::int32_t iout, std::int32_t& ierr);
+
+// Length in elements of a booking of `count` elements that file parameters
+// size: a count outside the 32-bit range becomes the largest 32-bit value,
+// so that ARBOOK refuses it with "Insufficient space for array ".
+std::int32_t booking_length(std::int64_t count);
 
 // An empty line and two blanks followed by `text` (for example
 // "*** ERROR IN PEKTOR0    ***").

@@ -22,7 +22,9 @@ void DynRes21(store::Store& st, dms::WorkArray& w, std::int32_t k, std::int32_t 
               std::int32_t a1, std::int32_t a2, std::int32_t a3, std::int32_t a4, std::int32_t iout,
               std::int32_t& ierr);
 
-// Character codes to text (blank-filled over its length; a word 0 ends it).
+// Character codes to text: the text becomes `length` blanks, then words
+// 1 .. min(nwords, length) become characters until a word 0. nwords <= 0 is
+// reported to iout and decrements ierr.
 void INT2CH(io::Units& units, std::string& text, std::span<const std::int32_t> words,
             std::int32_t nwords, std::int32_t iout, std::int32_t& ierr, std::int32_t length);
 
