@@ -3,13 +3,15 @@
 #include <iostream>
 
 #include "app/entry.h"
-#include "app/unavailable_operations.h"
 #include "io/units.h"
+#include "ops/pektor.h"
+#include "raflib/raflib.h"
 
 int main(int argc, char** argv) {
     try {
         io::Units units(std::cin, std::cout);
-        app::UnavailableOperations ops(units);
+        raflib::Raflib raf(units);
+        ops::Pektor ops(units, raf);
         return app::entry(argc, argv, units, ops);
     } catch (...) {
         std::fputs("\n *** Internal error: unexpected failure at start-up\n", stdout);

@@ -3,6 +3,11 @@
 # Statistics kernels, the statistics block and the DynRes labels.
 pektor_add_test(test_series_units series_units_test.cpp LIBS pektor_ops)
 
-# Gathering and extraction of the series of every fixture, the window, and
-# damaged dyn files.
+# Gathering and extraction of the series of every fixture, and the window.
 pektor_add_test(test_series_extract series_extract_test.cpp LIBS pektor_ops)
+
+# The built program on the fixtures and on damaged dyn files, with answers on
+# its standard input.
+pektor_add_test(test_series_program series_program_test.cpp LIBS pektor_ops)
+target_compile_definitions(test_series_program PRIVATE PEKTOR_BIN="$<TARGET_FILE:pektor>")
+add_dependencies(test_series_program pektor)
