@@ -1,14 +1,134 @@
 #include "ops/vector.h"
 
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "app/textio.h"
+#include "io/fmt.h"
+#include "io/listin.h"
+#include "io/text.h"
+#include "ops/combine.h"
 #include "ops/common.h"
+#include "ops/peak.h"
+#include "ops/stats.h"
 
 namespace ops {
 
-// Not built yet: reports the failure.
-void Pektor5(store::Store& st, dms::WorkArray& /*w*/, const std::string& /*file*/, double /*first*/,
-             double /*last*/, std::int32_t iout, std::int32_t& ierr) {
-    error_block(st.units, iout, "*** ERROR IN Pektor5    ***");
-    ierr = -1;
+namespace {
+
+constexpr std::string_view kErrorText = "*** ERROR IN Pektor5    ***";
+constexpr std::string_view kAskFirst = "Give Dynres Number 1              :  ";
+constexpr std::string_view kAskSecond = "Give Dynres Number 2              :  ";
+constexpr std::int32_t kVectorUnit = 45;  // the three series ("fort.45")
+
+enum class Answer { Number, Blank, Failed };
+
+// Asks for one DynRes number on the keyboard. A blank line gives Blank; end
+// of input or an answer that is not a number is reported on the console and
+// gives Failed.
+Answer ask_dynres(io::Units& units, std::string_view prompt, std::int32_t& idr) {
+    units.write(kConsole, "  ");
+    std::string answer(app::kAnswerLength, ' ');
+    if (app::ask_line(units, prompt, answer) != 0) return Answer::Failed;
+    if (io::is_blank(answer)) return Answer::Blank;
+    idr = 0;
+    const std::array<io::ListItem, 1> items = {&idr};
+    if (const int st = io::read_list(answer, items); st != 0) {
+        app::report_input_error(
+            units, prompt,
+            st == io::kIostatEnd ? "a DynRes number was expected" : io::iostat_text(st));
+        return Answer::Failed;
+    }
+    return Answer::Number;
+}
+
+}  // namespace
+
+void Pektor5(store::Store& st, dms::WorkArray& w, const std::string& file, double first,
+             double last, std::int32_t iout, std::int32_t& ierr) {
+    io::Units& units = st.units;
+    std::int32_t jerr = 0;
+    const auto fail = [&] {
+        error_block(units, iout, kErrorText);
+        ierr = -1;
+    };
+
+    Parameters p;
+    if (!recall_prologue(st, w, file, iout, p, jerr)) return fail();
+    if (!finish_prologue(st, w, iout, p, jerr)) return fail();
+
+    std::int32_t d1 = 0;
+    std::int32_t d2 = 0;
+    for (const auto& [prompt, idr] : {std::pair{kAskFirst, &d1}, std::pair{kAskSecond, &d2}}) {
+        switch (ask_dynres(units, prompt, *idr)) {
+            case Answer::Blank:
+                return;
+            case Answer::Failed:
+                return fail();
+            case Answer::Number:
+                break;
+        }
+        if (*idr <= 0) return fail();
+    }
+    for (const std::int32_t d : {d1, d2}) {
+        if (d > p.ndynres) {
+            report_illegal_number(units, iout, kErrorText, d, p.ndynres);
+            ierr = -1;
+            return;
+        }
+    }
+
+    units.write(kConsole, "");
+    units.write(kConsole, " Reading Actual Time Series .... ");
+    const std::int32_t steps = std::max<std::int32_t>(p.ndrstep, 0);
+    std::int32_t paux1 = 0;
+    std::int32_t paux2 = 0;
+    std::int32_t pts = 0;
+    std::int32_t ptimes = 0;
+    store::ARBOOK(st, w, "AUX_1 ", paux1, steps, "SCRA", "RE", iout, jerr);
+    store::ARBOOK(st, w, "AUX_2 ", paux2, steps, "SCRA", "RE", iout, jerr);
+    store::ARBOOK(st, w, "TS    ", pts, steps, "SCRA", "RE", iout, jerr);
+    store::ARBOOK(st, w, "TIMES ", ptimes, steps, "SCRA", "RE", iout, jerr);
+    if (jerr != 0) return fail();
+
+    std::int32_t n1 = 0;
+    std::int32_t n2 = 0;
+    double tlast = 0.0;
+    Pektor3_1(st, w, d1, first, last, n1, tlast, paux1, steps, iout, jerr);
+    if (jerr != 0) return fail();
+    paux2 = store::ARGTIP(st, w, "AUX_2 ", iout, jerr);
+    if (jerr != 0) return fail();
+    Pektor3_1(st, w, d2, first, last, n2, tlast, paux2, steps, iout, jerr);
+    if (jerr != 0) return fail();
+    const std::int32_t n = std::max(std::min(n1, n2), 0);
+
+    // The pointers again: the extractions book their scratch array.
+    paux1 = store::ARGTIP(st, w, "AUX_1 ", iout, jerr);
+    paux2 = store::ARGTIP(st, w, "AUX_2 ", iout, jerr);
+    pts = store::ARGTIP(st, w, "TS    ", iout, jerr);
+    if (jerr != 0) return fail();
+    const DoubleView a(w, paux1, steps);
+    const DoubleView b(w, paux2, steps);
+    const DoubleView ts(w, pts, steps);
+    for (std::int64_t i = 1; i <= n; ++i) {
+        const double x = a(i);
+        const double y = b(i);
+        const double length = std::sqrt(x * x + y * y);
+        ts.set(i, length);
+        units.write(kVectorUnit, io::fmt::I(i, 6) + io::fmt::E(x, 12, 3) + io::fmt::E(y, 12, 3) +
+                                     io::fmt::E(length, 12, 3));
+    }
+    units.close(kVectorUnit);
+
+    PRSTAT(units, w, pts, n, first, tlast, "Vector Length", iout, jerr);
+    if (jerr == 0) units.write(kConsole, " Successfully completed.         ");
+
+    store::ARFREE(st, w, "TSCRA ", "NOCLEAN", iout, jerr);
+    store::ARFREE(st, w, "TS    ", "NOCLEAN", iout, jerr);
+    store::ARFREE(st, w, "AUX_2 ", "NOCLEAN", iout, jerr);
+    store::ARFREE(st, w, "AUX_1 ", "NOCLEAN", iout, jerr);
+    if (jerr != 0) fail();
 }
 
 }  // namespace ops

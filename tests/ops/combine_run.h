@@ -1,0 +1,116 @@
+// Running the built pektor program for operations 4 and 5: a scratch
+// directory with copies of the fixtures, the answers on standard input, and
+// comparisons of the files it writes.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/app/test_support.h"
+
+namespace combine_test {
+
+using pektor_test::ScratchDir;
+
+struct Outcome {
+    int code = -1;
+    std::string console;
+    std::string out;  // the output file "out.txt"
+};
+
+inline std::string fixture(const std::string& name) {
+    std::ifstream f(std::string(PEKTOR_TEST_DATA) + "/" + name, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+// Copies the fixture into the directory under the same name.
+inline void copy_fixture(const ScratchDir& dir, const std::string& name) {
+    const std::string content = fixture(name);
+    ASSERT_FALSE(content.empty()) << name;
+    dir.write(name, content);
+}
+
+// Runs pektor (one million words) in the directory with the answers.
+inline Outcome run_pektor(const ScratchDir& dir, const std::string& answers) {
+    dir.write("answers.txt", answers);
+    const std::string cmd = "cd '" + dir.path().string() +
+                            "' && '" PEKTOR_BIN "' 1 < answers.txt > console.txt 2> errors.txt";
+    const int rc = std::system(cmd.c_str());
+    Outcome r;
+    if (rc != -1 && WIFEXITED(rc)) r.code = WEXITSTATUS(rc);
+    r.console = dir.read("console.txt");
+    r.out = dir.read("out.txt");
+    EXPECT_EQ(dir.read("errors.txt"), "");
+    return r;
+}
+
+// The answers of the dialogue up to the operation's own: the operation, the
+// dyn file combo.dyn, the output file out.txt and the time window.
+inline std::string dialogue(int operation, const std::string& window) {
+    return std::to_string(operation) + "\ncombo.dyn\nout.txt\n" + window + "\n";
+}
+
+inline const std::string kDashes = "---------------------------------------------\n";
+
+inline std::string banner(const std::string& title) {
+    return "\n\n" + kDashes + title + "\n" + kDashes + "\n";
+}
+
+inline const std::string kCombinationBanner =
+    banner("----       Combination of Time Series.   ----");
+inline const std::string kVectorBanner = banner("----       Vector Length of Time Series. ----");
+inline const std::string kCompletion =
+    "\n\n" + kDashes + "----       Successfully  Completed       ----\n" + kDashes + "\n";
+
+inline std::string illegal_number(const std::string& error, const std::string& specified,
+                                  const std::string& count) {
+    return "\n  " + error +
+           "\n"
+           "\n  *** Illegal Dynres Number  "
+           "\n      Specified  Dynres   : " +
+           specified + "\n      Number of  Dynres   : " + count + "\n";
+}
+
+// Compares line by line. An expected line ending in "~0" matches a line
+// that starts like it and ends in a number of magnitude below 1E-10 (a
+// moment that is zero apart from rounding).
+inline void expect_lines(const std::string& actual, const std::string& expected,
+                         const std::string& what) {
+    const auto split = [](const std::string& s) {
+        std::vector<std::string> lines;
+        std::stringstream in(s);
+        for (std::string l; std::getline(in, l);) lines.push_back(l);
+        return lines;
+    };
+    const std::vector<std::string> a = split(actual);
+    const std::vector<std::string> e = split(expected);
+    bool near = false;
+    for (std::size_t i = 0; i < a.size() && i < e.size(); ++i) {
+        const std::string& x = e[i];
+        if (x.size() >= 2 && x.compare(x.size() - 2, 2, "~0") == 0) {
+            near = true;
+            const std::string head = x.substr(0, x.size() - 2);
+            EXPECT_EQ(a[i].substr(0, head.size()), head) << what << " line " << i + 1;
+            const double v =
+                std::strtod(a[i].c_str() + std::min(head.size(), a[i].size()), nullptr);
+            EXPECT_LT(std::fabs(v), 1e-10) << what << " line " << i + 1 << ": " << a[i];
+        } else {
+            EXPECT_EQ(a[i], x) << what << " line " << i + 1;
+        }
+    }
+    EXPECT_EQ(a.size(), e.size()) << what;
+    if (!near) {
+        EXPECT_EQ(actual, expected) << what;
+    }
+}
+
+}  // namespace combine_test
