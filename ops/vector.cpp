@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <string>
 
 #include "app/textio.h"
 #include "io/fmt.h"
@@ -69,7 +70,12 @@ void Pektor5(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
             case Answer::Number:
                 break;
         }
-        if (*idr <= 0) return fail();
+        // The error block goes to the output file only; the console says why.
+        if (*idr <= 0) {
+            app::report_input_error(units, prompt,
+                                    std::to_string(*idr) + " is not a DynRes number (from 1)");
+            return fail();
+        }
     }
     for (const std::int32_t d : {d1, d2}) {
         if (d > p.ndynres) {

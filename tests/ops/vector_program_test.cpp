@@ -127,13 +127,17 @@ TEST(VectorProgram, BlankAnswerEndsTheOperation) {
 }
 
 TEST(VectorProgram, NumbersBelowOneAndAboveTheFileCount) {
-    for (const std::string& answers : {std::string("0\n"), std::string("4\n-2\n")}) {
+    for (const auto& [answers, tail] :
+         {std::pair{"0\n", kAskFirst + "\n *** Input error at prompt \"Give Dynres Number 1\": 0 "
+                                       "is not a DynRes number (from 1)\n"},
+          std::pair{"4\n-2\n", kAskSecond + "\n *** Input error at prompt \"Give Dynres Number "
+                                            "2\": -2 is not a DynRes number (from 1)\n"}}) {
         ScratchDir dir;
         copy_fixture(dir, "combo.dyn");
         const Outcome r = run_pektor(dir, dialogue(5, "") + answers);
         EXPECT_EQ(r.code, 1);
         EXPECT_EQ(r.out, kVectorBanner + "\n  " + kError + "\n");
-        EXPECT_TRUE(r.console.ends_with(" :  " + kFailed)) << r.console;
+        EXPECT_TRUE(r.console.ends_with(tail + kFailed)) << r.console;
     }
     for (const auto& [answers, shown] :
          {std::pair{"10\n2\n", "      10"}, std::pair{"9\n12\n", "      12"}}) {
