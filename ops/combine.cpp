@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <tuple>
 
 #include "app/textio.h"
 #include "dms/vutil.h"
@@ -350,13 +351,13 @@ void Pektor4(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
     units.write(kConsole, " Reading Actual Time Series .... ");
     const std::int32_t steps = std::max<std::int32_t>(p.ndrstep, 0);
     Pointers ptr;
-    store::ARBOOK(st, w, "AUX_1 ", ptr.aux1, booking_length(std::int64_t{nsel} * steps), "SCRA",
-                  "RE", iout, jerr);
-    store::ARBOOK(st, w, "AUX_2 ", ptr.aux2, booking_length(std::int64_t{6} * steps), "SCRA", "RE",
-                  iout, jerr);
-    store::ARBOOK(st, w, "TS    ", ptr.ts, steps, "SCRA", "RE", iout, jerr);
-    store::ARBOOK(st, w, "TIMES ", ptr.times, steps, "SCRA", "RE", iout, jerr);
-    if (jerr != 0) return fail();
+    for (const auto& [array, pointer, length] :
+         {std::tuple{"AUX_1 ", &ptr.aux1, booking_length(std::int64_t{nsel} * steps)},
+          std::tuple{"AUX_2 ", &ptr.aux2, booking_length(std::int64_t{6} * steps)},
+          std::tuple{"TS    ", &ptr.ts, steps}, std::tuple{"TIMES ", &ptr.times, steps}}) {
+        store::ARBOOK(st, w, array, *pointer, length, "SCRA", "RE", iout, jerr);
+        if (jerr != 0) return fail();
+    }
 
     // Window samples of every selected DynRes into the columns of AUX_1.
     std::int32_t n = 0;

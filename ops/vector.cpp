@@ -92,11 +92,11 @@ void Pektor5(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
     std::int32_t paux2 = 0;
     std::int32_t pts = 0;
     std::int32_t ptimes = 0;
-    store::ARBOOK(st, w, "AUX_1 ", paux1, steps, "SCRA", "RE", iout, jerr);
-    store::ARBOOK(st, w, "AUX_2 ", paux2, steps, "SCRA", "RE", iout, jerr);
-    store::ARBOOK(st, w, "TS    ", pts, steps, "SCRA", "RE", iout, jerr);
-    store::ARBOOK(st, w, "TIMES ", ptimes, steps, "SCRA", "RE", iout, jerr);
-    if (jerr != 0) return fail();
+    for (const auto& [array, pointer] : {std::pair{"AUX_1 ", &paux1}, std::pair{"AUX_2 ", &paux2},
+                                         std::pair{"TS    ", &pts}, std::pair{"TIMES ", &ptimes}}) {
+        store::ARBOOK(st, w, array, *pointer, steps, "SCRA", "RE", iout, jerr);
+        if (jerr != 0) return fail();
+    }
 
     std::int32_t n1 = 0;
     std::int32_t n2 = 0;

@@ -1,5 +1,6 @@
 // Operation 4 run end to end by the pektor program on the fixture combo.dyn:
 // the resultants, the components, the output file and the refusals.
+#include <set>
 #include <string>
 
 #include "combine_run.h"
@@ -395,6 +396,19 @@ TEST(CombineProgram, InputFilesThatAreRefused) {
         EXPECT_EQ(dir.exists("fort.44"), c.resultants) << c.content;
         EXPECT_FALSE(dir.exists("fort.45")) << c.content;
     }
+}
+
+TEST(CombineProgram, TightWorkArrays) {
+    // Every booking and extraction of the operation fails at some size: the
+    // run then ends with its report and the error block; the runs that
+    // succeed give the same resultants.
+    const auto refused = combine_test::sweep_work_array(
+        dialogue(4, "") + "combo_input.txt\n", "combo_input.txt", 1600, 2160, 20, kError,
+        [](const ScratchDir& dir, const Outcome& r) {
+            EXPECT_EQ(dir.read("fort.44"), kResultantsTwoGroups);
+            EXPECT_TRUE(r.out.ends_with(kCompletion));
+        });
+    EXPECT_EQ(refused, (std::set<std::string>{"AUX_1", "AUX_2", "TS", "TIMES", "TSCRA", "TSCRA2"}));
 }
 
 TEST(CombineProgram, EndOfInputAtTheInputFilePrompt) {

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -39,11 +40,13 @@ inline void copy_fixture(const ScratchDir& dir, const std::string& name) {
     dir.write(name, content);
 }
 
-// Runs pektor (one million words) in the directory with the answers.
-inline Outcome run_pektor(const ScratchDir& dir, const std::string& answers) {
+// Runs pektor in the directory with the answers (the work array in millions
+// of words).
+inline Outcome run_pektor(const ScratchDir& dir, const std::string& answers,
+                          const std::string& size = "1") {
     dir.write("answers.txt", answers);
-    const std::string cmd = "cd '" + dir.path().string() +
-                            "' && '" PEKTOR_BIN "' 1 < answers.txt > console.txt 2> errors.txt";
+    const std::string cmd = "cd '" + dir.path().string() + "' && '" PEKTOR_BIN "' " + size +
+                            " < answers.txt > console.txt 2> errors.txt";
     const int rc = std::system(cmd.c_str());
     Outcome r;
     if (rc != -1 && WIFEXITED(rc)) r.code = WEXITSTATUS(rc);
@@ -111,6 +114,41 @@ inline void expect_lines(const std::string& actual, const std::string& expected,
     if (!near) {
         EXPECT_EQ(actual, expected) << what;
     }
+}
+
+// Runs the answers with work arrays of first, first + step, ... up to last
+// words, in fresh directories holding combo.dyn (and the named input file).
+// Each run must either succeed (check_success) or end with the operation's
+// error block after a refused booking (runs too small for the listing call
+// before the operation are passed over); returns the arrays refused.
+template <class Check>
+std::set<std::string> sweep_work_array(const std::string& answers, const std::string& input,
+                                       int first, int last, int step, const std::string& error,
+                                       Check check_success) {
+    std::set<std::string> refused;
+    const std::string insufficient = "Insufficient space for array ";
+    for (int words = first; words <= last; words += step) {
+        ScratchDir dir;
+        copy_fixture(dir, "combo.dyn");
+        if (!input.empty()) copy_fixture(dir, input);
+        const Outcome r = run_pektor(dir, answers, std::to_string(words / 1.0e6));
+        if (r.code == 0) {
+            check_success(dir, r);
+            continue;
+        }
+        EXPECT_EQ(r.code, 1) << words;
+        // Too small for the listing call before the operation.
+        if (r.out.ends_with("*** ERROR IN PEKTOR0    ***\n")) continue;
+        EXPECT_TRUE(r.out.ends_with("\n  " + error + "\n")) << words << "\n" << r.out;
+        const std::size_t at = r.out.find(insufficient);
+        if (at == std::string::npos) {
+            ADD_FAILURE() << words << "\n" << r.out;
+            continue;
+        }
+        const std::size_t from = at + insufficient.size();
+        refused.insert(r.out.substr(from, r.out.find('\n', from) - from));
+    }
+    return refused;
 }
 
 }  // namespace combine_test

@@ -1,5 +1,6 @@
 // Operation 5 run end to end by the pektor program: the side file, the
 // statistics of the vector length and the answers it refuses.
+#include <set>
 #include <string>
 #include <vector>
 
@@ -91,6 +92,19 @@ TEST(VectorProgram, TwoDynResInAWindow) {
                          " Skewness       :   4.1847E-01\n"
                          " Kurtosis       :   1.0000E+00\n" +
                          kCompletion);
+}
+
+TEST(VectorProgram, TightWorkArrays) {
+    const auto refused = combine_test::sweep_work_array(
+        dialogue(5, "0.35 0.65") + "7\n8\n", "", 1100, 1500, 20, kError,
+        [](const ScratchDir& dir, const Outcome& r) {
+            EXPECT_EQ(dir.read("fort.45"),
+                      "     1   3.000E+01   5.200E+01   6.003E+01\n"
+                      "     2   3.750E+01   4.000E+01   5.483E+01\n"
+                      "     3   4.500E+01   2.800E+01   5.300E+01\n");
+            EXPECT_TRUE(r.out.ends_with(kCompletion));
+        });
+    EXPECT_EQ(refused, (std::set<std::string>{"AUX_1", "AUX_2", "TS", "TIMES", "TSCRA", "TSCRA2"}));
 }
 
 TEST(VectorProgram, WindowWithoutSamplesWritesNoSideFile) {
