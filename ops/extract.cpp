@@ -193,18 +193,25 @@ void DynRes20(store::Store& st, dms::WorkArray& w, std::int32_t ifile, std::int3
     if (jerr != 0) return fail();
 
     std::int64_t m = 0;
+    std::int32_t checked = 0;  // pointer of the DYNRES storage checked last
+    std::int64_t len = 0;
     for (std::int32_t d = 1; d <= lststo; ++d) {
         std::int32_t pdyn = 0;
         store::ARREC1(st, w, "DYNRES", pdyn, d, ifile, iout, jerr);
         if (jerr != 0) return fail();
-        const std::int64_t len = dms::DMSINQ(w, "DYNRES", 1);
-        if (dms::DMSINQ(w, "DYNRES", 2) != 1 || !w.contains(pdyn, len)) return fail();
-        if (len < p * slot) {
-            fail();
-            detail(st.units, iout, "DYNRES record of step                  :", d);
-            detail(st.units, iout, "holds words                            :", len);
-            detail(st.units, iout, "needs nDRpack * (nDynRes + 1) words    :", p * slot);
-            return;
+        // Every step is read into the same storage of the same length: the
+        // record is checked once.
+        if (pdyn != checked) {
+            len = dms::DMSINQ(w, "DYNRES", 1);
+            if (dms::DMSINQ(w, "DYNRES", 2) != 1 || !w.contains(pdyn, len)) return fail();
+            if (len < p * slot) {
+                fail();
+                detail(st.units, iout, "DYNRES record of step                  :", d);
+                detail(st.units, iout, "holds words                            :", len);
+                detail(st.units, iout, "needs nDRpack * (nDynRes + 1) words    :", p * slot);
+                return;
+            }
+            checked = pdyn;
         }
         const auto rec = w.words(pdyn, len);
         for (std::int64_t j = 1; j <= p; ++j) {

@@ -1,6 +1,7 @@
 #include "ops/stats.h"
 
 #include <array>
+#include <utility>
 
 #include "dms/vutil.h"
 #include "io/fmt.h"
@@ -30,8 +31,10 @@ void PRSTAT(io::Units& units, const dms::WorkArray& w, std::int32_t x, std::int3
     const double kurt = VKURT(xs, n);
 
     using io::fmt::E;
+    std::string head(1, '\n');
+    head += header;
     const std::array<std::string, 10> lines{
-        "\n" + std::string(header),
+        std::move(head),
         " First TS time  : " + io::fmt::F(first, 12, 3),
         " Last  TS time  : " + io::fmt::F(last, 12, 3),
         " nTS found      : " + io::fmt::I(n, 12),
