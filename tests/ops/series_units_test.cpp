@@ -1,6 +1,7 @@
 // Statistics kernels, the statistics block printer and the DynRes labels.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <memory>
 #include <span>
@@ -36,76 +37,49 @@ class Captured {
     io::Units units;
 };
 
-double kernel_max(const std::vector<double>& x) {
-    return ops::VMAX(ops::sview(x), static_cast<std::int32_t>(x.size()));
-}
-double kernel_min(const std::vector<double>& x) {
-    return ops::VMIN(ops::sview(x), static_cast<std::int32_t>(x.size()));
-}
-double kernel_mean(const std::vector<double>& x) {
-    return ops::VMEAN(ops::sview(x), static_cast<std::int32_t>(x.size()));
-}
-double kernel_stdev(const std::vector<double>& x) {
-    return ops::VSTDEV(ops::sview(x), static_cast<std::int32_t>(x.size()));
-}
-double kernel_skew(const std::vector<double>& x) {
-    return ops::VSKEW(ops::sview(x), static_cast<std::int32_t>(x.size()));
-}
-double kernel_kurt(const std::vector<double>& x) {
-    return ops::VKURT(ops::sview(x), static_cast<std::int32_t>(x.size()));
+// The six kernels of a local series: max, min, mean, stdev, skew, kurt.
+std::array<double, 6> kernels(const std::vector<double>& x) {
+    const auto v = ops::sview(x);
+    const auto n = static_cast<std::int32_t>(x.size());
+    return {ops::VMAX(v, n),   ops::VMIN(v, n),  ops::VMEAN(v, n),
+            ops::VSTDEV(v, n), ops::VSKEW(v, n), ops::VKURT(v, n)};
 }
 
 TEST(Kernels, WorkedExamplesUseTheDivisorNMinusOneForEveryMoment) {
-    const std::vector<double> a{1, 2, 3, 4};
-    EXPECT_EQ(kernel_max(a), 4.0);
-    EXPECT_EQ(kernel_min(a), 1.0);
-    EXPECT_EQ(kernel_mean(a), 2.5);
-    EXPECT_NEAR(kernel_stdev(a), std::sqrt(5.0 / 3.0), 1e-15);
-    EXPECT_EQ(kernel_skew(a), 0.0);
-    EXPECT_NEAR(kernel_kurt(a), (41.0 / 12.0) / (25.0 / 9.0), 1e-14);
-
-    const std::vector<double> b{1, 2, 3, 10};
-    EXPECT_EQ(kernel_mean(b), 4.0);
-    EXPECT_NEAR(kernel_stdev(b), std::sqrt(50.0 / 3.0), 1e-14);
-    // S3 = 180/3, S2 = 50/3, S4 = 1394/3.
-    EXPECT_NEAR(kernel_skew(b), 60.0 / std::pow(50.0 / 3.0, 1.5), 1e-14);
-    EXPECT_NEAR(kernel_kurt(b), (1394.0 / 3.0) / ((50.0 / 3.0) * (50.0 / 3.0)), 1e-14);
+    // 1, 2, 3, 4: S2 = 5/3, S3 = 0, S4 = 41/12.
+    const auto a = kernels({1, 2, 3, 4});
+    EXPECT_EQ(a[0], 4.0);
+    EXPECT_EQ(a[1], 1.0);
+    EXPECT_EQ(a[2], 2.5);
+    EXPECT_NEAR(a[3], std::sqrt(5.0 / 3.0), 1e-15);
+    EXPECT_EQ(a[4], 0.0);
+    EXPECT_NEAR(a[5], (41.0 / 12.0) / (25.0 / 9.0), 1e-14);
+    // 1, 2, 3, 10: S2 = 50/3, S3 = 180/3, S4 = 1394/3.
+    const auto b = kernels({1, 2, 3, 10});
+    EXPECT_EQ(b[2], 4.0);
+    EXPECT_NEAR(b[3], std::sqrt(50.0 / 3.0), 1e-14);
+    EXPECT_NEAR(b[4], 60.0 / std::pow(50.0 / 3.0, 1.5), 1e-14);
+    EXPECT_NEAR(b[5], (1394.0 / 3.0) / ((50.0 / 3.0) * (50.0 / 3.0)), 1e-14);
 }
 
 TEST(Kernels, EmptySingleAndConstantSeries) {
-    const std::vector<double> none;
-    EXPECT_EQ(kernel_max(none), -1.0E35);
-    EXPECT_EQ(kernel_min(none), 1.0E35);
-    EXPECT_EQ(kernel_mean(none), 0.0);
-    EXPECT_EQ(kernel_stdev(none), 0.0);
-    EXPECT_EQ(kernel_skew(none), 0.0);
-    EXPECT_EQ(kernel_kurt(none), 0.0);
-
-    const std::vector<double> one{-7.25};
-    EXPECT_EQ(kernel_max(one), -7.25);
-    EXPECT_EQ(kernel_min(one), -7.25);
-    EXPECT_EQ(kernel_mean(one), -7.25);
-    EXPECT_EQ(kernel_stdev(one), 0.0);
-    EXPECT_EQ(kernel_skew(one), 0.0);
-    EXPECT_EQ(kernel_kurt(one), 0.0);
-
-    const std::vector<double> flat{42.5, 42.5, 42.5, 42.5};
-    EXPECT_EQ(kernel_mean(flat), 42.5);
-    EXPECT_EQ(kernel_stdev(flat), 0.0);
-    EXPECT_TRUE(std::isnan(kernel_skew(flat)));
-    EXPECT_TRUE(std::isnan(kernel_kurt(flat)));
+    EXPECT_EQ(kernels({}), (std::array<double, 6>{-1.0E35, 1.0E35, 0, 0, 0, 0}));
+    EXPECT_EQ(kernels({-7.25}), (std::array<double, 6>{-7.25, -7.25, -7.25, 0, 0, 0}));
+    const auto flat = kernels({42.5, 42.5, 42.5, 42.5});
+    EXPECT_EQ(flat[2], 42.5);
+    EXPECT_EQ(flat[3], 0.0);
+    EXPECT_TRUE(std::isnan(flat[4]));
+    EXPECT_TRUE(std::isnan(flat[5]));
 }
 
 TEST(Kernels, BoundsOfMaximumAndMinimumAndTheReciprocalOfTheMean) {
     // Values beyond the start values do not replace them.
-    EXPECT_EQ(kernel_max({-2.0E35, -3.0E35}), -1.0E35);
-    EXPECT_EQ(kernel_min({2.0E35, 3.0E35}), 1.0E35);
+    EXPECT_EQ(kernels({-2.0E35, -3.0E35})[0], -1.0E35);
+    EXPECT_EQ(kernels({2.0E35, 3.0E35})[1], 1.0E35);
     // The mean multiplies each sample by 1/3 (rounded once) instead of
-    // dividing the sum: 0.1 * 3 terms differs from (0.1 + 0.1 + 0.1) / 3.
-    const double r = 1.0 / 3.0;
-    double expect = 0.0;
-    for (int i = 0; i < 3; ++i) expect += 0.1 * r;
-    EXPECT_EQ(kernel_mean({0.1, 0.1, 0.1}), expect);
+    // dividing the sum by 3; here the two differ in the last bit.
+    EXPECT_EQ(kernels({0.1, 0.1, 0.1})[2], 0.1);
+    EXPECT_NE(kernels({0.1, 0.1, 0.1})[2], (0.1 + 0.1 + 0.1) / 3.0);
 }
 
 std::string stat_block(const std::vector<double>& x, double first, double last,
