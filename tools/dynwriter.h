@@ -137,7 +137,6 @@ class DynFileWriter {
     std::int32_t record_for(std::int32_t number, std::int32_t step, std::string_view what) const;
     void book_row(std::int32_t number, std::string_view type, std::string_view store,
                   std::int32_t length);
-    void write_catalogue();
 
     std::filesystem::path path_;
     std::vector<std::string> names_;
