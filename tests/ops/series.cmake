@@ -11,3 +11,9 @@ pektor_add_test(test_series_extract series_extract_test.cpp LIBS pektor_ops)
 pektor_add_test(test_series_program series_program_test.cpp LIBS pektor_ops)
 target_compile_definitions(test_series_program PRIVATE PEKTOR_BIN="$<TARGET_FILE:pektor>")
 add_dependencies(test_series_program pektor)
+
+# The built program on dyn files from the writer of tools/ and from dyngen.
+pektor_add_test(test_series_writer series_writer_test.cpp LIBS pektor_dynwriter)
+target_compile_definitions(test_series_writer PRIVATE PEKTOR_BIN="$<TARGET_FILE:pektor>"
+                                                      DYNGEN_BIN="$<TARGET_FILE:dyngen>")
+add_dependencies(test_series_writer pektor dyngen)

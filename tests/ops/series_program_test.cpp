@@ -1,59 +1,17 @@
 // Operations 1, 2 and 3 end to end: the built program runs in a scratch
 // directory with its answers on standard input; the output file is compared
 // whole, the console from the DynRes table on.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
+#include "series_program.h"
 
-#include <cstdlib>
+#include <gtest/gtest.h>
+
 #include <regex>
 #include <string>
 #include <vector>
 
-#include "series_support.h"
-
 namespace {
 
-using series_test::Damage;
-using series_test::ScratchDir;
-
-struct Session {
-    int code = -1;
-    std::string console;
-    std::string tail;  // the console after the time-window prompt
-    std::string out;   // the output file
-};
-
-constexpr std::string_view kAskWindow = "Give First/Last time of TS /whole/:  ";
-
-Session run_pektor(const ScratchDir& dir, const std::string& answers) {
-    dir.write("answers.txt", answers);
-    const std::string cmd = "cd '" + dir.path().string() +
-                            "' && '" PEKTOR_BIN "' 2 < answers.txt > console.txt 2> errors.txt";
-    const int rc = std::system(cmd.c_str());
-    Session r;
-    if (rc != -1 && WIFEXITED(rc)) r.code = WEXITSTATUS(rc);
-    r.console = dir.read("console.txt");
-    const auto at = r.console.find(kAskWindow);
-    if (at != std::string::npos) r.tail = r.console.substr(at + kAskWindow.size());
-    r.out = dir.read("out.txt");
-    EXPECT_EQ(dir.read("errors.txt"), "");
-    return r;
-}
-
-// Runs on a copy of the fixture.
-Session run_on(const std::string& fixture, const std::string& answers) {
-    ScratchDir dir;
-    dir.copy_fixture(fixture);
-    return run_pektor(dir, answers);
-}
-
-const std::string kDashes = "---------------------------------------------\n";
-const std::string kCompletion =
-    "\n\n" + kDashes + "----       Successfully  Completed       ----\n" + kDashes + "\n";
-const std::string kStatsBanner =
-    "\n\n" + kDashes + "----       Statistics of Time Series.    ----\n" + kDashes + "\n";
-const std::string kAskDynRes = "  \n Give Dynres Number                :  ";
-const std::string kReturn = "\n Return value from pektor: -1 \n";
+using namespace series_test;
 
 const std::string kLeTable =
     "     1 :  Shear X\n"
@@ -61,12 +19,6 @@ const std::string kLeTable =
     "     3 :  Overturn M\n"
     "     4 :  Pressure\n"
     "     5 :  Axial F\n";
-
-std::string peak_line(int idr, const std::string& peak) {
-    std::string number = std::to_string(idr);
-    return " PeakValue for DynRes" + std::string(4 - number.size(), ' ') + number + " : " + peak +
-           "\n";
-}
 
 // ---- operation 1 ----
 
@@ -294,12 +246,6 @@ TEST(Operation3, AllInAnyLetterCase) {
     // The same file in the other byte order gives the same blocks.
     const Session be = run_on("be_basic.dyn", "3\nbe_basic.dyn\nout.txt\n\nALL\n");
     EXPECT_EQ(be.out, kStatsBanner + kLeStatistics + kCompletion);
-}
-
-std::string stat_block(const std::string& head, const std::string& times, const std::string& n,
-                       const std::string& rest) {
-    return "\n" + head + "\n First TS time  : " + times.substr(0, 12) +
-           "\n Last  TS time  : " + times.substr(12) + "\n nTS found      : " + n + "\n" + rest;
 }
 
 TEST(Operation3, WorkedExampleSingleSampleAndEmptyWindow) {

@@ -1,0 +1,141 @@
+// Operations 1 and 3 end to end on dyn files written by the writer of tools/
+// (series chosen for the case) and by dyngen (its signals computed here).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "io/fmt.h"
+#include "series_program.h"
+#include "tools/dynres_writer.h"
+#include "tools/sample.h"
+
+namespace {
+
+using namespace series_test;
+
+// Writes dir/name with the labels and series (values[k][i] = DynRes k+1 at
+// step i) through the DynRes writer.
+void write_file(const ScratchDir& dir, const std::string& name, tools::DynResLayout layout,
+                const std::vector<float>& times, const std::vector<std::vector<float>>& values) {
+    tools::write_dynres_file(dir.path() / name, std::move(layout), times, values);
+}
+
+TEST(WriterFiles, WorkedStatisticsAndTiesOfMagnitude) {
+    ScratchDir dir;
+    tools::DynResLayout layout;
+    layout.labels = {"Ten at the end", "Ties", "Mixed"};
+    layout.ncol = 16;
+    write_file(dir, "w.dyn", layout, {0.0f, 0.5f, 1.0f, 1.5f},
+               {{1, 2, 3, 10}, {3, -5, 5, 0}, {-7, 2, 1, 0}});
+
+    const Session stats = run_pektor(dir, "3\nw.dyn\nout.txt\n\n1\n\n");
+    EXPECT_EQ(stats.code, 0);
+    EXPECT_EQ(stats.out,
+              kStatsBanner +
+                  stat_block(" Result no    1 :   Ten at the end", "       0.000       1.500",
+                             "           4",
+                             " Maximum        :   1.0000E+01 (Relative to mean:   6.0000E+00 )\n"
+                             " Minimum        :   1.0000E+00 (Relative to mean:  -3.0000E+00 )\n"
+                             " Mean           :   4.0000E+00\n"
+                             " Std Dev        :   4.0825E+00\n"
+                             " Skewness       :   8.8182E-01\n"
+                             " Kurtosis       :   1.6728E+00\n") +
+                  kCompletion);
+
+    // Largest magnitude with its sign: -5 comes before 5. Largest absolute
+    // value of -7 and 2: 7.
+    const Session ties = run_pektor(dir, "1\n-2\nw.dyn\nout.txt\n\n2\n3\n\n");
+    EXPECT_EQ(ties.out,
+              peak_line(2, "  -5.0000E+00") + peak_line(3, "  -7.0000E+00") + kCompletion);
+    const Session abs = run_pektor(dir, "1\n0\nw.dyn\nout.txt\n\n3\n\n");
+    EXPECT_EQ(abs.out, peak_line(3, "   7.0000E+00") + kCompletion);
+}
+
+TEST(WriterFiles, PackedRecordsWithAFirstSampleAtTimeZero) {
+    // Ten steps in records of four slots: the third record holds two steps
+    // and two empty slots. The first step lies at time 0 and is kept.
+    ScratchDir dir;
+    tools::DynResLayout layout;
+    layout.labels = {"Step", "Square"};
+    layout.pack = 4;
+    std::vector<float> times;
+    std::vector<std::vector<float>> values(2);
+    for (int i = 0; i < 10; ++i) {
+        times.push_back(0.25f * static_cast<float>(i));
+        values[0].push_back(static_cast<float>(i + 1));
+        values[1].push_back(static_cast<float>(i * i));
+    }
+    write_file(dir, "p.dyn", layout, times, values);
+    const Session r = run_pektor(dir, "3\np.dyn\nout.txt\n\nall\n");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(r.tail.starts_with("     1 :  Step\n     2 :  Square\n")) << r.tail;
+    EXPECT_NE(r.out.find(" Result no    1 :   Step\n"
+                         " First TS time  :        0.000\n"
+                         " Last  TS time  :        2.250\n"
+                         " nTS found      :           10\n"
+                         " Maximum        :   1.0000E+01 (Relative to mean:   4.5000E+00 )\n"
+                         " Minimum        :   1.0000E+00 (Relative to mean:  -4.5000E+00 )\n"),
+              std::string::npos)
+        << r.out;
+    const Session window = run_pektor(dir, "1\n-1\np.dyn\nout.txt\n0 0\n2\n\n");
+    EXPECT_EQ(window.out, peak_line(2, "   0.0000E+00") + kCompletion);
+}
+
+TEST(WriterFiles, LabelsWithoutStoredWidthPaddedWithZeros) {
+    ScratchDir dir;
+    tools::DynResLayout layout;
+    layout.labels = {"A", "Heave   of   deck", "  lead"};
+    layout.ncol = 0;
+    layout.zero_padding = true;
+    write_file(dir, "l.dyn", layout, {0.0f, 1.0f}, {{1, 2}, {3, 4}, {5, 6}});
+    const Session r = run_pektor(dir, "1\n1\nl.dyn\nout.txt\n\n2\n\n");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.tail, "     1 :  A\n     2 :  Heave of deck\n     3 :   lead\n" + kAskDynRes +
+                          peak_line(2, "   4.0000E+00") + kAskDynRes + kCompletion);
+}
+
+TEST(DyngenFiles, PeaksAndCountsOfTheSampleSignals) {
+    // Packed in threes, labels without stored width.
+    constexpr int kChannels = 4;
+    constexpr int kSteps = 301;
+    ScratchDir dir;
+    const std::string cmd = "cd '" + dir.path().string() + "' && '" DYNGEN_BIN "' --dynres " +
+                            std::to_string(kChannels) + " --steps " + std::to_string(kSteps) +
+                            " --pack 3 --ncol 0 -o sample.dyn > dyngen.txt";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+
+    const tools::SampleSignals signals(kChannels, kSteps, 0.05);
+    std::vector<float> v(kChannels);
+    std::vector<double> hi(kChannels, -1.0E30), lo(kChannels, 1.0E30);
+    for (int i = 0; i < kSteps; ++i) {
+        signals.values(i, v);
+        for (int k = 0; k < kChannels; ++k) {
+            hi[static_cast<std::size_t>(k)] =
+                std::max<double>(hi[static_cast<std::size_t>(k)], v[static_cast<std::size_t>(k)]);
+            lo[static_cast<std::size_t>(k)] =
+                std::min<double>(lo[static_cast<std::size_t>(k)], v[static_cast<std::size_t>(k)]);
+        }
+    }
+    std::string table;
+    std::string lines;
+    for (int k = 1; k <= kChannels; ++k) {
+        table += io::fmt::I(k, 6) + " :  " + signals.label(k) + "\n";
+        lines += peak_line(k, io::fmt::E(hi[static_cast<std::size_t>(k - 1)], 13, 4));
+    }
+    const Session r = run_pektor(dir, "1\n1\nsample.dyn\nout.txt\n\n1\n2\n3\n4\n\n");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(r.tail.starts_with(table)) << r.tail;
+    EXPECT_EQ(r.out, lines + kCompletion);
+
+    const Session s = run_pektor(dir, "3\nsample.dyn\nout.txt\n\n2\n\n");
+    const std::string expect =
+        " Last  TS time  : " + io::fmt::F(signals.time(kSteps - 1), 12, 3) +
+        "\n nTS found      :          301\n Maximum        : " + io::fmt::E(hi[1], 12, 4);
+    EXPECT_NE(s.out.find(expect), std::string::npos) << s.out;
+    EXPECT_NE(s.out.find(" Minimum        : " + io::fmt::E(lo[1], 12, 4)), std::string::npos);
+}
+
+}  // namespace
