@@ -16,6 +16,7 @@
 #include "ops/common.h"
 #include "ops/extract.h"
 #include "ops/peak.h"
+#include "ops/stats.h"
 #include "raflib/raflib.h"
 #include "series_support.h"
 #include "store/store.h"
@@ -193,6 +194,36 @@ TEST_F(Series, ExtractionRefusesNumbersOutsideTheDynResAndTooSmallTargets) {
               "\n  *** ERROR IN DynRes21   ***\n"
               "      DynRes number outside 1 .. nDynRes     :         0\n"
               "\n  *** ERROR IN Pektor1_1  ***\n");
+}
+
+TEST_F(Series, OperationsRefuseNumbersThatNameNoDynRes) {
+    dir.copy_fixture("packed.dyn");
+    const std::string file = io::fixed("packed.dyn", 256);
+    std::int32_t ierr = 0;
+    EXPECT_EQ(ops::PEKTOR0(st, w, file, 0.0, 1.0E35, -1, -1, kOut, ierr), 1.0E30);
+    EXPECT_EQ(ierr, -1);
+    // Statistics: ALL (-99) and 1 .. nDynRes name DynRes, 0 and other
+    // negative numbers do not.
+    for (const std::int32_t idr : {0, -5}) {
+        ierr = 0;
+        ops::Pektor3(st, w, file, 0.0, 1.0E35, idr, kOut, ierr);
+        EXPECT_EQ(ierr, -1);
+    }
+    const std::string blocks = "\n  *** Illegal Dynres Number  \n      Specified  Dynres   : ";
+    EXPECT_EQ(output(), "\n  *** ERROR IN PEKTOR0    ***\n" + blocks +
+                            "      -1\n      Number of  Dynres   :        3\n"
+                            "\n  *** ERROR IN Pektor3    ***\n" +
+                            blocks +
+                            "       0\n      Number of  Dynres   :        3\n"
+                            "\n  *** ERROR IN Pektor3    ***\n" +
+                            blocks + "      -5\n      Number of  Dynres   :        3\n");
+    EXPECT_EQ(console.str(), "\n  *** ERROR IN PEKTOR0    ***\n" + blocks +
+                                 "      -1\n      Number of  Dynres   :        3\n"
+                                 "\n  *** ERROR IN Pektor3    ***\n" +
+                                 blocks +
+                                 "       0\n      Number of  Dynres   :        3\n"
+                                 "\n  *** ERROR IN Pektor3    ***\n" +
+                                 blocks + "      -5\n      Number of  Dynres   :        3\n");
 }
 
 TEST_F(Series, AllTsTooLargeForTheWorkArray) {
