@@ -13,11 +13,18 @@
 namespace ops {
 
 // Gathers every DynRes of all result steps into ALL_TS and stores the number
-// of time steps found in nDRStep.
+// of time steps found in nDRStep. ALL_TS holds Q * (nDynRes + 1) words, Q =
+// nDRStep with packing and LSTSTO without; column k (0: the times) starts at
+// word k*Q + 1. A file without DynRes, with a negative LSTSTO, nDRpack or
+// (with packing) nDRStep, or with DYNRES records shorter than nDRpack *
+// (nDynRes + 1) words is refused; a capacity beyond the work array fails in
+// the booking ("Insufficient space for array ALL_TS").
 void DynRes20(store::Store& st, dms::WorkArray& w, std::int32_t ifile, std::int32_t iout,
               std::int32_t& ierr);
 
-// Cuts DynRes k out of ALL_TS into TSCRA as (time, value) pairs.
+// Cuts DynRes k out of ALL_TS into TSCRA as nDRStep (time, value) pairs; the
+// columns of ALL_TS are its length / (nDynRes + 1) words apart. With IXACT 1
+// TSCRA is re-booked through TSCRA2. A k outside 1 .. nDynRes is refused.
 void DynRes21(store::Store& st, dms::WorkArray& w, std::int32_t k, std::int32_t mode,
               std::int32_t a1, std::int32_t a2, std::int32_t a3, std::int32_t a4, std::int32_t iout,
               std::int32_t& ierr);
@@ -28,11 +35,14 @@ void DynRes21(store::Store& st, dms::WorkArray& w, std::int32_t k, std::int32_t 
 void INT2CH(io::Units& units, std::string& text, std::span<const std::int32_t> words,
             std::int32_t nwords, std::int32_t iout, std::int32_t& ierr, std::int32_t length);
 
-// The label of DynRes k as text (label: 256 characters, in and out).
+// The label of DynRes k as text (label: 256 characters, in and out): blank
+// runs collapsed, trailing blanks not copied. Nothing happens for a message
+// unit below 6. A width above 256 words or a label outside ICDYNR is refused.
 void XWRI04_C(io::Units& units, std::span<const std::int32_t> icdynr, std::int32_t ncol,
               std::int32_t k, std::string& label, std::int32_t iout, std::int32_t& ierr);
 
-// Writes the table of all DynRes labels to the unit (ICDYNR is changed in place).
+// Writes the table of all DynRes labels to the unit (ICDYNR is changed in
+// place: blank runs collapsed). Refuses the same labels as XWRI04_C.
 void XWRI04_B(io::Units& units, std::span<std::int32_t> icdynr, std::int32_t ncol,
               std::int32_t ndynres, std::int32_t unit, std::int32_t& ierr);
 

@@ -113,7 +113,8 @@ inline auto sview(std::span<const double> values) {
     return [values](std::int64_t i) { return values[static_cast<std::size_t>(i - 1)]; };
 }
 
-// Statistics of DynRes idr, or of every DynRes for idr = -99.
+// Statistics of DynRes idr, or of every DynRes for idr = -99; any other
+// number outside 1 .. nDynRes is refused with the illegal-number blocks.
 void Pektor3(store::Store& st, dms::WorkArray& w, const std::string& file, double first,
              double last, std::int32_t idr, std::int32_t iout, std::int32_t& ierr);
 
