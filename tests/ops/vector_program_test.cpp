@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "combine_run.h"
+#include "tools/dynres_writer.h"
 
 namespace {
 
@@ -22,6 +23,31 @@ const std::string kError = "*** ERROR IN Pektor5    ***";
 const std::string kAskFirst = " Give Dynres Number 1              :  ";
 const std::string kAskSecond = " Give Dynres Number 2              :  ";
 const std::string kFailed = "\n Return value from pektor: -1 \n";
+
+TEST(VectorProgram, ThreeAndFourGiveFive) {
+    ScratchDir dir;
+    tools::DynResLayout layout;
+    layout.labels = {"North", "East"};
+    const std::vector<float> times = {0.0f, 0.5f};
+    tools::write_dynres_file(dir.path() / "v.dyn", layout, times, {{3.0f, -6.0f}, {4.0f, 8.0f}});
+    const Outcome r = run_pektor(dir, "5\nv.dyn\nout.txt\n\n1\n2\n");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(dir.read("fort.45"),
+              "     1   3.000E+00   4.000E+00   5.000E+00\n"
+              "     2  -6.000E+00   8.000E+00   1.000E+01\n");
+    EXPECT_EQ(r.out, kVectorBanner +
+                         "\nVector Length\n"
+                         " First TS time  :        0.000\n"
+                         " Last  TS time  :        0.500\n"
+                         " nTS found      :            2\n"
+                         " Maximum        :   1.0000E+01 (Relative to mean:   2.5000E+00 )\n"
+                         " Minimum        :   5.0000E+00 (Relative to mean:  -2.5000E+00 )\n"
+                         " Mean           :   7.5000E+00\n"
+                         " Std Dev        :   3.5355E+00\n"
+                         " Skewness       :   0.0000E+00\n"
+                         " Kurtosis       :   5.0000E-01\n" +
+                         kCompletion);
+}
 
 TEST(VectorProgram, SameDynResTwice) {
     ScratchDir dir;
