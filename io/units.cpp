@@ -124,7 +124,19 @@ int Units::read_line(int unit, std::string& line) {
     line.clear();
     if (unit == kKeyboard && text_.count(unit) == 0) {
         console_.flush();
-        if (!std::getline(keyboard_, line)) return kIostatEnd;
+        std::streambuf* sb = keyboard_.rdbuf();
+        bool any = false;
+        for (;;) {
+            const int c = sb->sbumpc();
+            if (c == std::char_traits<char>::eof()) {
+                keyboard_.setstate(std::ios::eofbit);
+                break;
+            }
+            any = true;
+            if (c == '\n') break;
+            if (line.size() < kMaxRecordLength) line += static_cast<char>(c);
+        }
+        if (!any) return kIostatEnd;
     } else {
         auto it = text_.find(unit);
         if (it == text_.end()) return kIostatNotConnected;
@@ -132,7 +144,7 @@ int Units::read_line(int unit, std::string& line) {
         int c = 0;
         bool any = false;
         while ((c = std::fgetc(f)) != EOF && c != '\n') {
-            line += static_cast<char>(c);
+            if (line.size() < kMaxRecordLength) line += static_cast<char>(c);
             any = true;
         }
         if (c == EOF && !any) return std::ferror(f) != 0 ? EIO : kIostatEnd;

@@ -24,6 +24,8 @@
 namespace io {
 
 inline constexpr int kKeyboard = 5;
+// Longest record kept by a read; the rest of a longer line is skipped.
+inline constexpr std::size_t kMaxRecordLength = 65536;
 inline constexpr int kConsole = 6;
 
 enum class OpenStatus { Unknown, Old, New };
@@ -53,8 +55,8 @@ class Units {
     // Writes text without ending the line and flushes the unit.
     void prompt(int unit, std::string_view text);
 
-    // Reads one record; the line end is removed. Returns 0, kIostatEnd or an
-    // error status.
+    // Reads one record; the line end is removed and a record longer than
+    // kMaxRecordLength is cut there. Returns 0, kIostatEnd or an error status.
     int read_line(int unit, std::string& line);
 
     // List-directed read of the items, starting on a new record.

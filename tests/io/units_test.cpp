@@ -103,3 +103,22 @@ TEST_F(UnitsTest, DirectAccessRecords) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(UnitsLimits, VeryLongLinesAreCutNotHeld) {
+    std::string huge(3 * io::kMaxRecordLength, 'x');
+    std::istringstream in(huge + "\nnext\n" + huge);
+    std::ostringstream out;
+    io::Units u(in, out);
+    std::string line;
+    ASSERT_EQ(u.read_line(5, line), 0);
+    EXPECT_EQ(line.size(), io::kMaxRecordLength);
+    ASSERT_EQ(u.read_line(5, line), 0);
+    EXPECT_EQ(line, "next");
+    ASSERT_EQ(u.read_line(5, line), 0);
+    EXPECT_EQ(line.size(), io::kMaxRecordLength);
+    EXPECT_EQ(u.read_line(5, line), io::kIostatEnd);
+}
+
+}  // namespace
