@@ -190,15 +190,13 @@ std::int32_t ArKeyChk1(WorkArray& w, std::int32_t keyraf, std::int32_t n,
     return code == w.i(word) ? 0 : -1;
 }
 
-void ARINFO(Store& st, WorkArray& w, std::int32_t keyraf, std::int32_t n,
-            std::string_view store_text, std::string_view type_text, std::int32_t length,
-            std::int32_t nwpe, std::int32_t rowlen, std::int32_t numraf, std::int32_t ptr,
-            std::int32_t iout, std::int32_t& ierr) {
-    if (!row_checks(st, w, "ARINFO", keyraf, n, store_text, type_text, rowlen, numraf, iout,
-                    ierr)) {
-        return;
-    }
-    const std::int64_t row = keyraf + static_cast<std::int64_t>(n - 1) * rowlen;
+namespace {
+
+// Writes type, element size, length, store code, real-flag and pointer word
+// of a row; the three indices only for arrays that live in the file.
+void write_row(WorkArray& w, std::int64_t row, std::string_view store_text,
+               std::string_view type_text, std::int32_t length, std::int32_t nwpe,
+               std::int32_t numraf, std::int32_t ptr) {
     const std::int32_t code = store_code(store_text);
     w.set_i(row, type_code(type_text));
     w.set_i(row + 1, nwpe);
@@ -211,6 +209,20 @@ void ARINFO(Store& st, WorkArray& w, std::int32_t keyraf, std::int32_t n,
     if (io::fixed(store_text, 4) != "SCRA") w.set_i(row + 9, pointer_word(w, numraf, ptr));
 }
 
+}  // namespace
+
+void ARINFO(Store& st, WorkArray& w, std::int32_t keyraf, std::int32_t n,
+            std::string_view store_text, std::string_view type_text, std::int32_t length,
+            std::int32_t nwpe, std::int32_t rowlen, std::int32_t numraf, std::int32_t ptr,
+            std::int32_t iout, std::int32_t& ierr) {
+    if (!row_checks(st, w, "ARINFO", keyraf, n, store_text, type_text, rowlen, numraf, iout,
+                    ierr)) {
+        return;
+    }
+    write_row(w, keyraf + static_cast<std::int64_t>(n - 1) * rowlen, store_text, type_text, length,
+              nwpe, numraf, ptr);
+}
+
 void ARUPDA(Store& st, WorkArray& w, std::int32_t keyraf, std::int32_t n,
             std::string_view store_text, std::string_view type_text, std::int32_t length,
             std::int32_t nwpe, std::int32_t rowlen, std::int32_t numraf, std::int32_t ptr,
@@ -221,16 +233,12 @@ void ARUPDA(Store& st, WorkArray& w, std::int32_t keyraf, std::int32_t n,
     }
     const std::int64_t row = keyraf + static_cast<std::int64_t>(n - 1) * rowlen;
     if (store_code(store_text) != 0) {
+        // The file's catalogue keeps type, store code and indices.
         w.set_i(row + 2, length);
         w.set_i(row + 9, pointer_word(w, numraf, ptr));
         return;
     }
-    w.set_i(row, type_code(type_text));
-    w.set_i(row + 1, nwpe);
-    w.set_i(row + 2, length);
-    w.set_i(row + 3, 0);
-    w.set_i(row + 7, io::fixed(type_text, 2) == "RE" ? 1 : 0);
-    if (io::fixed(store_text, 4) != "SCRA") w.set_i(row + 9, pointer_word(w, numraf, ptr));
+    write_row(w, row, store_text, type_text, length, nwpe, numraf, ptr);
 }
 
 void ARBOOK(Store& st, WorkArray& w, std::string_view name, std::int32_t& ptr, std::int32_t length,

@@ -397,19 +397,30 @@ void ARNUMB(Store& st, WorkArray& w, std::string_view name, std::int32_t& number
     }
 }
 
+namespace {
+
+// The catalogue row of a name: ARNUMB, then the catalogue arrays. On failure
+// the routine's header is written and ierr decremented once more.
+bool find_row(Store& st, WorkArray& w, std::string_view name, std::string_view routine,
+              detail::Catalogue& cat, std::int32_t& n, std::int32_t iout, std::int32_t& ierr) {
+    const std::int32_t before = ierr;
+    ARNUMB(st, w, name, n, iout, ierr);
+    if (ierr == before && detail::locate(st, w, routine, cat, iout, ierr) && n >= 1 &&
+        n <= cat.rows) {
+        return true;
+    }
+    detail::header(st.units, iout, routine);
+    --ierr;
+    return false;
+}
+
+}  // namespace
+
 void ARKEYS(Store& st, WorkArray& w, std::string_view name, std::int32_t step, Keys& keys,
             std::int32_t iout, std::int32_t& ierr) {
-    const std::int32_t before = ierr;
-    const auto fail = [&] {
-        detail::header(st.units, iout, "ARKEYS");
-        --ierr;
-    };
-    std::int32_t n = 0;
-    ARNUMB(st, w, name, n, iout, ierr);
-    if (ierr != before) return fail();
     detail::Catalogue cat;
-    if (!detail::locate(st, w, "ARKEYS", cat, iout, ierr)) return fail();
-    if (n < 1 || n > cat.rows) return fail();
+    std::int32_t n = 0;
+    if (!find_row(st, w, name, "ARKEYS", cat, n, iout, ierr)) return;
     auto word = [&](std::int32_t k) { return w.i(detail::row_word(cat, n, k)); };
     keys.itype = word(1);
     keys.nwpe = word(2);
@@ -427,18 +438,9 @@ void ARKEYS(Store& st, WorkArray& w, std::string_view name, std::int32_t step, K
 
 std::int32_t ARSIZE(Store& st, WorkArray& w, std::string_view name, std::int32_t iout,
                     std::int32_t& ierr) {
-    const std::int32_t before = ierr;
-    const auto fail = [&] {
-        detail::header(st.units, iout, "ARSIZE");
-        --ierr;
-        return 0;
-    };
-    std::int32_t n = 0;
-    ARNUMB(st, w, name, n, iout, ierr);
-    if (ierr != before) return fail();
     detail::Catalogue cat;
-    if (!detail::locate(st, w, "ARSIZE", cat, iout, ierr)) return fail();
-    if (n < 1 || n > cat.rows) return fail();
+    std::int32_t n = 0;
+    if (!find_row(st, w, name, "ARSIZE", cat, n, iout, ierr)) return 0;
     return w.i(detail::row_word(cat, n, 3));
 }
 
