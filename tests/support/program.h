@@ -1,0 +1,43 @@
+// Running a built program of the project from a test: in a directory, with
+// its standard streams redirected to files of that directory.
+#pragma once
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "support/scratch.h"
+
+namespace test_support {
+
+// Runs the shell command in the directory; the exit code, or -1 when the
+// command could not run or did not exit.
+inline int run_in(const fs::path& dir, const std::string& command) {
+    const std::string cmd = "cd '" + dir.string() + "' && " + command;
+    const int status = std::system(cmd.c_str());
+    return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+struct ProgramRun {
+    int code = -1;
+    std::string console;  // standard output
+    std::string errors;   // standard error
+};
+
+// Runs `program args` in the directory with the answers on standard input
+// (kept as answers.txt; the streams go to console.txt and errors.txt).
+inline ProgramRun run_with_answers(const ScratchDir& dir, std::string_view program,
+                                   std::string_view args, const std::string& answers) {
+    dir.write("answers.txt", answers);
+    ProgramRun r;
+    r.code = run_in(dir.path(), "'" + std::string(program) + "' " + std::string(args) +
+                                    " < answers.txt > console.txt 2> errors.txt");
+    r.console = dir.read("console.txt");
+    r.errors = dir.read("errors.txt");
+    return r;
+}
+
+}  // namespace test_support
