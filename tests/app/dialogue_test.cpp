@@ -4,51 +4,30 @@
 #include <string>
 
 #include "app/pektor.h"
+#include "support/dialogue_texts.h"
+#include "support/scratch.h"
 #include "test_support.h"
 
 namespace {
 
 using pektor_test::FakeOperations;
 using pektor_test::field;
-using pektor_test::kStartAndMenu;
-using pektor_test::ScratchDir;
-
-// ---- the literal texts of the dialogue ----
-
-const std::string kSign =
-    "\n\n"
-    "---------------------------------------------\n"
-    "----       Sign Convension.              ----\n"
-    "----                                     ----\n"
-    "----       Peak Maximum            :  1  ----\n"
-    "----       Peak Minimum            : -1  ----\n"
-    "----       Max Peak of Abs(Value)  :  0  ----\n"
-    "----       Peak Abs wiht sign      : -2  ----\n"
-    "---------------------------------------------\n"
-    " Select  Sign Convension           :  ";
-
-std::string banner(const std::string& title) {
-    return "\n\n---------------------------------------------\n" + title +
-           "\n---------------------------------------------\n\n";
-}
-const std::string kTitle1 = "----       Maximum from one dyn file.    ----";
-const std::string kTitle2 = "----       Maxima  from two dyn files.   ----";
-const std::string kTitle3 = "----       Statistics of Time Series.    ----";
-const std::string kTitle4 = "----       Combination of Time Series.   ----";
-const std::string kTitle5 = "----       Vector Length of Time Series. ----";
-
-const std::string kAskDyn = " Give dyn File Name  (incl extens) :  ";
-const std::string kAskRef = " Give Reference dyn File (incl ext):  ";
-const std::string kAskSecond = " Give Second    dyn File (incl ext):  ";
-const std::string kAskOut = " Give Output File Name             :  ";
-const std::string kAskWindow = " Give First/Last time of TS /whole/:  ";
-const std::string kAskDynRes = "  \n Give Dynres Number                :  ";
-const std::string kCompletion =
-    "\n\n"
-    "---------------------------------------------\n"
-    "----       Successfully  Completed       ----\n"
-    "---------------------------------------------\n"
-    "\n";
+using test_support::banner;
+using test_support::kAskDyn;
+using test_support::kAskDynRes;
+using test_support::kAskOut;
+using test_support::kAskRef;
+using test_support::kAskSecond;
+using test_support::kAskWindow;
+using test_support::kCompletion;
+using test_support::kSign;
+using test_support::kStartAndMenu;
+using test_support::kTitle1;
+using test_support::kTitle2;
+using test_support::kTitle3;
+using test_support::kTitle4;
+using test_support::kTitle5;
+using test_support::ScratchDir;
 
 // One dialogue run on scripted answers.
 struct DialogRun {

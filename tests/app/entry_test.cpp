@@ -9,12 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "support/scratch.h"
 #include "test_support.h"
 
 namespace {
 
 using pektor_test::FakeOperations;
-using pektor_test::ScratchDir;
+using test_support::ScratchDir;
 
 constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
 

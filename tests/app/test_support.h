@@ -1,15 +1,9 @@
-// Shared pieces of the dialogue tests: a scratch directory per test and a
-// recording stand-in for the operations.
+// Shared pieces of the dialogue tests: a recording stand-in for the
+// operations and the file name field.
 #pragma once
-
-#include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <deque>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -19,47 +13,6 @@
 #include "ops/operations.h"
 
 namespace pektor_test {
-
-namespace fs = std::filesystem;
-
-// A fresh, empty directory for the running test, removed afterwards.
-class ScratchDir {
-  public:
-    ScratchDir() {
-        // Unique per process and per instance: several builds may run the
-        // same test at once, and a test may hold several directories.
-        static int serial = 0;
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        path_ = fs::temp_directory_path() /
-                (std::string("pektor_app_") + info->test_suite_name() + "_" + info->name() + "_" +
-                 std::to_string(::getpid()) + "_" + std::to_string(++serial));
-        fs::remove_all(path_);
-        fs::create_directories(path_);
-    }
-    ~ScratchDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-
-    const fs::path& path() const { return path_; }
-
-    std::string read(const std::string& name) const {
-        std::ifstream f(path_ / name, std::ios::binary);
-        std::stringstream s;
-        s << f.rdbuf();
-        return s.str();
-    }
-    void write(const std::string& name, const std::string& content) const {
-        std::ofstream f(path_ / name, std::ios::binary);
-        f << content;
-    }
-    bool exists(const std::string& name) const { return fs::exists(path_ / name); }
-
-  private:
-    fs::path path_;
-};
 
 struct Call {
     std::string routine;
@@ -130,36 +83,6 @@ class FakeOperations : public ops::Operations {
 
     io::Units& units_;
 };
-
-// The start-up banner, the operations menu and the first prompt.
-inline const std::string kStartAndMenu =
-    "\n\n\n\n"
-    "---------------------------------------------\n"
-    "---------------------------------------------\n"
-    "----                                     ----\n"
-    "----             P E K T O R             ----\n"
-    "----                                     ----\n"
-    "----      Finds maxima of Plot Data      ----\n"
-    "----             extracted from          ----\n"
-    "----           TAVRO dyn  files.         ----\n"
-    "----                                     ----\n"
-    "----             Version 1.4-01          ----\n"
-    "----     PEKTOR team,  December 2026     ----\n"
-    "----                                     ----\n"
-    "---------------------------------------------\n"
-    "---------------------------------------------\n"
-    "\n\n"
-    "---------------------------------------------\n"
-    "----       Available Operations.         ----\n"
-    "----                                     ----\n"
-    "----       Maximum of for one file   :1  ----\n"
-    "----       Maxima     for two files      ----\n"
-    "----       and compute ratio         :2  ----\n"
-    "----       Statistics for one TS     :3  ----\n"
-    "----       Combination of several TS :4  ----\n"
-    "----       Vector length of two   TS :5  ----\n"
-    "---------------------------------------------\n"
-    " Select  Operation (see above)     :  ";
 
 // A 256-character field holding s.
 inline std::string field(const std::string& s) {

@@ -7,31 +7,25 @@
 #include <string>
 
 #include "dms/filopn.h"
+#include "support/scratch_units.h"
 #include "test_support.h"
 
 namespace {
 
-using pektor_test::ScratchDir;
-
-struct Console {
-    ScratchDir dir;
-    std::istringstream in;
-    std::ostringstream out;
-    io::Units units{in, out, dir.path()};
-};
+using Console = test_support::ScratchUnits;
 
 TEST(Prompt, OneBlankThenTheTextWithoutLineEnd) {
     Console c;
     app::PROMPT(c.units, 6, "Give Output File Name             :  ", 37);
-    EXPECT_EQ(c.out.str(), " Give Output File Name             :  ");
-    c.out.str("");
+    EXPECT_EQ(c.console.str(), " Give Output File Name             :  ");
+    c.console.str("");
     app::PROMPT(c.units, 6, "abcdef", 3);
     app::PROMPT(c.units, 6, "xyz", 10);  // length beyond the text
     app::PROMPT(c.units, 6, "ignored", -5);
-    EXPECT_EQ(c.out.str(), " abc xyz ");
-    c.out.str("");
+    EXPECT_EQ(c.console.str(), " abc xyz ");
+    c.console.str("");
     app::PROMPT(c.units, 6, std::string(100, 'p'), 100);  // at most 80 characters
-    EXPECT_EQ(c.out.str(), " " + std::string(80, 'p'));
+    EXPECT_EQ(c.console.str(), " " + std::string(80, 'p'));
 }
 
 TEST(Upcase, LettersOnlyAndOnlyTheFirstLength) {
@@ -88,7 +82,7 @@ TEST(Opntxt, ModesAndErrorFlag) {
     ierr = 0;
     app::OPNTXT(c.units, std::string(256, ' '), 17, 0, ierr);
     EXPECT_EQ(ierr, -1);
-    EXPECT_EQ(c.out.str(), "");  // no messages of its own
+    EXPECT_EQ(c.console.str(), "");  // no messages of its own
 }
 
 TEST(Filopn, UnitsAndStatusCodes) {
@@ -115,7 +109,7 @@ TEST(Filopn, UnitsAndStatusCodes) {
     EXPECT_EQ(ierr, 0);
     c.units.close(1);
     EXPECT_EQ(c.dir.read("u.txt"), "on 99\n");  // status "OLD" keeps the content
-    EXPECT_EQ(c.out.str(), "");
+    EXPECT_EQ(c.console.str(), "");
 }
 
 }  // namespace

@@ -7,11 +7,9 @@
 #include <string>
 
 #include "ops/combine.h"
-#include "tests/app/test_support.h"
+#include "support/scratch_units.h"
 
 namespace {
-
-using pektor_test::ScratchDir;
 
 struct Read {
     bool ok = false;
@@ -20,15 +18,12 @@ struct Read {
 };
 
 Read read_text(const std::string& content) {
-    ScratchDir dir;
-    dir.write("in.txt", content);
-    std::istringstream in;
-    std::ostringstream out;
-    io::Units units(in, out, dir.path());
-    EXPECT_EQ(units.open_text(24, "in.txt", io::OpenStatus::Old), 0);
+    test_support::ScratchUnits c;
+    c.dir.write("in.txt", content);
+    EXPECT_EQ(c.units.open_text(24, "in.txt", io::OpenStatus::Old), 0);
     Read r;
-    r.ok = ops::read_groups(units, 24, r.g, r.e);
-    EXPECT_EQ(out.str(), "");
+    r.ok = ops::read_groups(c.units, 24, r.g, r.e);
+    EXPECT_EQ(c.console.str(), "");
     return r;
 }
 

@@ -6,13 +6,16 @@
 #include <stdexcept>
 #include <vector>
 
+#include "io/fmt.h"
 #include "ops/combine.h"
-#include "tests/app/test_support.h"
+#include "support/scratch.h"
+#include "support/scratch_units.h"
 
 namespace {
 
 using ops::DoubleView;
-using pektor_test::ScratchDir;
+using test_support::ScratchDir;
+using test_support::ScratchUnits;
 
 // Rows (0 1 0), (-1 0 0), (0 0 1), stored column by column.
 constexpr std::array<double, 9> kRotation = {0, -1, 0, 1, 0, 0, 0, 0, 1};
@@ -183,10 +186,7 @@ struct Resultants {
 };
 
 TEST(Resfor, RotatedAndIdentityGroupsOnlyTheWindowRows) {
-    ScratchDir dir;
-    std::istringstream in;
-    std::ostringstream out;
-    io::Units units(in, out, dir.path());
+    ScratchUnits scratch;
     Resultants r(3, 2, 6);
     r.matrix(1, {1, 0, 0, 0, 1, 0, 0, 0, 1});
     r.matrix(2, kRotation);
@@ -195,7 +195,7 @@ TEST(Resfor, RotatedAndIdentityGroupsOnlyTheWindowRows) {
         r.w.set_d(r.times + s - 1, 0.5 * s);
     }
     std::int32_t ierr = 0;
-    ops::RESFOR(units, r.w, r.g, 3, 2, r.aux1, r.aux2, r.times, 17, ierr);
+    ops::RESFOR(scratch.units, r.w, r.g, 3, 2, r.aux1, r.aux2, r.times, 17, ierr);
     EXPECT_EQ(ierr, 0);
     // Group 2 (columns 7..12) enters as (-c8, c7, c9, -c11, c10, c12).
     const auto row = [&](double s) {
@@ -210,18 +210,15 @@ TEST(Resfor, RotatedAndIdentityGroupsOnlyTheWindowRows) {
     // The third step lies outside the window: its resultants are not touched.
     EXPECT_EQ(r.w.d(r.aux2 + 12), -999.0);
     EXPECT_EQ(
-        dir.read("fort.44"),
+        scratch.dir.read("fort.44"),
         "  5.0000E-01 -7.0000E+00  2.9000E+01  3.2000E+01 -7.0000E+00  3.5000E+01  3.8000E+01\n"
         "  1.0000E+00 -7.0000E+00  4.9000E+01  5.2000E+01 -7.0000E+00  5.5000E+01  5.8000E+01\n");
-    EXPECT_FALSE(units.is_open(44));
-    EXPECT_EQ(out.str(), "");
+    EXPECT_FALSE(scratch.units.is_open(44));
+    EXPECT_EQ(scratch.console.str(), "");
 }
 
 TEST(Resfor, ThreePerGroupLeavesTheMomentsZeroAndAnEmptyWindowWritesNothing) {
-    ScratchDir dir;
-    std::istringstream in;
-    std::ostringstream out;
-    io::Units units(in, out, dir.path());
+    ScratchUnits scratch;
     Resultants r(2, 3, 3);
     r.matrix(1, {1, 0, 0, 0, 1, 0, 0, 0, 1});
     r.matrix(2, kRotation);
@@ -229,15 +226,15 @@ TEST(Resfor, ThreePerGroupLeavesTheMomentsZeroAndAnEmptyWindowWritesNothing) {
     for (std::int32_t i = 1; i <= 9; ++i) r.set(i, 1, i);
     r.w.set_d(r.times, 0.0);
     std::int32_t ierr = 0;
-    ops::RESFOR(units, r.w, r.g, 2, 1, r.aux1, r.aux2, r.times, 17, ierr);
+    ops::RESFOR(scratch.units, r.w, r.g, 2, 1, r.aux1, r.aux2, r.times, 17, ierr);
     EXPECT_EQ(ierr, 0);
     // R1 = 1 - 5 + 2*7, R2 = 2 + 4 + 0.5*8, R3 = 3 + 6 - 9.
     EXPECT_EQ(
-        dir.read("fort.44"),
+        scratch.dir.read("fort.44"),
         "  0.0000E+00  1.0000E+01  1.0000E+01  0.0000E+00  0.0000E+00  0.0000E+00  0.0000E+00\n");
 
     ScratchDir empty;
-    io::Units units2(in, out, empty.path());
+    io::Units units2(scratch.keyboard, scratch.console, empty.path());
     ops::RESFOR(units2, r.w, r.g, 2, 0, r.aux1, r.aux2, r.times, 17, ierr);
     EXPECT_EQ(ierr, 0);
     EXPECT_FALSE(empty.exists("fort.44"));

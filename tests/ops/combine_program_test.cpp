@@ -7,7 +7,6 @@
 
 namespace {
 
-using combine_test::copy_fixture;
 using combine_test::dialogue;
 using combine_test::expect_lines;
 using combine_test::illegal_number;
@@ -83,8 +82,8 @@ const std::string kResultantsTwoGroups =
 
 TEST(CombineProgram, TwoGroupsThreeComponentsAfterANonexistingInputFile) {
     ScratchDir dir;
-    copy_fixture(dir, "combo.dyn");
-    copy_fixture(dir, "combo_input.txt");
+    dir.copy_fixture("combo.dyn");
+    dir.copy_fixture("combo_input.txt");
     const Outcome r = run_pektor(dir, dialogue(4, "") + "nothere.txt\ncombo_input.txt\n");
     EXPECT_EQ(r.code, 0);
     // R1 = DR1 - DR5, R2 = DR2 + DR4, R3 = DR3 + DR6, R4 = DR7 - DR8,
@@ -223,8 +222,8 @@ TEST(CombineProgram, TwoGroupsThreeComponentsAfterANonexistingInputFile) {
 
 TEST(CombineProgram, ThreePerGroupLeavesTheMomentResultantsZero) {
     ScratchDir dir;
-    copy_fixture(dir, "combo.dyn");
-    copy_fixture(dir, "combo_input_nc3.txt");
+    dir.copy_fixture("combo.dyn");
+    dir.copy_fixture("combo_input_nc3.txt");
     const Outcome r = run_pektor(dir, dialogue(4, "") + "combo_input_nc3.txt\n");
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(
@@ -292,7 +291,7 @@ TEST(CombineProgram, ThreePerGroupLeavesTheMomentResultantsZero) {
 
 TEST(CombineProgram, IdentityGroupInAWindowAndNoComponents) {
     ScratchDir dir;
-    copy_fixture(dir, "combo.dyn");
+    dir.copy_fixture("combo.dyn");
     dir.write("in.txt", "1\n6\n1 2 3 4 5 6\n1 0 0\n0 1 0\n0 0 1\n0\n");
     const Outcome r = run_pektor(dir, dialogue(4, "0 0.45") + "in.txt\n");
     EXPECT_EQ(r.code, 0);
@@ -318,8 +317,8 @@ TEST(CombineProgram, IdentityGroupInAWindowAndNoComponents) {
 
 TEST(CombineProgram, BlankComponentCountEndsAfterTheResultants) {
     ScratchDir dir;
-    copy_fixture(dir, "combo.dyn");
-    std::string input = combine_test::fixture("combo_input.txt");
+    dir.copy_fixture("combo.dyn");
+    std::string input = test_support::fixture_text("combo_input.txt");
     input = input.substr(0, input.find("\n3\nGlobal")) + "\n   \n";
     dir.write("in.txt", input);
     const Outcome r = run_pektor(dir, dialogue(4, "") + "in.txt\n");
@@ -334,7 +333,7 @@ TEST(CombineProgram, DynResOutsideTheFile) {
     for (const auto& [number, shown] :
          {std::pair{"10", "      10"}, std::pair{"0", "       0"}, std::pair{"-4", "      -4"}}) {
         ScratchDir dir;
-        copy_fixture(dir, "combo.dyn");
+        dir.copy_fixture("combo.dyn");
         dir.write("in.txt",
                   std::string("1\n3\n2 ") + number + " 3\n1 0 0 0 1 0 0 0 1\n1\nx\n6*1\n");
         const Outcome r = run_pektor(dir, dialogue(4, "") + "in.txt\n");
@@ -380,7 +379,7 @@ TEST(CombineProgram, InputFilesThatAreRefused) {
                   "value is not a valid real number", true},
          }) {
         ScratchDir dir;
-        copy_fixture(dir, "combo.dyn");
+        dir.copy_fixture("combo.dyn");
         dir.write("in.txt", c.content);
         const Outcome r = run_pektor(dir, dialogue(4, "") + "in.txt\n");
         EXPECT_EQ(r.code, 1) << c.content;
@@ -414,7 +413,7 @@ TEST(CombineProgram, TightWorkArrays) {
 TEST(CombineProgram, EndOfInputAtTheInputFilePrompt) {
     for (const std::string& more : {std::string(), std::string("missing.txt\n")}) {
         ScratchDir dir;
-        copy_fixture(dir, "combo.dyn");
+        dir.copy_fixture("combo.dyn");
         const Outcome r = run_pektor(dir, dialogue(4, "") + more);
         EXPECT_EQ(r.code, 1);
         const std::string tail = kAskInput +

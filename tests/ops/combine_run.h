@@ -4,21 +4,23 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "tests/app/test_support.h"
+#include "support/dialogue_texts.h"
+#include "support/program.h"
+#include "support/scratch.h"
 
 namespace combine_test {
 
-using pektor_test::ScratchDir;
+using test_support::banner;
+using test_support::kCompletion;
+using test_support::ScratchDir;
 
 struct Outcome {
     int code = -1;
@@ -26,33 +28,17 @@ struct Outcome {
     std::string out;  // the output file "out.txt"
 };
 
-inline std::string fixture(const std::string& name) {
-    std::ifstream f(std::string(PEKTOR_TEST_DATA) + "/" + name, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-// Copies the fixture into the directory under the same name.
-inline void copy_fixture(const ScratchDir& dir, const std::string& name) {
-    const std::string content = fixture(name);
-    ASSERT_FALSE(content.empty()) << name;
-    dir.write(name, content);
-}
-
 // Runs pektor in the directory with the answers (the work array in millions
 // of words).
 inline Outcome run_pektor(const ScratchDir& dir, const std::string& answers,
                           const std::string& size = "1") {
-    dir.write("answers.txt", answers);
-    const std::string cmd = "cd '" + dir.path().string() + "' && '" PEKTOR_BIN "' " + size +
-                            " < answers.txt > console.txt 2> errors.txt";
-    const int rc = std::system(cmd.c_str());
+    const test_support::ProgramRun run =
+        test_support::run_with_answers(dir, PEKTOR_BIN, size, answers);
     Outcome r;
-    if (rc != -1 && WIFEXITED(rc)) r.code = WEXITSTATUS(rc);
-    r.console = dir.read("console.txt");
+    r.code = run.code;
+    r.console = run.console;
     r.out = dir.read("out.txt");
-    EXPECT_EQ(dir.read("errors.txt"), "");
+    EXPECT_EQ(run.errors, "");
     return r;
 }
 
@@ -62,17 +48,8 @@ inline std::string dialogue(int operation, const std::string& window) {
     return std::to_string(operation) + "\ncombo.dyn\nout.txt\n" + window + "\n";
 }
 
-inline const std::string kDashes = "---------------------------------------------\n";
-
-inline std::string banner(const std::string& title) {
-    return "\n\n" + kDashes + title + "\n" + kDashes + "\n";
-}
-
-inline const std::string kCombinationBanner =
-    banner("----       Combination of Time Series.   ----");
-inline const std::string kVectorBanner = banner("----       Vector Length of Time Series. ----");
-inline const std::string kCompletion =
-    "\n\n" + kDashes + "----       Successfully  Completed       ----\n" + kDashes + "\n";
+inline const std::string kCombinationBanner = banner(test_support::kTitle4);
+inline const std::string kVectorBanner = banner(test_support::kTitle5);
 
 inline std::string illegal_number(const std::string& error, const std::string& specified,
                                   const std::string& count) {
@@ -129,8 +106,8 @@ std::set<std::string> sweep_work_array(const std::string& answers, const std::st
     const std::string insufficient = "Insufficient space for array ";
     for (int words = first; words <= last; words += step) {
         ScratchDir dir;
-        copy_fixture(dir, "combo.dyn");
-        if (!input.empty()) copy_fixture(dir, input);
+        dir.copy_fixture("combo.dyn");
+        if (!input.empty()) dir.copy_fixture(input);
         const Outcome r = run_pektor(dir, answers, std::to_string(words / 1.0e6));
         if (r.code == 0) {
             check_success(dir, r);

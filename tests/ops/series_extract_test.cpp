@@ -23,20 +23,16 @@
 
 namespace {
 
-using series_test::ScratchDir;
+using series_test::kOut;
 namespace json = rtest::json;
 
-constexpr std::int32_t kOut = 17;
-
-class Series : public ::testing::Test {
+// A store over a scratch directory with the output file open on unit 17.
+class Series : public ::testing::Test, public series_test::Captured {
   protected:
     Series()
-        : units(keyboard, console, dir.path()),
-          raf(units, [] { return raflib::LocalTime{2026, 1, 2, 3, 4, 5}; }),
+        : raf(units, [] { return raflib::LocalTime{2026, 1, 2, 3, 4, 5}; }),
           st(units, raf),
-          w(200000) {
-        EXPECT_EQ(units.open_text(kOut, "out.txt", io::OpenStatus::Unknown), 0);
-    }
+          w(200000) {}
 
     // Opens a copy of the fixture and runs the whole recall prologue.
     bool prologue(const std::string& fixture, ops::Parameters& p, std::int32_t& ierr) {
@@ -46,15 +42,6 @@ class Series : public ::testing::Test {
                ops::finish_prologue(st, w, kOut, p, ierr);
     }
 
-    std::string output() {
-        units.close(kOut);
-        return dir.read("out.txt");
-    }
-
-    ScratchDir dir;
-    std::istringstream keyboard;
-    std::ostringstream console;
-    io::Units units;
     raflib::Raflib raf;
     store::Store st;
     dms::WorkArray w;

@@ -4,15 +4,19 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
 #include <string>
-#include <string_view>
 
 #include "series_support.h"
+#include "support/dialogue_texts.h"
+#include "support/program.h"
 
 namespace series_test {
+
+using test_support::kAskDynRes;
+using test_support::kAskWindow;
+using test_support::kCompletion;
+using test_support::kFailedReturn;
 
 struct Session {
     int code = -1;
@@ -21,20 +25,16 @@ struct Session {
     std::string out;   // the output file
 };
 
-inline constexpr std::string_view kAskWindow = "Give First/Last time of TS /whole/:  ";
-
 inline Session run_pektor(const ScratchDir& dir, const std::string& answers) {
-    dir.write("answers.txt", answers);
-    const std::string cmd = "cd '" + dir.path().string() +
-                            "' && '" PEKTOR_BIN "' 2 < answers.txt > console.txt 2> errors.txt";
-    const int rc = std::system(cmd.c_str());
+    const test_support::ProgramRun run =
+        test_support::run_with_answers(dir, PEKTOR_BIN, "2", answers);
     Session r;
-    if (rc != -1 && WIFEXITED(rc)) r.code = WEXITSTATUS(rc);
-    r.console = dir.read("console.txt");
+    r.code = run.code;
+    r.console = run.console;
     const auto at = r.console.find(kAskWindow);
     if (at != std::string::npos) r.tail = r.console.substr(at + kAskWindow.size());
     r.out = dir.read("out.txt");
-    EXPECT_EQ(dir.read("errors.txt"), "");
+    EXPECT_EQ(run.errors, "");
     return r;
 }
 
@@ -45,13 +45,7 @@ inline Session run_on(const std::string& fixture, const std::string& answers) {
     return run_pektor(dir, answers);
 }
 
-inline const std::string kDashes = "---------------------------------------------\n";
-inline const std::string kCompletion =
-    "\n\n" + kDashes + "----       Successfully  Completed       ----\n" + kDashes + "\n";
-inline const std::string kStatsBanner =
-    "\n\n" + kDashes + "----       Statistics of Time Series.    ----\n" + kDashes + "\n";
-inline const std::string kAskDynRes = "  \n Give Dynres Number                :  ";
-inline const std::string kReturn = "\n Return value from pektor: -1 \n";
+inline const std::string kStatsBanner = test_support::banner(test_support::kTitle3);
 
 inline std::string peak_line(int idr, const std::string& peak) {
     std::string number = std::to_string(idr);

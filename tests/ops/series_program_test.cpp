@@ -137,8 +137,8 @@ TEST(Operation1, AllAndNumbersAboveTheCountAreIllegal) {
     EXPECT_EQ(all.code, 1);
     const std::string blocks = kPektor0Error + illegal("     -99", "       5");
     EXPECT_EQ(all.out, blocks);
-    EXPECT_EQ(all.tail,
-              kLeTable + kAskDynRes + kPektor0Error + illegal("     -99", "       5") + kReturn);
+    EXPECT_EQ(all.tail, kLeTable + kAskDynRes + kPektor0Error + illegal("     -99", "       5") +
+                            kFailedReturn);
 
     // The count itself is legal, one above it is not.
     const Session above = run_on("le_basic.dyn", "1\n1\nle_basic.dyn\nout.txt\n\n5\n6\n");
@@ -146,7 +146,7 @@ TEST(Operation1, AllAndNumbersAboveTheCountAreIllegal) {
     EXPECT_EQ(above.out,
               peak_line(5, "   2.9500E+01") + kPektor0Error + illegal("       6", "       5"));
     EXPECT_EQ(above.tail, kLeTable + kAskDynRes + peak_line(5, "   2.9500E+01") + kAskDynRes +
-                              kPektor0Error + illegal("       6", "       5") + kReturn);
+                              kPektor0Error + illegal("       6", "       5") + kFailedReturn);
 }
 
 // ---- operation 2 ----
@@ -345,8 +345,8 @@ TEST(Operation3, NumberAboveTheCount) {
     const Session r = run_on("le_basic.dyn", "3\nle_basic.dyn\nout.txt\n\n6\n");
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.out, kStatsBanner + kPektor3Error + illegal("       6", "       5"));
-    EXPECT_EQ(r.tail,
-              kLeTable + kAskDynRes + kPektor3Error + illegal("       6", "       5") + kReturn);
+    EXPECT_EQ(r.tail, kLeTable + kAskDynRes + kPektor3Error + illegal("       6", "       5") +
+                          kFailedReturn);
 }
 
 // ---- failures ----
@@ -355,7 +355,8 @@ TEST(Failures, MissingDynFile) {
     ScratchDir dir;
     const Session r = run_pektor(dir, "1\n1\nnope.dyn\nout.txt\n\n");
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.tail, "*** ERROR IN INIRAF ***\nError Opening raf_file   : nope.dyn\n" + kReturn);
+    EXPECT_EQ(r.tail,
+              "*** ERROR IN INIRAF ***\nError Opening raf_file   : nope.dyn\n" + kFailedReturn);
     EXPECT_EQ(r.out, kPektor0Error);
     const std::string raf = std::regex_replace(
         dir.read("fort.23"), std::regex(R"(\d\d-\d\d-\d\d \d\d:\d\d:\d\d)"), "YY-MM-DD hh:mm:ss");
@@ -371,7 +372,7 @@ TEST(Failures, OperationOutsideTheMenu) {
     ScratchDir dir;
     const Session r = run_pektor(dir, "9\nout.txt\n\n");
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.tail, "*** ERROR IN INIRAF ***\nNo File name Specified\n" + kReturn);
+    EXPECT_EQ(r.tail, "*** ERROR IN INIRAF ***\nNo File name Specified\n" + kFailedReturn);
     EXPECT_EQ(r.out, kPektor0Error);
 }
 
@@ -447,7 +448,7 @@ TEST(DamagedFiles, ParametersTheDataCannotHoldAreRefused) {
         const Session r = run_pektor(dir, "1\n1\ndamaged.dyn\nout.txt\n\n");
         EXPECT_EQ(r.code, 1) << c.what;
         EXPECT_EQ(r.out, c.out) << c.what;
-        EXPECT_EQ(r.tail, kReturn) << c.what;
+        EXPECT_EQ(r.tail, kFailedReturn) << c.what;
     }
 }
 
@@ -477,7 +478,7 @@ TEST(DamagedFiles, LabelsTheBufferOrTheArrayCannotHold) {
         series_test::write_damaged(dir, "damaged.dyn", c.damage);
         const Session r = run_pektor(dir, "1\n1\ndamaged.dyn\nout.txt\n\n");
         EXPECT_EQ(r.code, 1) << c.what;
-        EXPECT_EQ(r.tail, c.console + kReturn) << c.what;
+        EXPECT_EQ(r.tail, c.console + kFailedReturn) << c.what;
         EXPECT_EQ(r.out, kPektor0Error) << c.what;
     }
 }

@@ -1,13 +1,10 @@
-// Shared pieces of the series tests: a scratch directory per test, fixture
-// copies, damaged copies of le_basic.dyn, and a captured set of units.
+// Shared pieces of the series tests: units with the output file open,
+// damaged copies of le_basic.dyn and the lines of a text.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -16,54 +13,22 @@
 #include "io/units.h"
 #include "raflib/raflib.h"
 #include "store/store.h"
+#include "support/scratch.h"
+#include "support/scratch_units.h"
 
 namespace series_test {
 
-namespace fs = std::filesystem;
+using test_support::ScratchDir;
 
-// A fresh, empty directory for the running test, removed afterwards.
-class ScratchDir {
+// The output unit of the operations.
+inline constexpr std::int32_t kOut = 17;
+
+// Units over a scratch directory with a captured console and the output file
+// out.txt open on unit 17.
+class Captured : public test_support::ScratchUnits {
   public:
-    ScratchDir() {
-        static int serial = 0;
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        path_ = fs::temp_directory_path() /
-                (std::string("pektor_series_") + info->test_suite_name() + "_" + info->name() +
-                 "_" + std::to_string(::getpid()) + "_" + std::to_string(++serial));
-        fs::remove_all(path_);
-        fs::create_directories(path_);
-    }
-    ~ScratchDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-
-    const fs::path& path() const { return path_; }
-
-    std::string read(const std::string& name) const {
-        std::ifstream f(path_ / name, std::ios::binary);
-        std::stringstream s;
-        s << f.rdbuf();
-        return s.str();
-    }
-    void write(const std::string& name, const std::string& content) const {
-        std::ofstream f(path_ / name, std::ios::binary);
-        f << content;
-    }
-    bool exists(const std::string& name) const { return fs::exists(path_ / name); }
-
-    // Copies tests/data/<fixture> into the directory (writable), as `as`.
-    void copy_fixture(const std::string& fixture, const std::string& as = {}) const {
-        const fs::path to = path_ / (as.empty() ? fixture : as);
-        fs::copy_file(fs::path(PEKTOR_TEST_DATA) / fixture, to,
-                      fs::copy_options::overwrite_existing);
-        fs::permissions(to, fs::perms::owner_write, fs::perm_options::add);
-    }
-
-  private:
-    fs::path path_;
+    Captured() { EXPECT_EQ(units.open_text(kOut, "out.txt", io::OpenStatus::Unknown), 0); }
+    std::string output() { return closed_file(kOut, "out.txt"); }
 };
 
 // Changes to a copy of le_basic.dyn: structure parameters stored by name

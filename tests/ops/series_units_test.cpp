@@ -16,26 +16,8 @@
 
 namespace {
 
-using series_test::ScratchDir;
-
-constexpr std::int32_t kOut = 17;
-
-// Units over a scratch directory with a captured console and unit 17 open.
-class Captured {
-  public:
-    Captured() : units(keyboard, console, dir.path()) {
-        EXPECT_EQ(units.open_text(kOut, "out.txt", io::OpenStatus::Unknown), 0);
-    }
-    std::string output() {
-        units.close(kOut);
-        return dir.read("out.txt");
-    }
-
-    ScratchDir dir;
-    std::istringstream keyboard;
-    std::ostringstream console;
-    io::Units units;
-};
+using series_test::Captured;
+using series_test::kOut;
 
 // The six kernels of a local series: max, min, mean, stdev, skew, kurt.
 std::array<double, 6> kernels(const std::vector<double>& x) {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -102,10 +101,11 @@ TEST(DyngenFiles, PeaksAndCountsOfTheSampleSignals) {
     constexpr int kChannels = 4;
     constexpr int kSteps = 301;
     ScratchDir dir;
-    const std::string cmd = "cd '" + dir.path().string() + "' && '" DYNGEN_BIN "' --dynres " +
-                            std::to_string(kChannels) + " --steps " + std::to_string(kSteps) +
-                            " --pack 3 --ncol 0 -o sample.dyn > dyngen.txt";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    ASSERT_EQ(
+        test_support::run_in(dir.path(), "'" DYNGEN_BIN "' --dynres " + std::to_string(kChannels) +
+                                             " --steps " + std::to_string(kSteps) +
+                                             " --pack 3 --ncol 0 -o sample.dyn > dyngen.txt"),
+        0);
 
     const tools::SampleSignals signals(kChannels, kSteps, 0.05);
     std::vector<float> v(kChannels);

@@ -9,7 +9,6 @@
 
 namespace {
 
-using combine_test::copy_fixture;
 using combine_test::dialogue;
 using combine_test::expect_lines;
 using combine_test::illegal_number;
@@ -18,11 +17,11 @@ using combine_test::kVectorBanner;
 using combine_test::Outcome;
 using combine_test::run_pektor;
 using combine_test::ScratchDir;
+using test_support::kFailedReturn;
 
 const std::string kError = "*** ERROR IN Pektor5    ***";
 const std::string kAskFirst = " Give Dynres Number 1              :  ";
 const std::string kAskSecond = " Give Dynres Number 2              :  ";
-const std::string kFailed = "\n Return value from pektor: -1 \n";
 
 TEST(VectorProgram, ThreeAndFourGiveFive) {
     ScratchDir dir;
@@ -51,7 +50,7 @@ TEST(VectorProgram, ThreeAndFourGiveFive) {
 
 TEST(VectorProgram, SameDynResTwice) {
     ScratchDir dir;
-    copy_fixture(dir, "combo.dyn");
+    dir.copy_fixture("combo.dyn");
     const Outcome r = run_pektor(dir, dialogue(5, "") + "7\n7\n");
     EXPECT_EQ(r.code, 0);
     // Every length is the sample times the square root of 2.
@@ -98,7 +97,7 @@ TEST(VectorProgram, SameDynResTwice) {
 
 TEST(VectorProgram, TwoDynResInAWindow) {
     ScratchDir dir;
-    copy_fixture(dir, "combo.dyn");
+    dir.copy_fixture("combo.dyn");
     const Outcome r = run_pektor(dir, dialogue(5, "0.35, 0.65") + "7\n8\n");
     EXPECT_EQ(r.code, 0);
     // Steps at 0.4, 0.5 and 0.6: DynRes 7 = 7.5 i, DynRes 8 = 100 - 12 i.
@@ -135,7 +134,7 @@ TEST(VectorProgram, TightWorkArrays) {
 
 TEST(VectorProgram, WindowWithoutSamplesWritesNoSideFile) {
     ScratchDir dir;
-    copy_fixture(dir, "combo.dyn");
+    dir.copy_fixture("combo.dyn");
     const Outcome r = run_pektor(dir, dialogue(5, "5 6") + "1\n2\n");
     EXPECT_EQ(r.code, 0);
     EXPECT_FALSE(dir.exists("fort.45"));
@@ -156,7 +155,7 @@ TEST(VectorProgram, WindowWithoutSamplesWritesNoSideFile) {
 TEST(VectorProgram, BlankAnswerEndsTheOperation) {
     for (const std::string& answers : {std::string("\n"), std::string("3\n   \n")}) {
         ScratchDir dir;
-        copy_fixture(dir, "combo.dyn");
+        dir.copy_fixture("combo.dyn");
         const Outcome r = run_pektor(dir, dialogue(5, "") + answers);
         EXPECT_EQ(r.code, 0);
         EXPECT_FALSE(dir.exists("fort.45"));
@@ -173,16 +172,16 @@ TEST(VectorProgram, NumbersBelowOneAndAboveTheFileCount) {
           std::pair{"4\n-2\n", kAskSecond + "\n *** Input error at prompt \"Give Dynres Number "
                                             "2\": -2 is not a DynRes number (from 1)\n"}}) {
         ScratchDir dir;
-        copy_fixture(dir, "combo.dyn");
+        dir.copy_fixture("combo.dyn");
         const Outcome r = run_pektor(dir, dialogue(5, "") + answers);
         EXPECT_EQ(r.code, 1);
         EXPECT_EQ(r.out, kVectorBanner + "\n  " + kError + "\n");
-        EXPECT_TRUE(r.console.ends_with(tail + kFailed)) << r.console;
+        EXPECT_TRUE(r.console.ends_with(tail + kFailedReturn)) << r.console;
     }
     for (const auto& [answers, shown] :
          {std::pair{"10\n2\n", "      10"}, std::pair{"9\n12\n", "      12"}}) {
         ScratchDir dir;
-        copy_fixture(dir, "combo.dyn");
+        dir.copy_fixture("combo.dyn");
         const Outcome r = run_pektor(dir, dialogue(5, "") + answers);
         EXPECT_EQ(r.code, 1);
         EXPECT_EQ(r.out, kVectorBanner + illegal_number(kError, shown, "       9"));
@@ -190,7 +189,7 @@ TEST(VectorProgram, NumbersBelowOneAndAboveTheFileCount) {
                                         "\n  *** Illegal Dynres Number  \n"
                                         "      Specified  Dynres   : " +
                                         shown + "\n      Number of  Dynres   :        9\n" +
-                                        kFailed))
+                                        kFailedReturn))
             << r.console;
         EXPECT_FALSE(dir.exists("fort.45"));
     }
@@ -212,10 +211,10 @@ TEST(VectorProgram, AnswersThatCannotBeUsed) {
                                       "end of input\n"},
          }) {
         ScratchDir dir;
-        copy_fixture(dir, "combo.dyn");
+        dir.copy_fixture("combo.dyn");
         const Outcome r = run_pektor(dir, dialogue(5, "") + c.answers);
         EXPECT_EQ(r.code, 1) << c.answers;
-        EXPECT_TRUE(r.console.ends_with(c.tail + kFailed)) << r.console;
+        EXPECT_TRUE(r.console.ends_with(c.tail + kFailedReturn)) << r.console;
         EXPECT_EQ(r.out, kVectorBanner + "\n  " + kError + "\n") << c.answers;
         EXPECT_FALSE(dir.exists("fort.45"));
     }
