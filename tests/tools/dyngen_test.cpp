@@ -1,13 +1,11 @@
 // dyngen: its options and a small file read back against the signals.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "read_back.h"
+#include "support/program.h"
+#include "support/scratch.h"
 #include "tools/sample.h"
 
 namespace {
@@ -18,17 +16,10 @@ class Dyngen : public ReadBack {
   protected:
     // Runs dyngen with the arguments in the temporary directory; exit code.
     int run(const std::string& args) {
-        const std::string cmd = "cd '" + dir.string() + "' && '" + DYNGEN_EXE + "' " + args +
-                                " > stdout.txt 2> stderr.txt";
-        const int status = std::system(cmd.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return test_support::run_in(dir,
+                                    "'" DYNGEN_EXE "' " + args + " > stdout.txt 2> stderr.txt");
     }
-    std::string text(const char* name) {
-        std::ifstream f(dir / name);
-        std::stringstream s;
-        s << f.rdbuf();
-        return s.str();
-    }
+    std::string text(const char* name) { return test_support::read_file(dir / name); }
 };
 
 TEST_F(Dyngen, HelpAndOptionErrors) {
@@ -72,7 +63,7 @@ TEST_F(Dyngen, SmallPackedFileHoldsTheSignals) {
     EXPECT_EQ(text("stdout.txt"),
               "dyngen: wrote small.dyn (14 DynRes, 50 steps, dt 0.1 s, nDRpack 4, nCol 12)\n");
     ASSERT_EQ(open("small.dyn"), 0) << output();
-    ASSERT_EQ(recall(), 0) << output();
+    ASSERT_EQ(recall_all(), 0) << output();
     EXPECT_EQ(param("nDynRes"), 14);
     EXPECT_EQ(param("nCol   "), 12);
     EXPECT_EQ(param("nDRpack "), 4);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "read_back.h"
+#include "support/scratch.h"
 
 namespace {
 
@@ -40,8 +41,8 @@ using Fixtures = ReadBack;
 
 TEST_F(Fixtures, SameBytesAsTheFixtureFiles) {
     const auto same = [&](const char* fixture) {
-        EXPECT_EQ(tools_test::file_bytes(path(fixture)),
-                  tools_test::file_bytes(std::filesystem::path(PEKTOR_TEST_DATA) / fixture))
+        EXPECT_EQ(test_support::read_bytes(path(fixture)),
+                  test_support::read_bytes(test_support::fixture_path(fixture)))
             << fixture;
     };
     {
@@ -129,7 +130,7 @@ TEST_F(DynRes, OneStepPerRecordReadsBack) {
     std::array<std::string_view, 30> names = tools_test::kNames;
     names[28] = "STEPINF";
     ASSERT_EQ(open("one.dyn", names), 0) << output();
-    ASSERT_EQ(recall(), 0) << output();
+    ASSERT_EQ(recall_all(), 0) << output();
 
     EXPECT_EQ(param("LOADST"), 7);
     EXPECT_EQ(param("nDynRes"), 3);
@@ -170,7 +171,7 @@ TEST_F(DynRes, PackedStepsFillSlotsAndLeaveTheRestZero) {
     wr.finish();
 
     ASSERT_EQ(open("packed.dyn"), 0) << output();
-    ASSERT_EQ(recall(), 0) << output();
+    ASSERT_EQ(recall_all(), 0) << output();
     EXPECT_EQ(param("LOADST"), 3);
     EXPECT_EQ(param("nDRStep"), 7);
     EXPECT_EQ(param("nDRpack "), 3);
@@ -186,7 +187,7 @@ TEST_F(DynRes, LabelWidthFromTheLongestLabelWhenNcolIsZero) {
     const std::vector<float> t{0.0F, 1.0F};
     tools::write_dynres_file(path("ncol0.dyn"), s, t, {{1, 2}, {3, 4}, {5, 6}});
     ASSERT_EQ(open("ncol0.dyn"), 0) << output();
-    ASSERT_EQ(recall(), 0) << output();
+    ASSERT_EQ(recall_all(), 0) << output();
     EXPECT_EQ(param("nCol   "), 0);
     std::int32_t ierr = 0;
     EXPECT_EQ(store::ARSIZE(*st, w, "ICDYNR", tools_test::kOut, ierr), 36);
@@ -214,7 +215,7 @@ TEST_F(DynRes, OverridesForDamagedFiles) {
     s.mstru = m;
     tools::write_dynres_records(path("odd.dyn"), s, {{0.5F, 1, 2}, {1.5F, 3, 4}});
     ASSERT_EQ(open("odd.dyn"), 0) << output();
-    ASSERT_EQ(recall(), 0) << output();
+    ASSERT_EQ(recall_all(), 0) << output();
     EXPECT_EQ(param("nDRStep"), 16);
     EXPECT_EQ(param("LOADST"), -4);
     EXPECT_EQ(param("nCol   "), 0);
@@ -227,7 +228,8 @@ TEST_F(DynRes, OverridesForDamagedFiles) {
 }
 
 TEST(DynResRefusals, StepsAndLayoutMustAgree) {
-    const auto p = std::filesystem::temp_directory_path() / "pektor_tools_refusals.dyn";
+    const test_support::ScratchDir scratch;
+    const auto p = scratch.path() / "refusals.dyn";
     DynResLayout s;
     s.labels = {"A", "B"};
     s.steps = 2;

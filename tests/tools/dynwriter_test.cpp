@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "read_back.h"
+#include "support/scratch.h"
 
 namespace {
 
@@ -180,7 +181,7 @@ TEST_F(Catalogue, ReplacedFileEndsWithItsLastRecord) {
     small(path("a.dyn"));
     small(path("b.dyn"));
     EXPECT_EQ(std::filesystem::file_size(path("a.dyn")), 11U * 512U);
-    EXPECT_EQ(tools_test::file_bytes(path("a.dyn")), tools_test::file_bytes(path("b.dyn")));
+    EXPECT_EQ(test_support::read_bytes(path("a.dyn")), test_support::read_bytes(path("b.dyn")));
 }
 
 TEST_F(Catalogue, RefusedRequests) {
