@@ -6,10 +6,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
-#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,6 +15,7 @@
 #include "dms/dms.h"
 #include "dms/dms_internal.h"
 #include "io/units.h"
+#include "support/scratch.h"
 
 namespace dms_test {
 
@@ -29,20 +28,6 @@ class DmsTest : public ::testing::Test {
   protected:
     DmsTest() {
         for (std::int32_t k = 1; k <= kSize; ++k) w.set_i(k, kFill);
-    }
-    ~DmsTest() override {
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
-    }
-
-    // Damaged control blocks may name any message unit: files that such
-    // messages open go to a directory of the test's own.
-    static std::filesystem::path scratch() {
-        static int serial = 0;
-        auto p = std::filesystem::temp_directory_path() /
-                 ("pektor_dms_" + std::to_string(::getpid()) + "_" + std::to_string(++serial));
-        std::filesystem::create_directories(p);
-        return p;
     }
 
     // DMSOPN_32 and DMSANN; the console is emptied afterwards.
@@ -79,8 +64,10 @@ class DmsTest : public ::testing::Test {
 
     std::istringstream in;
     std::ostringstream out;
-    std::filesystem::path dir = scratch();
-    io::Units u{in, out, dir};
+    // Damaged control blocks may name any message unit: files that such
+    // messages open go to a directory of the test's own.
+    test_support::ScratchDir dir{"pektor_dms_"};
+    io::Units u{in, out, dir.path()};
     dms::WorkArray w{kSize};
 };
 

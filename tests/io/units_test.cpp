@@ -6,30 +6,18 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/scratch.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
 class UnitsTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ =
-            fs::temp_directory_path() /
-            ("pektor_units_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-             "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    std::string slurp(const std::string& name) { return test_support::read_file(dir_ / name); }
 
-    std::string slurp(const std::string& name) {
-        std::ifstream f(dir_ / name, std::ios::binary);
-        std::stringstream s;
-        s << f.rdbuf();
-        return s.str();
-    }
-
-    fs::path dir_;
+    test_support::ScratchDir scratch_{"pektor_units_"};
+    fs::path dir_ = scratch_.path();
 };
 
 TEST_F(UnitsTest, UnopenedUnitIsConnectedToFortN) {

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "../raflib/json_lite.h"
 #include "dms/dms.h"
 #include "io/text.h"
 #include "io/units.h"
@@ -20,11 +19,12 @@
 #include "raflib/raflib.h"
 #include "series_support.h"
 #include "store/store.h"
+#include "support/json_lite.h"
 
 namespace {
 
 using series_test::kOut;
-namespace json = rtest::json;
+namespace json = test_support::json;
 
 // A store over a scratch directory with the output file open on unit 17.
 class Series : public ::testing::Test, public series_test::Captured {
@@ -55,8 +55,7 @@ class EveryFixture : public Series, public ::testing::WithParamInterface<const c
 
 TEST_P(EveryFixture, EachDynResHasTheSeriesOfTheSidecar) {
     const std::string file = GetParam();
-    const json::Value j =
-        json::load(std::string(PEKTOR_TEST_DATA) + "/" + file.substr(0, file.size() - 4) + ".json");
+    const json::Value j = json::sidecar(file);
     ops::Parameters p;
     std::int32_t ierr = 0;
     ASSERT_TRUE(prologue(file, p, ierr)) << output();

@@ -3,19 +3,15 @@
 // reading leaves version-1 and version-2 files unchanged.
 #include <cmath>
 
-#include "json_lite.h"
 #include "raflib_test_util.h"
+#include "support/json_lite.h"
 
 namespace {
 
 using rtest::RaflibTest;
 using namespace raflib;
-namespace json = rtest::json;
-
-json::Value sidecar(const std::string& dyn) {
-    const std::string base = dyn.substr(0, dyn.size() - 4);
-    return json::load(std::string(PEKTOR_TEST_DATA) + "/" + base + ".json");
-}
+namespace json = test_support::json;
+using json::sidecar;
 
 class FixturesTest : public RaflibTest {
   protected:

@@ -3,13 +3,12 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,6 +16,7 @@
 #include "io/text.h"
 #include "io/units.h"
 #include "raflib/raflib.h"
+#include "support/scratch.h"
 
 namespace rtest {
 
@@ -26,10 +26,7 @@ inline raflib::LocalTime fixed_time() {
     return {2024, 3, 11, 14, 25, 36};
 }
 
-inline std::vector<char> read_bytes(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
+using test_support::read_bytes;
 
 inline void write_bytes(const fs::path& p, const std::vector<char>& b) {
     std::ofstream f(p, std::ios::binary | std::ios::trunc);
@@ -76,12 +73,6 @@ inline std::vector<std::int32_t> double_words(const std::vector<double>& v) {
 class RaflibTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ =
-            fs::temp_directory_path() / ("pektor_raflib_" + std::to_string(::getpid()) + "_" +
-                                         std::string(info->test_suite_name()) + "_" + info->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
         units_ = std::make_unique<io::Units>(in_, out_, dir_);
         raf_ = std::make_unique<raflib::Raflib>(*units_, fixed_time);
         raflib::RAFINI(*raf_, 6);
@@ -89,21 +80,18 @@ class RaflibTest : public ::testing::Test {
     void TearDown() override {
         raf_.reset();
         units_.reset();
-        fs::remove_all(dir_);
     }
 
-    // Copies a fixture into the temporary directory; returns its name.
+    // Copies a fixture into the temporary directory (writable); returns its
+    // name.
     std::string copy_fixture(const std::string& name) {
-        fs::copy_file(fs::path(PEKTOR_TEST_DATA) / name, dir_ / name,
-                      fs::copy_options::overwrite_existing);
-        fs::permissions(dir_ / name, fs::perms::owner_read | fs::perms::owner_write,
-                        fs::perm_options::add);
+        test_support::copy_fixture(name, dir_ / name);
         return name;
     }
 
     std::vector<char> bytes(const std::string& name) { return read_bytes(dir_ / name); }
     std::vector<char> fixture_bytes(const std::string& name) {
-        return read_bytes(fs::path(PEKTOR_TEST_DATA) / name);
+        return read_bytes(test_support::fixture_path(name));
     }
 
     // The console output so far; clears it.
@@ -135,9 +123,10 @@ class RaflibTest : public ::testing::Test {
         return ierr;
     }
 
+    test_support::ScratchDir scratch_{"pektor_raflib_"};
     std::istringstream in_;
     std::ostringstream out_;
-    fs::path dir_;
+    fs::path dir_ = scratch_.path();
     std::unique_ptr<io::Units> units_;
     std::unique_ptr<raflib::Raflib> raf_;
 };

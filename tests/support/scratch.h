@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -72,6 +73,8 @@ class ScratchDir {
             name += std::string(info->test_suite_name()) + "_" + info->name() + "_";
         }
         name += std::to_string(::getpid()) + "_" + std::to_string(++serial);
+        // Parameterised suites are named "Prefix/Suite": one directory level.
+        std::replace(name.begin(), name.end(), '/', '_');
         path_ = fs::temp_directory_path() / name;
         fs::remove_all(path_);
         fs::create_directories(path_);

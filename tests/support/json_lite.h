@@ -1,17 +1,18 @@
-// A small JSON reader for the fixture sidecars: objects, arrays, numbers,
-// strings, true/false/null. Enough for tests; throws on malformed input.
+// A small JSON reader for the sidecars of the fixture dyn files: objects,
+// arrays, numbers, strings, true/false/null. Enough for tests; throws on
+// malformed input.
 #pragma once
 
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <memory>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-namespace rtest::json {
+#include "support/scratch.h"
+
+namespace test_support::json {
 
 struct Value {
     enum class Kind { Null, Bool, Number, String, Array, Object } kind = Kind::Null;
@@ -136,11 +137,13 @@ class Parser {
     std::size_t p_ = 0;
 };
 
-inline Value load(const std::string& path) {
-    std::ifstream f(path);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return Parser(ss.str()).parse();
+inline Value load(const fs::path& path) {
+    return Parser(read_file(path)).parse();
 }
 
-}  // namespace rtest::json
+// The sidecar of a fixture dyn file: "name.dyn" is described by "name.json".
+inline Value sidecar(const std::string& dyn) {
+    return load(fixture_path(dyn.substr(0, dyn.size() - 4) + ".json"));
+}
+
+}  // namespace test_support::json
