@@ -17,3 +17,6 @@ pektor_add_test(test_series_writer series_writer_test.cpp LIBS pektor_dynwriter)
 target_compile_definitions(test_series_writer PRIVATE PEKTOR_BIN="$<TARGET_FILE:pektor>"
                                                       DYNGEN_BIN="$<TARGET_FILE:dyngen>")
 add_dependencies(test_series_writer pektor dyngen)
+
+# The series reader of the batch commands on every fixture.
+pektor_add_test(test_series_reader series_reader_test.cpp LIBS pektor_ops)

@@ -1,0 +1,638 @@
+#include "ops/series_reader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <sstream>
+#include <utility>
+
+#include "io/text.h"
+#include "io/units.h"
+#include "raflib/layout.h"
+#include "raflib/state.h"
+#include "store/store.h"
+
+namespace ops {
+
+namespace {
+
+constexpr std::int64_t kRecordBytes = raflib::kRecordBytes;
+constexpr std::int64_t kRecordWords = raflib::kRecordWords;
+constexpr std::int64_t kEntriesPerPage = raflib::kPageEntries;
+constexpr std::int64_t kPageBytes = 2 * kRecordBytes;
+constexpr std::size_t kBufferBytes = std::size_t{1} << 20;  // one read of a run
+constexpr std::int64_t kMfpChunkPages = 256;                // MFP pages per read
+constexpr float kEmptySlotTime = 1.0E-10f;
+constexpr std::int32_t kThisComputer = 14;  // PC / DIGITAL Visual Fortran
+constexpr std::int32_t kTypeInteger = 1;
+constexpr std::int32_t kTypeReal = 2;
+constexpr std::int32_t kCatalogueOffset = 100;
+constexpr std::int32_t kRowLength = 10;
+constexpr std::size_t kLabelWords = 256;
+constexpr std::int32_t kBlank = 32;
+
+// Key positions (1-based) and field widths.
+constexpr std::size_t kPosVersion = 9;
+constexpr std::size_t kPosType = 57;
+constexpr std::size_t kPosLock = 109;
+constexpr std::size_t kPosIntegers = 117;
+
+std::int32_t swap32(std::int32_t w) {
+    return static_cast<std::int32_t>(__builtin_bswap32(static_cast<std::uint32_t>(w)));
+}
+
+// Name words of an array name as the data manager packs them: characters
+// 1-4 into the first word and 5-8 into the second, c - 30 as two decimal
+// digits each.
+std::pair<std::int32_t, std::int32_t> name_words(std::string_view s) {
+    constexpr std::array<std::int32_t, 4> kWeights{1000000, 10000, 100, 1};
+    std::int32_t w1 = 0, w2 = 0;
+    for (std::size_t i = 0; i < s.size() && i < 8; ++i) {
+        (i < 4 ? w1 : w2) += (static_cast<std::int32_t>(s[i]) - 30) * kWeights[i % 4];
+    }
+    return {w1, w2};
+}
+
+// The label of one DynRes as the classic listing prints it.
+std::string listed_label(std::span<const std::int32_t> words) {
+    std::array<std::int32_t, kLabelWords> buf{};
+    buf.fill(kBlank);
+    std::size_t j = 0;
+    bool after_blank = false;
+    for (const std::int32_t w : words.first(std::min(words.size(), kLabelWords))) {
+        if (w == kBlank) {
+            if (after_blank) continue;
+            after_blank = true;
+        } else {
+            after_blank = false;
+        }
+        buf[j++] = w;
+    }
+    std::string text;
+    for (std::size_t i = 0; i < words.size() && i < kLabelWords; ++i) {
+        if (buf[i] == 0) break;
+        text += static_cast<char>(static_cast<unsigned char>(buf[i] & 0xFF));
+    }
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
+bool decode(const std::string& key, std::size_t pos, std::size_t width, std::int32_t& value) {
+    return raflib::decode_field(std::string_view(key).substr(pos - 1, width), value) == 0;
+}
+
+std::string computer_name(std::int32_t type) {
+    std::istringstream in;
+    std::ostringstream out;
+    io::Units quiet(in, out);
+    raflib::Raflib raf(quiet);
+    return std::string(io::trim(raflib::computer_name(raf, type)));
+}
+
+}  // namespace
+
+SeriesReader::SeriesReader() = default;
+
+SeriesReader::~SeriesReader() {
+    close_file();
+}
+
+SeriesReader::SeriesReader(SeriesReader&& o) noexcept {
+    *this = std::move(o);
+}
+
+SeriesReader& SeriesReader::operator=(SeriesReader&& o) noexcept {
+    if (this != &o) {
+        close_file();
+        fd_ = std::exchange(o.fd_, -1);
+        file_size_ = o.file_size_;
+        swap_ = o.swap_;
+        problem_ = std::exchange(o.problem_, Problem::NotOpen);
+        error_ = std::exchange(o.error_, "no file opened");
+        ndynres_ = o.ndynres_;
+        records_ = o.records_;
+        slots_ = o.slots_;
+        capacity_ = o.capacity_;
+        record_words_ = o.record_words_;
+        record_span_ = o.record_span_;
+        runs_ = std::move(o.runs_);
+        labels_ = std::move(o.labels_);
+        have_summary_ = o.have_summary_;
+        summary_ = o.summary_;
+        buffer_ = std::move(o.buffer_);
+    }
+    return *this;
+}
+
+void SeriesReader::close_file() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+bool SeriesReader::fail(Problem p, std::string text) {
+    problem_ = p;
+    error_ = std::move(text);
+    close_file();
+    return false;
+}
+
+bool SeriesReader::read_at(std::int64_t offset, std::span<std::byte> buf) {
+    std::size_t done = 0;
+    while (done < buf.size()) {
+        const ssize_t n = ::pread(fd_, buf.data() + done, buf.size() - done,
+                                  static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return fail(Problem::ReadError, std::string("read error: ") + std::strerror(errno));
+        }
+        if (n == 0) {
+            return fail(Problem::Truncated,
+                        "truncated: the file ended while it was being read (changed by another "
+                        "program?)");
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool SeriesReader::read_words(std::int64_t record, std::span<std::int32_t> words) {
+    if (!read_at((record - 1) * kRecordBytes, std::as_writable_bytes(words))) return false;
+    if (swap_) {
+        for (auto& w : words) w = swap32(w);
+    }
+    return true;
+}
+
+float SeriesReader::lower_bound_of(double first) {
+    if (std::isnan(first)) return std::numeric_limits<float>::quiet_NaN();
+    if (first < -static_cast<double>(std::numeric_limits<float>::max()))
+        return -std::numeric_limits<float>::infinity();
+    if (first > static_cast<double>(std::numeric_limits<float>::max()))
+        return std::numeric_limits<float>::infinity();
+    return static_cast<float>(first);
+}
+
+float SeriesReader::upper_bound_of(double last) {
+    return lower_bound_of(last);
+}
+
+bool SeriesReader::open(const std::filesystem::path& path) {
+    close_file();
+    *this = SeriesReader();
+    problem_ = Problem::None;
+    error_.clear();
+
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) {
+        const int e = errno;
+        if (e == ENOENT) return fail(Problem::Missing, "missing: no such file");
+        return fail(Problem::CannotOpen, std::string("cannot open: ") + std::strerror(e));
+    }
+    struct stat sb {};
+    if (::fstat(fd_, &sb) != 0)
+        return fail(Problem::CannotOpen, std::string("cannot open: ") + std::strerror(errno));
+    if (S_ISDIR(sb.st_mode)) return fail(Problem::CannotOpen, "cannot open: is a directory");
+    if (!S_ISREG(sb.st_mode)) return fail(Problem::CannotOpen, "cannot open: not a regular file");
+    file_size_ = static_cast<std::int64_t>(sb.st_size);
+
+    // ---- the key ----
+    if (file_size_ < raflib::kKeyLength) {
+        return fail(Problem::NotDynFile, "not a dyn file: shorter than a RAFLIB key (" +
+                                             std::to_string(file_size_) + " bytes)");
+    }
+    std::string key(raflib::kKeyLength, ' ');
+    if (!read_at(0, std::as_writable_bytes(std::span<char>(key)))) return false;
+    if (key.compare(0, 8, "RAFLIB  ") != 0)
+        return fail(Problem::NotDynFile, "not a dyn file: no RAFLIB key");
+    const auto damaged_key = [&](const std::string& what) {
+        return fail(Problem::Damaged, "damaged: the file key has " + what);
+    };
+    std::int32_t version = 0, l1 = 0, l2 = 0, ftype = 0;
+    if (!decode(key, kPosVersion, 4, version)) return damaged_key("an unreadable format version");
+    if (version > 2) {
+        return fail(Problem::NewerVersion, "newer format version " + std::to_string(version) +
+                                               ": this program reads versions 0 to 2");
+    }
+    if (version < 0) return damaged_key("the format version " + std::to_string(version));
+    if (!decode(key, kPosLock, 4, l1) || !decode(key, kPosLock + 4, 4, l2))
+        return damaged_key("unreadable lock fields");
+    std::array<std::int32_t, 7> ints{};  // MFPADR MFPMAX MFPCUR MFPNXT CHKRS1 CHKRS2 MFPLEN
+    constexpr std::array<std::size_t, 7> kWidths{8, 8, 8, 8, 8, 4, 8};
+    for (std::size_t i = 0, pos = kPosIntegers; i < ints.size(); pos += kWidths[i], ++i) {
+        if (!decode(key, pos, kWidths[i], ints[i])) return damaged_key("an unreadable MFP field");
+    }
+    const std::int64_t mfpadr = ints[0], mfpmax = ints[1], mfpcur = ints[2], mfpnxt = ints[3];
+    if (mfpadr <= 1) return damaged_key("MFPADR = " + std::to_string(mfpadr));
+    if (mfpmax <= 0) return damaged_key("MFPMAX = " + std::to_string(mfpmax));
+    if (mfpcur < 0 || mfpcur > mfpmax) return damaged_key("MFPCUR = " + std::to_string(mfpcur));
+    if (mfpnxt <= mfpadr) return damaged_key("MFPNXT = " + std::to_string(mfpnxt));
+    if (!decode(key, kPosType, 4, ftype)) return damaged_key("an unreadable computer type");
+    switch (raflib::byte_order_rule(kThisComputer, ftype)) {
+        case raflib::ByteOrder::Same:
+            break;
+        case raflib::ByteOrder::Swap:
+            swap_ = true;
+            break;
+        case raflib::ByteOrder::Refused: {
+            const std::string name = computer_name(ftype);
+            return fail(Problem::ForeignType,
+                        "cannot read files generated on " +
+                            (name.empty() ? "computer type " + std::to_string(ftype) : name));
+        }
+    }
+    // Lock state 2 (first lock field set, second clear): reads are refused.
+    if (l1 != 0 && l2 == 0) return fail(Problem::Locked, "locked: the file is read locked");
+
+    // ---- MFP entries ----
+    // A version-0 file keeps the entry of array 64*i (i = 1 .. n) as entry
+    // 64 of page i + 1; it is read there, the file is not converted.
+    const std::int64_t old_pages = version == 0 ? mfpmax / kEntriesPerPage - 1 : 0;
+    struct Entry {
+        std::int32_t address = 0, type = 0, allocated = 0, current = 0;
+    };
+    const auto page_offset = [&](std::int64_t page) {
+        return (mfpadr - 1 + 2 * (page - 1)) * kRecordBytes;
+    };
+    const auto page_inside = [&](std::int64_t page) {
+        return page_offset(page) + kPageBytes <= file_size_;
+    };
+    const auto truncated_mfp = [&] {
+        return fail(Problem::Truncated, "truncated: the MFP ends beyond the end of the file (" +
+                                            std::to_string(file_size_) + " bytes)");
+    };
+    const auto entry_of = [&](std::int64_t a, Entry& e) {
+        if (a < 1 || a > mfpmax) {
+            return fail(Problem::Damaged, "damaged: array " + std::to_string(a) +
+                                              " lies outside the MFP (MFPMAX " +
+                                              std::to_string(mfpmax) + ")");
+        }
+        std::int64_t page = (a - 1) / kEntriesPerPage + 1;
+        std::int64_t pos = (a - 1) % kEntriesPerPage;
+        if (a % kEntriesPerPage == 0 && a / kEntriesPerPage <= old_pages) {
+            page = a / kEntriesPerPage + 1;
+            pos = kEntriesPerPage - 1;
+        }
+        if (!page_inside(page)) return truncated_mfp();
+        std::array<std::int32_t, 4> w{};
+        if (!read_at(page_offset(page) + pos * 16, std::as_writable_bytes(std::span(w))))
+            return false;
+        if (swap_) {
+            for (auto& x : w) x = swap32(x);
+        }
+        e = {w[0], w[1], w[2], w[3]};
+        return true;
+    };
+    // The checks of a read of `count` elements of `type` from the entry of
+    // array a (`what` names it in the messages).
+    const auto check_entry = [&](const Entry& e, std::int32_t type, std::int64_t count,
+                                 const std::string& what) {
+        if (e.address == 0) return fail(Problem::Damaged, "damaged: " + what + " is not stored");
+        if (e.address < 0 || e.type != type || count < e.current || count > e.allocated) {
+            return fail(Problem::Damaged, "damaged: the MFP entry of " + what +
+                                              " does not match "
+                                              "the catalogue");
+        }
+        if ((static_cast<std::int64_t>(e.address) - 1) * kRecordBytes + count * 4 > file_size_) {
+            return fail(Problem::Truncated, "truncated: " + what +
+                                                " ends beyond the end of the file (" +
+                                                std::to_string(file_size_) + " bytes)");
+        }
+        return true;
+    };
+    const auto read_array = [&](std::int64_t a, std::int32_t type, std::int64_t count,
+                                const std::string& what, std::vector<std::int32_t>& out) {
+        Entry e;
+        if (!entry_of(a, e) || !check_entry(e, type, count, what)) return false;
+        out.assign(static_cast<std::size_t>(count), 0);
+        return read_words(e.address, out);
+    };
+
+    // ---- the catalogue ----
+    std::vector<std::int32_t> numraf, keyraf, iarrnm;
+    if (!read_array(101, kTypeInteger, 20, "the catalogue (NUMRAF)", numraf)) return false;
+    if (numraf[9] != kCatalogueOffset || numraf[6] != kRowLength || numraf[7] < 1)
+        return fail(Problem::Damaged, "damaged: the catalogue (NUMRAF) is inconsistent");
+    const std::int64_t rows = numraf[7];
+    if (!read_array(102, kTypeInteger, rows * kRowLength, "the catalogue (KEYRAF)", keyraf) ||
+        !read_array(103, kTypeInteger, 2 * rows, "the catalogue (IARRNM)", iarrnm)) {
+        return false;
+    }
+    struct Row {
+        std::int32_t type = 0, length = 0, store = 0, is = 0, ir = 0, irs = 0, real = 0;
+    };
+    const auto row_of = [&](std::string_view name, Row& r) {
+        const auto [w1, w2] = name_words(name);
+        for (std::int64_t j = 1; j <= rows; ++j) {
+            const auto i = static_cast<std::size_t>(2 * (j - 1));
+            if ((iarrnm[i] != 0 || iarrnm[i + 1] != 0) && iarrnm[i] == w1 && iarrnm[i + 1] == w2) {
+                const auto* w = &keyraf[static_cast<std::size_t>((j - 1) * kRowLength)];
+                r = {w[0], w[2], w[3], w[4], w[5], w[6], w[7]};
+                if (r.type != 0) return true;
+                break;
+            }
+        }
+        return fail(Problem::NotDynFile,
+                    "not a dyn file: no " + std::string(name) + " array in the catalogue");
+    };
+    const auto key_for = [&](const Row& r, std::int64_t step) {
+        return static_cast<std::int64_t>(store::record_key(numraf[3], numraf[4], numraf[5],
+                                                           numraf[9], r.store, r.is, r.ir, r.irs,
+                                                           static_cast<std::int32_t>(step)));
+    };
+    // Store codes that the recall of the structure, control and result
+    // groups brings in.
+    const auto recalled = [](std::int32_t code) {
+        return code == 1 || code == 3 || code == 4 || code == 5 || code == 11;
+    };
+    const auto structure_array = [&](std::string_view name, std::vector<std::int32_t>& out) {
+        Row r;
+        if (!row_of(name, r)) return false;
+        const std::int64_t k = key_for(r, 1);
+        if (!recalled(r.store) || k == 0)
+            return fail(Problem::NotDynFile, "not a dyn file: " + std::string(name) +
+                                                 " is not stored with the structure data");
+        if (r.type != kTypeInteger || r.length < 0)
+            return fail(Problem::Damaged,
+                        "damaged: " + std::string(name) + " is not catalogued as an integer array");
+        return read_array(k, kTypeInteger, r.length, std::string(name), out);
+    };
+    std::vector<std::int32_t> mstru, icdynr;
+    if (!structure_array("MSTRU", mstru) || !structure_array("ICDYNR", icdynr)) return false;
+    Row dynres;
+    if (!row_of("DYNRES", dynres)) return false;
+
+    // ---- structure parameters ----
+    std::istringstream no_input;
+    std::ostringstream no_output;
+    io::Units quiet(no_input, no_output);
+    std::int32_t jerr = 0;
+    constexpr std::int32_t kSilent = 0;  // message unit that prints nothing
+    const std::int32_t loadst = store::GTSTRU(quiet, mstru, "LOADST", kSilent, jerr);
+    const std::int32_t ndynres = store::GTSTRU(quiet, mstru, "nDynRes", kSilent, jerr);
+    std::int32_t ncol = store::GTSTRU(quiet, mstru, "nCol   ", kSilent, jerr);
+    if (jerr != 0) return fail(Problem::Damaged, "damaged: MSTRU lacks the DynRes parameters");
+    // The classic operations store LSTSTO and IXACT before gathering; a
+    // parameter table without room for them fails there, and here.
+    store::PTSTRU(quiet, mstru, "LSTSTO", loadst, kSilent, jerr);
+    store::PTSTRU(quiet, mstru, "IXACT ", 1, kSilent, jerr);
+    if (jerr != 0) return fail(Problem::Damaged, "damaged: MSTRU has no room for LSTSTO, IXACT");
+    const std::int32_t ndrpack = store::GTSTRU(quiet, mstru, "nDRpack ", kSilent, jerr);
+    const std::int32_t ndrstep = store::GTSTRU(quiet, mstru, "nDRStep ", kSilent, jerr);
+    if (jerr != 0) return fail(Problem::Damaged, "damaged: MSTRU lacks the DynRes parameters");
+    const auto bad_parameter = [&](const std::string& name, std::int64_t v) {
+        return fail(Problem::Damaged,
+                    "damaged: DynRes parameter " + name + " = " + std::to_string(v));
+    };
+    if (ndynres < 1) return bad_parameter("nDynRes", ndynres);
+    if (loadst < 0) return bad_parameter("LOADST", loadst);
+    if (ndrpack < 0) return bad_parameter("nDRpack", ndrpack);
+    if (ndrpack != 0 && ndrstep < 0) return bad_parameter("nDRStep", ndrstep);
+    ndynres_ = ndynres;
+    records_ = loadst;
+    slots_ = ndrpack == 0 ? 1 : ndrpack;
+    capacity_ = ndrpack == 0 ? loadst : ndrstep;
+
+    // ---- labels ----
+    if (ncol == 0) {
+        Row r;
+        row_of("ICDYNR", r);
+        ncol = r.length / ndynres;
+    }
+    if (ncol < 1 || ncol > static_cast<std::int32_t>(kLabelWords) ||
+        static_cast<std::int64_t>(ncol) * ndynres > static_cast<std::int64_t>(icdynr.size())) {
+        return fail(Problem::Damaged,
+                    "damaged: labels of " + std::to_string(ncol) + " words do not fit ICDYNR");
+    }
+    labels_.reserve(static_cast<std::size_t>(ndynres));
+    for (std::int32_t k = 0; k < ndynres; ++k) {
+        labels_.push_back(listed_label(std::span<const std::int32_t>(icdynr).subspan(
+            static_cast<std::size_t>(k) * static_cast<std::size_t>(ncol),
+            static_cast<std::size_t>(ncol))));
+    }
+
+    // ---- the DYNRES records ----
+    if (dynres.type != kTypeReal || dynres.real != 0)
+        return fail(Problem::Damaged, "damaged: DYNRES is not catalogued as single precision");
+    const std::int64_t slot_words = static_cast<std::int64_t>(ndynres) + 1;
+    record_words_ = dynres.length;
+    if (record_words_ < slots_ * slot_words) {
+        return fail(Problem::Damaged, "damaged: DYNRES records of " +
+                                          std::to_string(record_words_) + " words cannot hold " +
+                                          std::to_string(slots_) + " steps of " +
+                                          std::to_string(ndynres) + " DynRes");
+    }
+    record_span_ = std::max<std::int64_t>(1, raflib::records_for(record_words_));
+    // The recall of the result data reads step 1 even when no step is gathered.
+    const std::int64_t checked = std::max<std::int64_t>(records_, recalled(dynres.store) ? 1 : 0);
+    if (checked == 0) return true;
+    const std::int64_t key1 = key_for(dynres, 1);
+    const std::int64_t keyn = key_for(dynres, checked);
+    if (key1 == 0) return fail(Problem::NotDynFile, "not a dyn file: DYNRES has no step records");
+    if (key1 < 0 || keyn < 0 || keyn > mfpmax) {
+        return fail(Problem::Damaged, "damaged: the DYNRES record of step " +
+                                          std::to_string(checked) + " lies outside the MFP");
+    }
+    const std::int64_t key_step = checked > 1 ? key_for(dynres, 2) - key1 : 0;
+    const auto step_text = [](std::int64_t d) {
+        return "the DYNRES record of step " + std::to_string(d);
+    };
+    // The entries of every step, read page range by page range.
+    std::vector<std::int32_t> pages;
+    std::int64_t first_page = 0, last_page = -1;
+    for (std::int64_t d = 1; d <= checked; ++d) {
+        const std::int64_t a = key1 + (d - 1) * key_step;
+        Entry e;
+        if (a % kEntriesPerPage == 0 && a / kEntriesPerPage <= old_pages) {
+            if (!entry_of(a, e)) return false;
+        } else {
+            const std::int64_t page = (a - 1) / kEntriesPerPage + 1;
+            if (page < first_page || page > last_page) {
+                if (!page_inside(page)) return truncated_mfp();
+                const std::int64_t end_page = std::max(page, (keyn - 1) / kEntriesPerPage + 1);
+                first_page = page;
+                last_page = std::min(page + kMfpChunkPages - 1, end_page);
+                while (last_page > page && !page_inside(last_page)) --last_page;
+                pages.assign(
+                    static_cast<std::size_t>((last_page - first_page + 1) * kPageBytes / 4), 0);
+                if (!read_at(page_offset(first_page), std::as_writable_bytes(std::span(pages))))
+                    return false;
+                if (swap_) {
+                    for (auto& x : pages) x = swap32(x);
+                }
+            }
+            const auto at = static_cast<std::size_t>((page - first_page) * kPageBytes / 4 +
+                                                     ((a - 1) % kEntriesPerPage) * 4);
+            e = {pages[at], pages[at + 1], pages[at + 2], pages[at + 3]};
+        }
+        if (!check_entry(e, kTypeReal, record_words_, step_text(d))) return false;
+        if (d > records_) break;
+        // Runs of records at one distance are read together.
+        const std::int64_t address = e.address;
+        if (!runs_.empty()) {
+            Run& r = runs_.back();
+            const std::int64_t last = r.address + (r.count - 1) * r.distance;
+            const std::int64_t dist = address - last;
+            if (r.count == 1 && dist >= 1 && dist <= 4 * record_span_) {
+                r.distance = dist;
+                ++r.count;
+                continue;
+            }
+            if (r.count > 1 && dist == r.distance) {
+                ++r.count;
+                continue;
+            }
+        }
+        runs_.push_back({d - 1, 1, address, record_span_});
+    }
+    return true;
+}
+
+bool SeriesReader::stream(Window window, const RowSink& sink) {
+    if (problem_ != Problem::None) return false;
+    const float lo = lower_bound_of(window.first);
+    const float hi = upper_bound_of(window.last);
+    const std::size_t slot_words = static_cast<std::size_t>(ndynres_) + 1;
+    const std::int64_t used_words = slots_ * static_cast<std::int64_t>(slot_words);
+    const std::size_t span_bytes = static_cast<std::size_t>(record_span_ * kRecordBytes);
+    if (buffer_.empty()) buffer_.resize(std::max(kBufferBytes, span_bytes));
+    std::int64_t taken = 0;  // steps gathered so far (at most the capacity)
+    bool done = capacity_ <= 0;
+
+    for (const Run& run : runs_) {
+        if (done) break;
+        const std::int64_t dist_bytes = run.distance * kRecordBytes;
+        const auto per_read = static_cast<std::int64_t>(
+            (buffer_.size() - span_bytes) / static_cast<std::size_t>(dist_bytes) + 1);
+        for (std::int64_t i0 = 0; i0 < run.count && !done; i0 += per_read) {
+            const std::int64_t n = std::min(per_read, run.count - i0);
+            const std::int64_t bytes = (n - 1) * dist_bytes + record_words_ * 4;
+            if (!read_at((run.address + i0 * run.distance - 1) * kRecordBytes,
+                         std::span(buffer_).first(static_cast<std::size_t>(bytes)))) {
+                return false;
+            }
+            auto* base = reinterpret_cast<float*>(buffer_.data());
+            const auto stride = static_cast<std::size_t>(run.distance * kRecordWords);
+            if (swap_) {
+                // Through float only: the rows are read as floats below.
+                for (std::int64_t r = 0; r < n; ++r) {
+                    float* w = base + static_cast<std::size_t>(r) * stride;
+                    for (std::int64_t k = 0; k < used_words; ++k) {
+                        w[k] = std::bit_cast<float>(
+                            __builtin_bswap32(std::bit_cast<std::uint32_t>(w[k])));
+                    }
+                }
+            }
+            if (slots_ == 1) {
+                // One step per record: rows at the records' distance.
+                std::int64_t from = 0;  // first row of the pending segment
+                std::int64_t r = 0;
+                for (; r < n; ++r) {
+                    const float t = base[static_cast<std::size_t>(r) * stride];
+                    if (taken == capacity_ || t > hi) {
+                        done = true;
+                        break;
+                    }
+                    ++taken;
+                    if (t < lo) {
+                        if (r > from)
+                            sink(Rows{base + static_cast<std::size_t>(from) * stride, stride,
+                                      static_cast<std::size_t>(r - from)});
+                        from = r + 1;
+                    }
+                }
+                if (r > from)
+                    sink(Rows{base + static_cast<std::size_t>(from) * stride, stride,
+                              static_cast<std::size_t>(r - from)});
+                continue;
+            }
+            for (std::int64_t r = 0; r < n && !done; ++r) {
+                const float* rec = base + static_cast<std::size_t>(r) * stride;
+                std::int64_t from = 0, j = 0;
+                for (; j < slots_; ++j) {
+                    const float t = rec[static_cast<std::size_t>(j) * slot_words];
+                    if (j > 0 && t < kEmptySlotTime) break;
+                    if (taken == capacity_ || t > hi) {
+                        done = true;
+                        break;
+                    }
+                    ++taken;
+                    if (t < lo) {
+                        if (j > from)
+                            sink(Rows{rec + static_cast<std::size_t>(from) * slot_words, slot_words,
+                                      static_cast<std::size_t>(j - from)});
+                        from = j + 1;
+                    }
+                }
+                if (j > from)
+                    sink(Rows{rec + static_cast<std::size_t>(from) * slot_words, slot_words,
+                              static_cast<std::size_t>(j - from)});
+            }
+        }
+    }
+    return true;
+}
+
+bool SeriesReader::read(std::span<const int> dynres, Window window, Series& out) {
+    out.times.clear();
+    out.values.assign(dynres.size(), {});
+    if (problem_ != Problem::None) return false;
+    for (const int k : dynres) {
+        if (k < 1 || k > ndynres_) {
+            error_ = "DynRes " + std::to_string(k) + " does not exist (the file has " +
+                     std::to_string(ndynres_) + ")";
+            return false;
+        }
+    }
+    // Reserved, not touched: only the samples written become resident.
+    const auto most =
+        static_cast<std::size_t>(std::max<std::int64_t>(0, std::min(capacity_, records_ * slots_)));
+    out.times.reserve(most);
+    for (auto& v : out.values) v.reserve(most);
+    return stream(window, [&](const Rows& rows) {
+        for (std::size_t i = 0; i < rows.count; ++i) {
+            const float* row = rows.row(i);
+            out.times.push_back(row[0]);
+            for (std::size_t c = 0; c < dynres.size(); ++c) out.values[c].push_back(row[dynres[c]]);
+        }
+    });
+}
+
+bool SeriesReader::summary(Summary& out) {
+    if (problem_ != Problem::None) return false;
+    if (!have_summary_) {
+        Summary s;
+        if (slots_ == 1) {
+            s.steps = std::min(records_, capacity_);
+            if (s.steps > 0) {
+                // The first and the last record's times.
+                std::array<std::int32_t, 1> w{};
+                if (!read_words(runs_.front().address, w)) return false;
+                s.first_time = std::bit_cast<float>(w[0]);
+                const Run& last = runs_.back();
+                if (!read_words(last.address + (last.count - 1) * last.distance, w)) return false;
+                s.last_time = std::bit_cast<float>(w[0]);
+            }
+        } else {
+            const bool ok = stream({}, [&](const Rows& rows) {
+                if (rows.count == 0) return;
+                if (s.steps == 0) s.first_time = rows.time(0);
+                s.steps += static_cast<std::int64_t>(rows.count);
+                s.last_time = rows.time(rows.count - 1);
+            });
+            if (!ok) return false;
+        }
+        summary_ = s;
+        have_summary_ = true;
+    }
+    out = summary_;
+    return true;
+}
+
+}  // namespace ops
