@@ -1,0 +1,88 @@
+// Pictures of DynRes series as SVG text: one panel per DynRes stacked over a
+// shared time axis (or all series in one panel), each file in its own colour
+// with a legend, the window shaded, the peak marked with a dot and its value
+// and time, the mean as a thin line across the window.
+//
+// Long series are reduced per pixel column: of the samples that fall into
+// one column the first, the last, the smallest and the largest are kept (in
+// their order), so the drawn line still reaches every extreme and the text
+// stays small however many steps the series has.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace app::plot {
+
+// The peak of a series as found by the peak routine: its value and the time
+// of its sample.
+struct Peak {
+    float value = 0.0f;
+    float time = 0.0f;
+};
+
+// One file's series of one DynRes. The spans are borrowed: they must stay
+// valid while the picture is written.
+struct Trace {
+    std::string file;  // the legend text
+    std::span<const float> times;
+    std::span<const float> values;
+    std::optional<Peak> peak;
+    std::optional<double> mean;  // drawn across the window
+};
+
+// One DynRes: its number and label (the panel title) and its series, one per
+// file, in the order of the files.
+struct Panel {
+    int dynres = 0;
+    std::string label;
+    std::vector<Trace> traces;
+};
+
+// The time window of the statistics, both ends inclusive; an end left open
+// runs to the end of the series. Without any end nothing is shaded.
+struct Window {
+    std::optional<double> t0;
+    std::optional<double> t1;
+};
+
+struct Layout {
+    int width = 960;              // of the whole picture, in pixels
+    int panel_height = 200;       // of one panel's plot area
+    bool overlay = false;         // every series in one panel
+    bool xml_declaration = true;  // false for a picture inside an HTML page
+    int font_size = 12;
+    bool peak_text = true;  // the peak's value and time beside its dot
+    bool legend = true;
+};
+
+// The SVG text of the panels. Never throws for any data (non-finite values
+// are left out of the line; an empty series gives an empty panel).
+std::string render_svg(std::span<const Panel> panels, const Window& window, const Layout& layout);
+
+// Text for XML and HTML content and attribute values: &, <, >, " and ' as
+// references; control characters (other than tab and line feed) and bytes
+// that are not UTF-8 as '?'.
+std::string xml_escape(std::string_view text);
+
+// The tick values between lo and hi (inclusive) with a step of 1, 2 or 5
+// times a power of ten, chosen so there are at most max_count ticks and as
+// many as possible; when fewer than two would fit, the next smaller step.
+// Empty when lo > hi or either is not finite.
+std::vector<double> ticks_125(double lo, double hi, int max_count);
+
+// The step ticks_125 uses.
+double tick_step_125(double lo, double hi, int max_count);
+
+// The indices of the samples kept when the series is drawn into `columns`
+// pixel columns spanning times t_lo to t_hi: per run of consecutive samples in
+// one column its first, last, smallest and largest sample, in index order.
+// Samples with a non-finite time or value are left out.
+std::vector<std::size_t> reduce_columns(std::span<const float> times, std::span<const float> values,
+                                        double t_lo, double t_hi, int columns);
+
+}  // namespace app::plot

@@ -1,0 +1,135 @@
+// The HTML report page: well-formed, self-contained, the tables as given
+// with numeric columns marked, the pictures inline, every text escaped.
+#include "app/htmlreport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/svgplot.h"
+#include "support/program.h"
+#include "support/scratch.h"
+#include "support/xml_lite.h"
+
+namespace {
+
+namespace xml = test_support::xml;
+using app::report::Report;
+
+Report sample_report() {
+    static const std::vector<float> t = {0.0f, 0.5f, 1.0f, 1.5f, 2.0f};
+    static const std::vector<float> v = {1.0f, 3.0f, -2.0f, 0.5f, 0.25f};
+    std::vector<app::plot::Panel> panels{
+        {1, "Fx <&>", {app::plot::Trace{"a.dyn", t, v, app::plot::Peak{3.0f, 0.5f}, 0.55}}}};
+    app::plot::Layout small;
+    small.width = 420;
+    small.panel_height = 140;
+    small.xml_declaration = false;
+
+    Report r;
+    r.command_line = "pektor report -c '1,2' -o r.html a.dyn \"b&c.dyn\"";
+    r.date = "2026-12-08 16:00 UTC";
+    r.note = "window 0:2, sign max";
+    app::report::FileSection a;
+    a.name = "a.dyn";
+    a.table.header = {"dynres", "label", "n", "max", "t_max", "tz"};
+    a.table.rows = {{"1", "Fx <&>", "5", "3", "0.5", ""},
+                    {"2", "Fy", "5", "-1e-05", "1.5", "0.25"}};
+    a.figures = {{"1 Fx <&>", app::plot::render_svg(panels, {}, small)},
+                 {"2 Fy", app::plot::render_svg(panels, {}, small)}};
+    app::report::FileSection b;
+    b.name = "b&c.dyn";
+    b.error = "not a dyn file <bad>";
+    r.files = {a, b};
+    return r;
+}
+
+TEST(Report, WellFormedSelfContainedPage) {
+    const Report r = sample_report();
+    const std::string html = app::report::render_html(r);
+    ASSERT_EQ(html.rfind("<!DOCTYPE html>", 0), 0u);
+    const xml::Element root = xml::parse(html);
+    EXPECT_EQ(root.name, "html");
+
+    // Nothing is loaded from elsewhere.
+    std::vector<const xml::Element*> external;
+    xml::collect(
+        root,
+        [](const xml::Element& e) {
+            const std::string href = e.attr("href");
+            return !e.attr("src").empty() || (!href.empty() && href[0] != '#') || e.name == "link";
+        },
+        external);
+    EXPECT_TRUE(external.empty());
+    EXPECT_EQ(html.find("@import"), std::string::npos);
+    EXPECT_EQ(html.find("url("), std::string::npos);
+
+    // The command line, date and note, escaped and read back unchanged.
+    const std::string header = xml::find_all(root, "header").at(0)->all_text();
+    EXPECT_NE(header.find(r.command_line), std::string::npos);
+    EXPECT_NE(header.find(r.date), std::string::npos);
+    EXPECT_NE(header.find(r.note), std::string::npos);
+
+    const auto sections = xml::find_all(root, "section", "file");
+    ASSERT_EQ(sections.size(), 2u);
+    EXPECT_EQ(xml::find_all(*sections[0], "h2").at(0)->text, "a.dyn");
+    EXPECT_EQ(xml::find_all(*sections[1], "h2").at(0)->text, "b&c.dyn");
+    EXPECT_EQ(xml::find_all(*sections[1], "p", "error").at(0)->text, "not a dyn file <bad>");
+    EXPECT_TRUE(xml::find_all(*sections[1], "table").empty());
+    // The contents list links to both sections.
+    const auto links = xml::find_all(root, "a");
+    ASSERT_EQ(links.size(), 2u);
+    EXPECT_EQ(links[0]->attr("href"), "#" + sections[0]->attr("id"));
+    EXPECT_EQ(links[1]->attr("href"), "#" + sections[1]->attr("id"));
+
+    // The table: the header and cells as given; numeric columns (empty cells
+    // allowed) right-aligned, text columns not.
+    const auto tables = xml::find_all(*sections[0], "table", "sortable");
+    ASSERT_EQ(tables.size(), 1u);
+    std::vector<std::string> head;
+    for (const auto* th : xml::find_all(*tables[0], "th")) head.push_back(th->text);
+    EXPECT_EQ(head, r.files[0].table.header);
+    const auto rows = xml::find_all(*tables[0], "tr");
+    ASSERT_EQ(rows.size(), 3u);
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        const auto& cells = rows[i]->children;
+        ASSERT_EQ(cells.size(), 6u);
+        for (std::size_t c = 0; c < cells.size(); ++c) {
+            EXPECT_EQ(cells[c].text, r.files[0].table.rows[i - 1][c]);
+            EXPECT_EQ(cells[c].has_class("num"), c != 1) << c;
+        }
+    }
+
+    // The pictures inline, with their captions.
+    const auto figures = xml::find_all(*sections[0], "figure");
+    ASSERT_EQ(figures.size(), 2u);
+    EXPECT_EQ(xml::find_all(*figures[0], "svg").size(), 1u);
+    EXPECT_EQ(xml::find_all(*figures[0], "figcaption").at(0)->text, "1 Fx <&>");
+    EXPECT_EQ(xml::find_all(*figures[0], "circle", "peak").size(), 1u);
+
+    // Print layout and the sorting script are in the page.
+    EXPECT_NE(html.find("@page { size: A4"), std::string::npos);
+    EXPECT_EQ(xml::find_all(root, "script").size(), 1u);
+    EXPECT_EQ(xml::find_all(root, "style").size(), 1u);
+}
+
+TEST(Report, NumbersAreRecognisedAsTheTablesWriteThem) {
+    for (const char* s : {"1", "-2.5", "1e-05", "3.4028235e+38", "0", "nan", "inf"}) {
+        EXPECT_TRUE(app::report::is_number(s)) << s;
+    }
+    for (const char* s : {"", "1 ", " ", "abc", "1,5", "Base force", "0x"}) {
+        EXPECT_FALSE(app::report::is_number(s)) << s;
+    }
+}
+
+#ifdef PEKTOR_XMLLINT
+TEST(Report, XmllintAcceptsThePage) {
+    test_support::ScratchDir dir;
+    dir.write("r.html", app::report::render_html(sample_report()));
+    EXPECT_EQ(test_support::run_in(dir.path(), "'" PEKTOR_XMLLINT "' --noout r.html 2> err.txt"), 0)
+        << dir.read("err.txt");
+}
+#endif
+
+}  // namespace

@@ -1,0 +1,422 @@
+// The SVG pictures: tick steps, the per-column reduction, escaping, and the
+// drawn picture read back as XML (panels, legend, window, peak markers at
+// the coordinates the axis labels give).
+#include "app/svgplot.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "support/program.h"
+#include "support/scratch.h"
+#include "support/xml_lite.h"
+
+namespace {
+
+using app::plot::Layout;
+using app::plot::Panel;
+using app::plot::Peak;
+using app::plot::Trace;
+using app::plot::Window;
+namespace xml = test_support::xml;
+
+// The leading digit of a power-of-ten multiple (1, 2 or 5 for a good step).
+int mantissa(double step) {
+    const double m = step / std::pow(10.0, std::floor(std::log10(step) + 1e-9));
+    return static_cast<int>(std::lround(m));
+}
+
+TEST(Ticks, StepsOfOneTwoFiveInsideTheRange) {
+    struct Case {
+        double lo, hi;
+        int max;
+        double step;  // expected
+    };
+    const Case cases[] = {
+        {0, 10, 6, 2},
+        {0, 10, 11, 1},
+        {0, 1, 5, 0.5},
+        {-3.7, 12.1, 8, 5},
+        {0.001, 0.0042, 5, 0.001},
+        {99990, 100010, 6, 5},
+        {-2e7, 3e7, 6, 1e7},
+        {0, 100, 3, 50},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.lo << ".." << c.hi << " max " << c.max);
+        const double step = app::plot::tick_step_125(c.lo, c.hi, c.max);
+        EXPECT_NEAR(step, c.step, c.step * 1e-9);
+        const auto t = app::plot::ticks_125(c.lo, c.hi, c.max);
+        ASSERT_GE(t.size(), 2u);
+        EXPECT_LE(t.size(), static_cast<std::size_t>(c.max));
+        for (std::size_t i = 0; i < t.size(); ++i) {
+            EXPECT_GE(t[i], c.lo - step * 1e-9);
+            EXPECT_LE(t[i], c.hi + step * 1e-9);
+            const double r = t[i] / step;
+            EXPECT_NEAR(r, std::round(r), 1e-6);
+            if (i > 0) {
+                EXPECT_NEAR(t[i] - t[i - 1], step, step * 1e-6);
+            }
+        }
+    }
+    // Many ranges: always a 1-2-5 step, never more ticks than asked for.
+    for (double lo = -1234.5; lo < 1000; lo += 97.3) {
+        for (double span : {1e-3, 0.37, 1.0, 7.7, 123.0, 4.5e4}) {
+            for (int max : {3, 5, 8, 12}) {
+                const double step = app::plot::tick_step_125(lo, lo + span, max);
+                const int m = mantissa(step);
+                EXPECT_TRUE(m == 1 || m == 2 || m == 5 || m == 10) << step;
+                // At least two ticks, even when that takes more than asked.
+                const auto n = app::plot::ticks_125(lo, lo + span, max).size();
+                EXPECT_LE(n, static_cast<std::size_t>(std::max(max, 6)));
+                EXPECT_GE(n, 2u);
+            }
+        }
+    }
+    EXPECT_TRUE(app::plot::ticks_125(2, 1, 5).empty());
+    EXPECT_TRUE(app::plot::ticks_125(std::nan(""), 1, 5).empty());
+    EXPECT_TRUE(app::plot::ticks_125(0, std::numeric_limits<double>::infinity(), 5).empty());
+}
+
+TEST(Reduction, KeepsFirstLastAndEveryColumnsExtremes) {
+    const std::size_t n = 100000;
+    std::vector<float> t(n), v(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        t[i] = static_cast<float>(i) * 0.01f;
+        v[i] = static_cast<float>(std::sin(static_cast<double>(i) * 0.013) +
+                                  0.3 * std::sin(static_cast<double>(i) * 0.71));
+    }
+    v[31337] = 9.5f;  // single-sample spikes
+    v[77777] = -8.25f;
+    const int cols = 800;
+    const double lo = t.front(), hi = t.back();
+    const auto kept = app::plot::reduce_columns(t, v, lo, hi, cols);
+    EXPECT_LE(kept.size(), 4u * cols);
+    ASSERT_FALSE(kept.empty());
+    EXPECT_EQ(kept.front(), 0u);
+    EXPECT_EQ(kept.back(), n - 1);
+    EXPECT_TRUE(std::is_sorted(kept.begin(), kept.end()));
+    EXPECT_NE(std::find(kept.begin(), kept.end(), 31337u), kept.end());
+    EXPECT_NE(std::find(kept.begin(), kept.end(), 77777u), kept.end());
+
+    // Per column, the kept samples reach the column's true minimum and
+    // maximum.
+    auto column = [&](std::size_t i) {
+        const double c = std::floor((t[i] - lo) / (hi - lo) * cols);
+        return std::min<long>(static_cast<long>(c), cols - 1);
+    };
+    std::vector<float> true_min(cols, 1e30f), true_max(cols, -1e30f);
+    std::vector<float> kept_min(cols, 1e30f), kept_max(cols, -1e30f);
+    for (std::size_t i = 0; i < n; ++i) {
+        true_min[column(i)] = std::min(true_min[column(i)], v[i]);
+        true_max[column(i)] = std::max(true_max[column(i)], v[i]);
+    }
+    for (const std::size_t i : kept) {
+        kept_min[column(i)] = std::min(kept_min[column(i)], v[i]);
+        kept_max[column(i)] = std::max(kept_max[column(i)], v[i]);
+    }
+    EXPECT_EQ(kept_min, true_min);
+    EXPECT_EQ(kept_max, true_max);
+
+    // A short series is kept whole; non-finite samples are left out.
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const std::vector<float> st = {0, 1, 2, nan, 4, 5};
+    const std::vector<float> sv = {1, 2, inf, 4, 5, 6};
+    EXPECT_EQ(app::plot::reduce_columns(st, sv, 0, 5, 100), (std::vector<std::size_t>{0, 1, 4, 5}));
+    // Spans of different lengths: only the common part is read.
+    EXPECT_EQ(app::plot::reduce_columns(std::span(st).first(2), sv, 0, 5, 100).size(), 2u);
+}
+
+TEST(Escaping, MarkupCharactersControlCharactersAndBadBytes) {
+    const struct {
+        std::string in, out;
+    } cases[] = {
+        {"plain", "plain"},
+        {"a<b & \"c\" 'd' >", "a&lt;b &amp; &quot;c&quot; &#39;d&#39; &gt;"},
+        {std::string("nul\0x", 5), "nul?x"},
+        {"bell\a tab\t", "bell? tab\t"},
+        {"deg \xc2\xb0 ok", "deg \xc2\xb0 ok"},  // UTF-8 kept
+        {"latin1 \xb0 byte", "latin1 ? byte"},   // a lone byte is not UTF-8
+        {"cut \xe2\x82", "cut ??"},              // truncated sequence
+        {"overlong \xc0\xaf", "overlong ??"},    // overlong form
+        {"surrogate \xed\xa0\x80", "surrogate ???"},
+        {"euro \xe2\x82\xac", "euro \xe2\x82\xac"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(app::plot::xml_escape(c.in), c.out) << c.in;
+}
+
+// A test series: a slow sine with a spike of height `peak` at time t_peak.
+struct Series {
+    std::vector<float> t, v;
+};
+Series make_series(std::size_t n, float dt, float amp, float t_peak, float peak) {
+    Series s;
+    for (std::size_t i = 0; i < n; ++i) {
+        s.t.push_back(static_cast<float>(i) * dt);
+        s.v.push_back(amp * static_cast<float>(std::sin(static_cast<double>(i) * 0.05)));
+    }
+    const auto k = static_cast<std::size_t>(std::lround(t_peak / dt));
+    s.v[k] = peak;
+    return s;
+}
+
+// The linear map from data to picture coordinates, fitted through the first
+// and last tick labels of the given class inside `scope`.
+struct Fit {
+    double a = 0, b = 0;  // picture = a + b * data
+    double operator()(double d) const { return a + b * d; }
+};
+Fit fit_ticks(const xml::Element& scope, std::string_view cls, const char* coord) {
+    const auto ticks = xml::find_all(scope, "text", cls);
+    EXPECT_GE(ticks.size(), 2u);
+    if (ticks.size() < 2) return {};
+    const xml::Element& first = *ticks.front();
+    const xml::Element& last = *ticks.back();
+    const double d0 = std::stod(first.text), d1 = std::stod(last.text);
+    double p0 = std::stod(first.attr(coord)), p1 = std::stod(last.attr(coord));
+    if (std::string_view(coord) == "y") {
+        // The labels sit a third of the font size below their grid line.
+        p0 -= 12 * 0.35;
+        p1 -= 12 * 0.35;
+    }
+    Fit f;
+    f.b = (p1 - p0) / (d1 - d0);
+    f.a = p0 - f.b * d0;
+    return f;
+}
+
+// The points of a path's data ("M x,y L x,y x,y ...").
+std::vector<std::pair<double, double>> path_points(const std::string& d, int* moves = nullptr) {
+    std::vector<std::pair<double, double>> pts;
+    std::size_t i = 0;
+    if (moves) *moves = 0;
+    while (i < d.size()) {
+        if (d[i] == 'M' && moves) ++*moves;
+        if (d[i] == 'M' || d[i] == 'L' || d[i] == ' ') {
+            ++i;
+            continue;
+        }
+        std::size_t used = 0;
+        const double x = std::stod(d.substr(i), &used);
+        i += used;
+        EXPECT_EQ(d[i], ',');
+        ++i;
+        const double y = std::stod(d.substr(i), &used);
+        i += used;
+        pts.emplace_back(x, y);
+    }
+    return pts;
+}
+
+TEST(Picture, StackedPanelsLegendWindowPeaksAndMeans) {
+    const Series a = make_series(2001, 0.05f, 100.0f, 31.5f, 750.0f);
+    const Series b = make_series(2001, 0.05f, 80.0f, 55.0f, -420.0f);
+    const Series c = make_series(2001, 0.05f, 3.0f, 12.25f, 9.0f);
+    std::vector<Panel> panels(2);
+    panels[0].dynres = 1;
+    panels[0].label = "Base force Fx";
+    panels[0].traces = {Trace{"run1.dyn", a.t, a.v, Peak{750.0f, 31.5f}, 12.5},
+                        Trace{"run2.dyn", b.t, b.v, Peak{-420.0f, 55.0f}, -3.0}};
+    panels[1].dynres = 3;
+    panels[1].label = "Base moment My";
+    panels[1].traces = {Trace{"run1.dyn", c.t, c.v, Peak{9.0f, 12.25f}, 0.25},
+                        Trace{"run2.dyn", a.t, a.v, std::nullopt, std::nullopt}};
+    const Window window{20.0, 80.0};
+    const std::string svg = app::plot::render_svg(panels, window, Layout{});
+    ASSERT_EQ(svg.rfind("<?xml", 0), 0u);
+
+    const xml::Element root = xml::parse(svg);
+    EXPECT_EQ(root.name, "svg");
+    EXPECT_EQ(root.attr("xmlns"), "http://www.w3.org/2000/svg");
+
+    // Legend: one entry per file, in order, each in its own colour.
+    const auto entries = xml::find_all(root, "g", "legend-entry");
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0]->all_text(), "run1.dyn");
+    EXPECT_EQ(entries[1]->all_text(), "run2.dyn");
+    const std::string col1 = entries[0]->children.at(0).attr("stroke");
+    const std::string col2 = entries[1]->children.at(0).attr("stroke");
+    EXPECT_NE(col1, col2);
+
+    const auto groups = xml::find_all(root, "g", "panel");
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(xml::find_all(*groups[0], "text", "title").at(0)->text, "DynRes 1: Base force Fx");
+    EXPECT_EQ(xml::find_all(*groups[1], "text", "title").at(0)->text, "DynRes 3: Base moment My");
+
+    // The shared time axis is labelled under the last panel only.
+    EXPECT_TRUE(xml::find_all(*groups[0], "text", "xtick").empty());
+    const Fit x = fit_ticks(*groups[1], "xtick", "x");
+
+    const struct {
+        std::size_t panel;
+        double t, v;
+        std::string colour, text;
+    } peaks[] = {
+        {0, 31.5, 750.0, col1, "750 at t=31.5"},
+        {0, 55.0, -420.0, col2, "-420 at t=55"},
+        {1, 12.25, 9.0, col1, "9 at t=12.25"},
+    };
+    std::size_t seen[2] = {0, 0};
+    for (const auto& p : peaks) {
+        SCOPED_TRACE(p.text);
+        const xml::Element& g = *groups[p.panel];
+        const Fit y = fit_ticks(g, "ytick", "y");
+        const auto dots = xml::find_all(g, "circle", "peak");
+        const auto labels = xml::find_all(g, "text", "peak-label");
+        ASSERT_LT(seen[p.panel], dots.size());
+        const xml::Element& dot = *dots[seen[p.panel]];
+        EXPECT_NEAR(std::stod(dot.attr("cx")), x(p.t), 0.15);
+        EXPECT_NEAR(std::stod(dot.attr("cy")), y(p.v), 0.15);
+        EXPECT_EQ(dot.attr("fill"), p.colour);
+        EXPECT_EQ(labels.at(seen[p.panel])->text, p.text);
+        ++seen[p.panel];
+    }
+    EXPECT_EQ(xml::find_all(*groups[1], "circle", "peak").size(), 1u);  // no peak given
+
+    for (std::size_t k = 0; k < 2; ++k) {
+        const xml::Element& g = *groups[k];
+        // The window is shaded from 20 to 80 over the whole panel height.
+        const auto win = xml::find_all(g, "rect", "window");
+        ASSERT_EQ(win.size(), 1u);
+        const double wx = std::stod(win[0]->attr("x"));
+        EXPECT_NEAR(wx, x(20.0), 0.15);
+        EXPECT_NEAR(wx + std::stod(win[0]->attr("width")), x(80.0), 0.3);
+        const auto frame = xml::find_all(g, "rect", "frame").at(0);
+        EXPECT_EQ(win[0]->attr("y"), frame->attr("y"));
+        EXPECT_EQ(win[0]->attr("height"), frame->attr("height"));
+        // Each series drawn once, from the first to the last time.
+        const auto paths = xml::find_all(g, "path", "series");
+        ASSERT_EQ(paths.size(), 2u);
+        for (const auto* p : paths) {
+            const auto pts = path_points(p->attr("d"));
+            ASSERT_FALSE(pts.empty());
+            EXPECT_NEAR(pts.front().first, x(0.0), 0.15);
+            EXPECT_NEAR(pts.back().first, x(100.0), 0.15);
+        }
+        EXPECT_EQ(paths[0]->attr("stroke"), col1);
+        EXPECT_EQ(paths[1]->attr("stroke"), col2);
+    }
+    // The means: thin lines across the window at their value.
+    const auto means = xml::find_all(*groups[0], "line", "mean");
+    ASSERT_EQ(means.size(), 2u);
+    const Fit y0 = fit_ticks(*groups[0], "ytick", "y");
+    EXPECT_NEAR(std::stod(means[0]->attr("y1")), y0(12.5), 0.15);
+    EXPECT_NEAR(std::stod(means[1]->attr("y1")), y0(-3.0), 0.15);
+    EXPECT_NEAR(std::stod(means[0]->attr("x1")), x(20.0), 0.15);
+    EXPECT_NEAR(std::stod(means[0]->attr("x2")), x(80.0), 0.15);
+    EXPECT_EQ(xml::find_all(*groups[1], "line", "mean").size(), 1u);
+}
+
+TEST(Picture, OverlayDrawsEverySeriesInOnePanel) {
+    const Series a = make_series(500, 0.1f, 5.0f, 10.0f, 20.0f);
+    const Series b = make_series(500, 0.1f, 2.0f, 30.0f, -7.5f);
+    std::vector<Panel> panels(2);
+    panels[0] = Panel{2,
+                      "Fy",
+                      {Trace{"a.dyn", a.t, a.v, Peak{20.0f, 10.0f}, 0.0},
+                       Trace{"b.dyn", b.t, b.v, Peak{-7.5f, 30.0f}, 0.0}}};
+    panels[1] =
+        Panel{4, "Mx", {Trace{"a.dyn", b.t, b.v, {}, {}}, Trace{"b.dyn", a.t, a.v, {}, {}}}};
+    Layout layout;
+    layout.overlay = true;
+    const xml::Element root = xml::parse(app::plot::render_svg(panels, Window{}, layout));
+    ASSERT_EQ(xml::find_all(root, "g", "panel").size(), 1u);
+    const auto entries = xml::find_all(root, "g", "legend-entry");
+    ASSERT_EQ(entries.size(), 4u);
+    EXPECT_EQ(entries[0]->all_text(), "a.dyn: 2 Fy");
+    EXPECT_EQ(entries[3]->all_text(), "b.dyn: 4 Mx");
+    const auto paths = xml::find_all(root, "path", "series");
+    ASSERT_EQ(paths.size(), 4u);
+    std::vector<std::string> colours;
+    for (const auto* p : paths) colours.push_back(p->attr("stroke"));
+    std::sort(colours.begin(), colours.end());
+    EXPECT_EQ(std::unique(colours.begin(), colours.end()), colours.end());
+    EXPECT_EQ(xml::find_all(root, "circle", "peak").size(), 2u);
+    // No window given: nothing shaded.
+    EXPECT_TRUE(xml::find_all(root, "rect", "window").empty());
+}
+
+TEST(Picture, LabelsAndFileNamesAreEscaped) {
+    const Series a = make_series(100, 0.1f, 1.0f, 5.0f, 3.0f);
+    const std::string label = "a<b & \"c\" 'd'";
+    const std::string file = "x&y<'z'>.dyn";
+    std::vector<Panel> panels{Panel{7, label, {Trace{file, a.t, a.v, Peak{3.0f, 5.0f}, 0.5}}}};
+    const std::string svg = app::plot::render_svg(panels, Window{1.0, {}}, Layout{});
+    EXPECT_EQ(svg.find(label), std::string::npos);
+    EXPECT_EQ(svg.find(file), std::string::npos);
+    const xml::Element root = xml::parse(svg);
+    EXPECT_EQ(xml::find_all(root, "text", "title").at(0)->text, "DynRes 7: " + label);
+    EXPECT_EQ(xml::find_all(root, "g", "legend-entry").at(0)->all_text(), file);
+    EXPECT_EQ(xml::find_all(root, "circle", "peak").at(0)->all_text(), file + ": peak 3 at t=5");
+    // Open end of the window: shaded to the end of the series.
+    EXPECT_EQ(xml::find_all(root, "rect", "window").size(), 1u);
+}
+
+TEST(Picture, LongSeriesStaysSmallAndKeepsItsExtremes) {
+    Series s = make_series(100000, 0.01f, 50.0f, 123.45f, 987.5f);
+    s.v[4242] = -612.0f;
+    std::vector<Panel> panels{
+        Panel{1, "long", {Trace{"big.dyn", s.t, s.v, Peak{987.5f, s.t[12345]}, 0.0}}}};
+    const std::string svg = app::plot::render_svg(panels, Window{}, Layout{});
+    EXPECT_LT(svg.size(), 200u * 1024u);
+    const xml::Element root = xml::parse(svg);
+    const auto paths = xml::find_all(root, "path", "series");
+    ASSERT_EQ(paths.size(), 1u);
+    const auto pts = path_points(paths[0]->attr("d"));
+    EXPECT_LE(pts.size(), 4u * 960u);
+    const Fit y = fit_ticks(root, "ytick", "y");
+    double ymin = 1e9, ymax = -1e9;
+    for (const auto& p : pts) {
+        ymin = std::min(ymin, p.second);
+        ymax = std::max(ymax, p.second);
+    }
+    EXPECT_NEAR(ymin, y(987.5), 0.15);   // the highest point drawn is the maximum
+    EXPECT_NEAR(ymax, y(-612.0), 0.15);  // the lowest the minimum
+}
+
+TEST(Picture, NonFiniteValuesBreakTheLineAndEmptySeriesGiveAnEmptyPanel) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const std::vector<float> t = {0, 1, 2, 3, 4, 5, 6};
+    const std::vector<float> v = {1, 2, nan, 3, std::numeric_limits<float>::infinity(), 4, 5};
+    const std::vector<float> none;
+    std::vector<Panel> panels{
+        Panel{1, "gappy", {Trace{"f", t, v, Peak{5.0f, 6.0f}, std::nan("")}}},
+        Panel{2, "empty", {Trace{"f", none, none, {}, {}}}},
+    };
+    const std::string svg = app::plot::render_svg(panels, Window{2.0, 4.0}, Layout{});
+    EXPECT_EQ(svg.find("nan"), std::string::npos);
+    EXPECT_EQ(svg.find("inf"), std::string::npos);
+    const xml::Element root = xml::parse(svg);
+    const auto groups = xml::find_all(root, "g", "panel");
+    ASSERT_EQ(groups.size(), 2u);
+    const auto paths = xml::find_all(*groups[0], "path", "series");
+    ASSERT_EQ(paths.size(), 1u);
+    int moves = 0;
+    EXPECT_EQ(path_points(paths[0]->attr("d"), &moves).size(), 5u);
+    EXPECT_EQ(moves, 3);
+    EXPECT_TRUE(xml::find_all(*groups[0], "line", "mean").empty());
+    EXPECT_TRUE(xml::find_all(*groups[1], "path", "series").empty());
+    EXPECT_EQ(xml::find_all(*groups[1], "text", "empty").size(), 1u);
+    // Nothing at all still gives a picture.
+    EXPECT_NO_THROW(xml::parse(app::plot::render_svg({}, Window{}, Layout{})));
+}
+
+#ifdef PEKTOR_XMLLINT
+TEST(Picture, XmllintAcceptsThePicture) {
+    const Series a = make_series(3000, 0.05f, 10.0f, 20.0f, 40.0f);
+    std::vector<Panel> panels{Panel{1, "<&\"'>", {Trace{"a&b.dyn", a.t, a.v, Peak{40, 20}, 1.0}}},
+                              Panel{2, "two", {Trace{"a&b.dyn", a.t, a.v, {}, 2.0}}}};
+    test_support::ScratchDir dir;
+    dir.write("p.svg", app::plot::render_svg(panels, Window{5.0, 50.0}, Layout{}));
+    EXPECT_EQ(test_support::run_in(dir.path(), "'" PEKTOR_XMLLINT "' --noout p.svg 2> err.txt"), 0)
+        << dir.read("err.txt");
+}
+#endif
+
+}  // namespace
