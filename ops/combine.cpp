@@ -191,6 +191,31 @@ std::string component_line(std::int32_t k, std::string_view description) {
 
 // ---- the operation ----
 
+bool resultants(io::Units& units, const Groups& g, std::span<const double> values,
+                std::array<double, 6>& r, std::int32_t lpu) {
+    require(values.size() >= static_cast<std::size_t>(g.selected()),
+            "resultants: fewer values than DynRes selected");
+    std::array<double, 9 * kMaxGroups> tables = g.t;
+    std::array<double, 6> v{};
+    std::array<double, 3> y{};
+    const DoubleView rv{std::span(r)};
+    const DoubleView vv{std::span(v)};
+    const DoubleView yv{std::span(y)};
+    MFILLD(rv, 6, 1, 0.0);
+    for (std::int32_t k = 1; k <= g.nr; ++k) {
+        const DoubleView tk = DoubleView{std::span(tables)}.sub(9 * (k - 1) + 1, 9);
+        MFILLD(vv, 6, 1, 0.0);
+        for (std::int32_t c = 1; c <= g.nc; ++c)
+            vv.set(c, values[static_cast<std::size_t>((k - 1) * g.nc + c - 1)]);
+        std::int32_t jerr = 0;
+        VECTRA(units, tk, vv.sub(1, 3), yv, 3, 3, 1, 2, lpu, jerr);
+        if (jerr == 0) VECTRA(units, tk, vv.sub(4, 3), yv, 3, 3, 1, 2, lpu, jerr);
+        if (jerr != 0) return false;
+        for (std::int32_t c = 1; c <= g.nc; ++c) rv.set(c, rv(c) + vv(c));
+    }
+    return true;
+}
+
 void RESFOR(io::Units& units, dms::WorkArray& w, const Groups& g, std::int32_t ndrstep,
             std::int32_t nrows, std::int32_t aux1, std::int32_t aux2, std::int32_t times,
             std::int32_t iout, std::int32_t& ierr) {
@@ -199,28 +224,16 @@ void RESFOR(io::Units& units, dms::WorkArray& w, const Groups& g, std::int32_t n
     const DoubleView a1(w, aux1, g.selected() * steps);
     const DoubleView a2(w, aux2, 6 * steps);
     const DoubleView tm(w, times, steps);
-    std::array<double, 9 * kMaxGroups> tables = g.t;
     std::array<double, 6> r{};
-    std::array<double, 6> v{};
-    std::array<double, 3> y{};
+    std::array<double, kMaxSelected> values{};
     const DoubleView rv{std::span(r)};
-    const DoubleView vv{std::span(v)};
-    const DoubleView yv{std::span(y)};
     for (std::int64_t s = 1; s <= nrows; ++s) {
-        MFILLD(rv, 6, 1, 0.0);
-        for (std::int32_t k = 1; k <= g.nr; ++k) {
-            const DoubleView tk = DoubleView{std::span(tables)}.sub(9 * (k - 1) + 1, 9);
-            MFILLD(vv, 6, 1, 0.0);
-            for (std::int32_t c = 1; c <= g.nc; ++c)
-                vv.set(c, a1(s + static_cast<std::int64_t>((k - 1) * g.nc + c - 1) * steps));
-            std::int32_t jerr = 0;
-            VECTRA(units, tk, vv.sub(1, 3), yv, 3, 3, 1, 2, iout, jerr);
-            if (jerr == 0) VECTRA(units, tk, vv.sub(4, 3), yv, 3, 3, 1, 2, iout, jerr);
-            if (jerr != 0) {
-                ierr = -1;
-                return;
-            }
-            for (std::int32_t c = 1; c <= g.nc; ++c) rv.set(c, rv(c) + vv(c));
+        for (std::int32_t i = 1; i <= g.selected(); ++i)
+            values[static_cast<std::size_t>(i - 1)] =
+                a1(s + static_cast<std::int64_t>(i - 1) * steps);
+        if (!resultants(units, g, values, r, iout)) {
+            ierr = -1;
+            return;
         }
         MCOPYD(rv, a2.sub(6 * (s - 1) + 1, 6), 6, 1, 1);
     }

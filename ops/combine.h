@@ -132,6 +132,14 @@ std::string component_line(std::int32_t k, std::string_view description);
 
 // ---- the operation ----
 
+// The six resultants of one step: each group's force and moment triples
+// (the group's values at values[(k-1)*nc .. k*nc-1], DynRes 1-3 and 4-6 of
+// the group) transformed with the transpose of the group's matrix and summed
+// over the groups; with nc = 3 the moments stay 0. Returns false when a
+// transformation fails (reported to lpu when lpu > 0).
+bool resultants(io::Units& units, const Groups& g, std::span<const double> values,
+                std::array<double, 6>& r, std::int32_t lpu);
+
 // The resultants at steps 1..nrows: per step, each group's force and moment
 // triples (columns of aux1, which are ndrstep long) are transformed with the
 // transpose of the group's matrix and summed into aux2(1..6, step). Writes

@@ -30,6 +30,10 @@ constexpr std::string_view kUsage =
     "  --dt SECONDS        time step (default 0.05)\n"
     "  --pack P            time steps per DYNRES record, nDRpack (default 0: one)\n"
     "  --ncol N            label width in words, nCol (default 16; 0 stores nCol 0)\n"
+    "  --seed N            start of the random wave phases (default 20240311); another\n"
+    "                      seed gives another sea of the same kind\n"
+    "  --scale F           multiplies every value (default 1), for example a second\n"
+    "                      file for a DAF check: dyngen --seed 7 --scale 1.2 -o b.dyn\n"
     "  -o, --output NAME   file to write (default sample.dyn)\n"
     "  --help              show this text\n";
 
@@ -39,6 +43,8 @@ struct Options {
     double dt = 0.05;
     std::int32_t pack = 0;
     std::int32_t ncol = 16;
+    std::uint32_t seed = SampleSignals::kDefaultSeed;
+    double scale = 1.0;
     std::string output = "sample.dyn";
     bool help = false;
 };
@@ -58,6 +64,27 @@ std::int32_t parse_int(std::string_view option, std::string_view text, std::int3
     if (v < low || v > high) {
         throw UsageError{"value of " + std::string(option) + " out of range: " + std::string(text) +
                          " (" + std::to_string(low) + " to " + std::to_string(high) + ")"};
+    }
+    return v;
+}
+
+std::uint32_t parse_seed(std::string_view option, std::string_view text) {
+    std::uint32_t v = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc() || end != text.data() + text.size()) {
+        throw UsageError{"invalid value for " + std::string(option) + ": '" + std::string(text) +
+                         "' (an integer from 0 to 4294967295 is needed)"};
+    }
+    return v;
+}
+
+double parse_scale(std::string_view option, std::string_view text) {
+    double v = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(v) ||
+        std::fabs(v) > 1.0e30) {
+        throw UsageError{"invalid value for " + std::string(option) + ": '" + std::string(text) +
+                         "' (a number of magnitude up to 1e30 is needed)"};
     }
     return v;
 }
@@ -101,6 +128,10 @@ Options parse(const std::vector<std::string_view>& args) {
             o.pack = parse_int(a, value(), 0, 100000);
         } else if (a == "--ncol") {
             o.ncol = parse_int(a, value(), 0, 256);
+        } else if (a == "--seed") {
+            o.seed = parse_seed(a, value());
+        } else if (a == "--scale") {
+            o.scale = parse_scale(a, value());
         } else if (a == "-o" || a == "--output") {
             o.output = std::string(value());
             if (o.output.empty()) throw UsageError{"empty file name for " + std::string(a)};
@@ -120,7 +151,7 @@ Options parse(const std::vector<std::string_view>& args) {
 }
 
 void generate(const Options& o) {
-    const SampleSignals signals(o.dynres, o.steps, o.dt);
+    const SampleSignals signals(o.dynres, o.steps, o.dt, o.seed, o.scale);
     DynResLayout layout;
     layout.ndynres = o.dynres;
     layout.ncol = o.ncol;
@@ -155,7 +186,10 @@ int run(const std::vector<std::string_view>& args) {
         return 1;
     }
     std::cout << "dyngen: wrote " << o.output << " (" << o.dynres << " DynRes, " << o.steps
-              << " steps, dt " << o.dt << " s, nDRpack " << o.pack << ", nCol " << o.ncol << ")\n";
+              << " steps, dt " << o.dt << " s, nDRpack " << o.pack << ", nCol " << o.ncol;
+    if (o.seed != SampleSignals::kDefaultSeed) std::cout << ", seed " << o.seed;
+    if (o.scale != 1.0) std::cout << ", scale " << o.scale;
+    std::cout << ")\n";
     return 0;
 }
 

@@ -52,14 +52,16 @@ constexpr std::array<Named, 12> kNamed{{
 
 }  // namespace
 
-SampleSignals::SampleSignals(std::int32_t channels, std::int32_t steps, double dt) : dt_(dt) {
+SampleSignals::SampleSignals(std::int32_t channels, std::int32_t steps, double dt,
+                             std::uint32_t seed, double scale)
+    : dt_(dt), scale_(scale) {
     const double duration = std::max(0, steps - 1) * dt;
     ramp_ = std::min(10.0, 0.1 * duration);
     peak_time_ = 0.62 * duration;
     width_ = std::max(std::min(1.5, 0.04 * duration), dt);
 
     constexpr double kTwoPi = 2.0 * std::numbers::pi;
-    Lcg lcg(20240311U);
+    Lcg lcg(seed);
     std::array<double, kWaves> spectrum{};
     for (int j = 0; j < kWaves; ++j) {
         const double period = 5.0 + 11.0 * j / (kWaves - 1);
@@ -130,7 +132,8 @@ void SampleSignals::values(std::int32_t i, std::span<float> out) const {
         const Channel& ch = channels_[k];
         double sea = 0;
         for (std::size_t j = 0; j < kWaves; ++j) sea += ch.c[j] * c[j] + ch.s[j] * s[j];
-        out[k] = static_cast<float>(ch.mean + ch.amplitude * (ramp * (sea + group) + shake));
+        out[k] =
+            static_cast<float>(scale_ * (ch.mean + ch.amplitude * (ramp * (sea + group) + shake)));
     }
 }
 

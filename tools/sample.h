@@ -4,8 +4,9 @@
 // own gains and phase lags), switched on by a start-up ramp with a decaying
 // oscillation at the natural period, and one distinct peak from a steep wave
 // group at about 62 % of the record. The content depends only on the number
-// of channels, steps and the time step: the phases come from a fixed linear
-// congruential sequence, so every run on every computer gives the same file.
+// of channels, steps, the time step, the seed and the scale: the phases come
+// from a linear congruential sequence started at the seed, so every run on
+// every computer gives the same file.
 #pragma once
 
 #include <cstdint>
@@ -17,7 +18,11 @@ namespace tools {
 
 class SampleSignals {
   public:
-    SampleSignals(std::int32_t channels, std::int32_t steps, double dt);
+    static constexpr std::uint32_t kDefaultSeed = 20240311U;
+
+    // scale multiplies every value (means included).
+    SampleSignals(std::int32_t channels, std::int32_t steps, double dt,
+                  std::uint32_t seed = kDefaultSeed, double scale = 1.0);
 
     std::int32_t channels() const { return static_cast<std::int32_t>(channels_.size()); }
     // Label of channel k (1-based): Base force Fx, Fy, Fz, Base moment Mx,
@@ -40,6 +45,7 @@ class SampleSignals {
     };
 
     double dt_;
+    double scale_;
     double ramp_;       // ramp duration
     double peak_time_;  // centre of the wave group
     double width_;      // half width of the wave group

@@ -1,0 +1,17 @@
+// The batch commands: pektor list|stats|peak|daf|export|vector|combine.
+#pragma once
+
+#include <ostream>
+#include <string_view>
+
+namespace app::batch {
+
+// Is the first argument one of the commands (or --help, -h, --version)?
+bool is_batch_argument(std::string_view arg);
+
+// Runs the command line (argv[0] the program, argv[1] the command); data on
+// `out`, diagnostics on `err`. Returns the exit code: 0 every file gave its
+// rows, 2 some files failed, 1 a usage error or no file read.
+int run_batch(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+
+}  // namespace app::batch

@@ -1,0 +1,391 @@
+#include "app/batch/commands.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+#include "app/batch/stats.h"
+#include "io/listin.h"
+#include "io/text.h"
+#include "io/units.h"
+
+namespace app::batch {
+
+namespace {
+
+constexpr std::int32_t kSpecUnit = ops::kInputUnit;
+constexpr double kTinyReference = 1.0E-30;
+
+std::string no_sample(const Params& p) {
+    return "no sample in the window " + (p.window_text.empty() ? std::string(":") : p.window_text);
+}
+
+const std::string& label_of(const FileContents& c, std::int32_t k) {
+    return c.dynres[static_cast<std::size_t>(k - 1)].label;
+}
+
+// Opens the file and resolves the list; false with r.error set.
+bool open_and_select(const std::string& file, const ChannelList& list,
+                     std::unique_ptr<SeriesSource>& src, std::vector<std::int32_t>& numbers,
+                     FileResult& r) {
+    src = open_source(file, r.error);
+    if (!src) return false;
+    return resolve_channels(list, src->contents(), numbers, r.error);
+}
+
+bool read_window(const Params& p, SeriesSource& src, std::span<const std::int32_t> numbers,
+                 WindowSeries& ws, FileResult& r) {
+    if (!src.read(p.window, numbers, ws, r.error)) return false;
+    if (ws.times.empty()) {
+        r.error = no_sample(p);
+        return false;
+    }
+    return true;
+}
+
+std::vector<double> widened(std::span<const float> v) {
+    return {v.begin(), v.end()};
+}
+
+std::string read_problem(int st) {
+    if (st == io::kIostatEnd) return "the file ends before this item is complete";
+    return io::iostat_text(st);
+}
+
+std::string trimmed(std::string_view s) {
+    const std::string_view t = io::trim_right(s);
+    const auto b = t.find_first_not_of(' ');
+    return b == std::string_view::npos ? std::string() : std::string(t.substr(b));
+}
+
+}  // namespace
+
+std::vector<std::string> command_columns(const std::string& command) {
+    std::vector<std::string> c;
+    const auto stats = [&] {
+        c.insert(c.end(), std::begin(kStatsColumns), std::end(kStatsColumns));
+    };
+    if (command == "list") {
+        c = {"file", "dynres", "label", "steps", "t_first", "t_last"};
+    } else if (command == "stats") {
+        c = {"file", "dynres", "label"};
+        stats();
+    } else if (command == "peak") {
+        c = {"file", "dynres", "label", "sign", "peak", "t_peak", "n"};
+    } else if (command == "daf") {
+        c = {"file", "ref", "dynres", "label", "peak_ref", "t_ref", "peak", "t_peak", "daf"};
+    } else if (command == "vector") {
+        c = {"file", "dynres_a", "dynres_b"};
+        stats();
+    } else if (command == "combine") {
+        c = {"file", "component", "description"};
+        stats();
+    }
+    return c;
+}
+
+bool looks_like_dyn_file(const std::string& file) {
+    std::ifstream f(file, std::ios::binary);
+    char head[6] = {};
+    if (!f.read(head, sizeof head)) return false;
+    return std::string_view(head, sizeof head) == "RAFLIB";
+}
+
+FileResult list_file(const Params& p, const std::string& file) {
+    FileResult r;
+    std::unique_ptr<SeriesSource> src;
+    std::vector<std::int32_t> numbers;
+    if (!open_and_select(file, p.channels, src, numbers, r)) return r;
+    const FileContents& c = src->contents();
+    for (const std::int32_t k : numbers) {
+        Row row{file, std::int64_t{k}, label_of(c, k), std::int64_t{c.steps}};
+        if (c.steps > 0) {
+            row.emplace_back(c.t_first);
+            row.emplace_back(c.t_last);
+        } else {
+            row.emplace_back(std::monostate{});
+            row.emplace_back(std::monostate{});
+        }
+        r.rows.push_back(std::move(row));
+    }
+    r.ok = true;
+    return r;
+}
+
+FileResult stats_file(const Params& p, const std::string& file) {
+    FileResult r;
+    std::unique_ptr<SeriesSource> src;
+    std::vector<std::int32_t> numbers;
+    if (!open_and_select(file, p.channels, src, numbers, r)) return r;
+    WindowSeries ws;
+    if (!read_window(p, *src, numbers, ws, r)) return r;
+    for (std::size_t j = 0; j < numbers.size(); ++j) {
+        const std::vector<double> x = widened(ws.values[j]);
+        const SeriesStats s = series_stats(x, ws.times, p.moments);
+        Row row{file, std::int64_t{numbers[j]}, label_of(src->contents(), numbers[j])};
+        append_stats(row, s, ws.times, true);
+        r.rows.push_back(std::move(row));
+    }
+    r.ok = true;
+    return r;
+}
+
+FileResult peak_file(const Params& p, const std::string& file) {
+    FileResult r;
+    std::unique_ptr<SeriesSource> src;
+    std::vector<std::int32_t> numbers;
+    if (!open_and_select(file, p.channels, src, numbers, r)) return r;
+    std::vector<std::int32_t> coincident;
+    if (!p.coincident.items.empty() &&
+        !resolve_channels(p.coincident, src->contents(), coincident, r.error))
+        return r;
+    std::vector<std::int32_t> all = numbers;
+    all.insert(all.end(), coincident.begin(), coincident.end());
+    WindowSeries ws;
+    if (!read_window(p, *src, all, ws, r)) return r;
+    for (std::size_t j = 0; j < numbers.size(); ++j) {
+        const std::vector<float>& x = ws.values[j];
+        const std::size_t i = peak_index(x, p.sign);
+        Row row{file,
+                std::int64_t{numbers[j]},
+                label_of(src->contents(), numbers[j]),
+                std::string(sign_name(p.sign)),
+                peak_value(x[i], p.sign),
+                ws.times[i],
+                static_cast<std::int64_t>(x.size())};
+        for (std::size_t c = 0; c < coincident.size(); ++c) {
+            row.emplace_back(std::int64_t{coincident[c]});
+            row.emplace_back(ws.values[numbers.size() + c][i]);
+        }
+        r.rows.push_back(std::move(row));
+    }
+    r.ok = true;
+    return r;
+}
+
+void coincident_rows(std::vector<FileResult>& results, std::vector<std::string>& columns,
+                     std::vector<Row>& rows) {
+    constexpr std::size_t kBase = 7;
+    std::vector<std::int64_t> order;
+    for (const FileResult& fr : results) {
+        for (const Row& row : fr.rows) {
+            for (std::size_t c = kBase; c + 1 < row.size(); c += 2) {
+                const std::int64_t k = std::get<std::int64_t>(row[c]);
+                if (std::find(order.begin(), order.end(), k) == order.end()) order.push_back(k);
+            }
+        }
+    }
+    for (const std::int64_t k : order) columns.push_back("c" + std::to_string(k));
+    for (FileResult& fr : results) {
+        for (Row& row : fr.rows) {
+            Row out(row.begin(),
+                    row.begin() + static_cast<std::ptrdiff_t>(std::min(kBase, row.size())));
+            out.resize(kBase + order.size());
+            for (std::size_t c = kBase; c + 1 < row.size(); c += 2) {
+                const std::int64_t k = std::get<std::int64_t>(row[c]);
+                const auto at = std::find(order.begin(), order.end(), k) - order.begin();
+                out[kBase + static_cast<std::size_t>(at)] = row[c + 1];
+            }
+            rows.push_back(std::move(out));
+        }
+    }
+}
+
+bool reference_peaks(const Params& p, ReferencePeaks& ref, std::string& error) {
+    const auto src = open_source(p.ref, error);
+    if (!src) return false;
+    ref.contents = src->contents();
+    const auto n = static_cast<std::int32_t>(ref.contents.dynres.size());
+    ref.peak.assign(static_cast<std::size_t>(n), 0.0f);
+    ref.time.assign(static_cast<std::size_t>(n), 0.0f);
+    // A few series at a time: the reference may be large.
+    constexpr std::int32_t kChunk = 16;
+    for (std::int32_t from = 1; from <= n; from += kChunk) {
+        std::vector<std::int32_t> numbers;
+        for (std::int32_t k = from; k <= std::min(n, from + kChunk - 1); ++k) numbers.push_back(k);
+        WindowSeries ws;
+        if (!src->read(p.window, numbers, ws, error)) return false;
+        if (ws.times.empty()) {
+            error = no_sample(p);
+            return false;
+        }
+        for (std::size_t j = 0; j < numbers.size(); ++j) {
+            const std::size_t i = peak_index(ws.values[j], p.sign);
+            const auto k = static_cast<std::size_t>(numbers[j] - 1);
+            ref.peak[k] = peak_value(ws.values[j][i], p.sign);
+            ref.time[k] = ws.times[i];
+        }
+    }
+    return true;
+}
+
+FileResult daf_file(const Params& p, const std::string& file) {
+    FileResult r;
+    std::unique_ptr<SeriesSource> src;
+    std::vector<std::int32_t> numbers;
+    if (!open_and_select(file, p.channels, src, numbers, r)) return r;
+    const ReferencePeaks& ref = p.reference;
+    const auto nref = static_cast<std::int32_t>(ref.contents.dynres.size());
+    for (const std::int32_t k : numbers) {
+        if (k > nref) {
+            r.error = "no DynRes " + std::to_string(k) + " in the reference file " + p.ref +
+                      " (it has " + std::to_string(nref) + ")";
+            return r;
+        }
+    }
+    WindowSeries ws;
+    if (!read_window(p, *src, numbers, ws, r)) return r;
+    for (std::size_t j = 0; j < numbers.size(); ++j) {
+        const std::int32_t k = numbers[j];
+        const std::string& label = label_of(src->contents(), k);
+        const std::string& ref_label = label_of(ref.contents, k);
+        if (label != ref_label) {
+            r.warnings.push_back("DynRes " + std::to_string(k) + " is \"" + label +
+                                 "\" here but \"" + ref_label + "\" in " + p.ref);
+        }
+        const std::size_t i = peak_index(ws.values[j], p.sign);
+        const float peak = peak_value(ws.values[j][i], p.sign);
+        const float pref = ref.peak[static_cast<std::size_t>(k - 1)];
+        Row row{file,  p.ref,      std::int64_t{k},
+                label, pref,       ref.time[static_cast<std::size_t>(k - 1)],
+                peak,  ws.times[i]};
+        if (std::fabs(static_cast<double>(pref)) > kTinyReference) {
+            row.emplace_back(static_cast<double>(peak) / static_cast<double>(pref));
+        } else {
+            row.emplace_back(std::monostate{});
+        }
+        r.rows.push_back(std::move(row));
+    }
+    r.ok = true;
+    return r;
+}
+
+FileResult vector_file(const Params& p, const std::string& file) {
+    FileResult r;
+    auto src = open_source(file, r.error);
+    if (!src) return r;
+    // Each of the two items names one DynRes.
+    std::vector<std::int32_t> pair;
+    for (const ChannelItem& item : p.channels.items) {
+        std::vector<std::int32_t> one;
+        if (!resolve_channels(ChannelList{{item}}, src->contents(), one, r.error)) return r;
+        if (one.size() != 1) {
+            r.error = "'" + item.pattern + "' matches " + std::to_string(one.size()) +
+                      " DynRes labels; one is needed";
+            return r;
+        }
+        pair.push_back(one.front());
+    }
+    WindowSeries ws;
+    if (!read_window(p, *src, pair, ws, r)) return r;
+    std::vector<double> length(ws.times.size());
+    for (std::size_t i = 0; i < length.size(); ++i) {
+        const double x = ws.values[0][i];
+        const double y = ws.values[1][i];
+        length[i] = std::sqrt(x * x + y * y);
+    }
+    const SeriesStats s = series_stats(length, ws.times, p.moments);
+    Row row{file, std::int64_t{pair[0]}, std::int64_t{pair[1]}};
+    append_stats(row, s, ws.times, false);
+    r.rows.push_back(std::move(row));
+    r.ok = true;
+    return r;
+}
+
+bool read_combine_spec(const std::string& file, CombineSpec& spec, std::string& error) {
+    std::istringstream keyboard;
+    std::ostringstream console;
+    io::Units units(keyboard, console);
+    if (const int st = units.open_text(kSpecUnit, file, io::OpenStatus::Old); st != 0) {
+        error = "cannot be opened";
+        return false;
+    }
+    ops::InputError e;
+    if (!ops::read_groups(units, kSpecUnit, spec.groups, e)) {
+        error = e.item + ": " + e.problem;
+        return false;
+    }
+    std::string line;
+    if (const int st = units.read_line(kSpecUnit, line); st != 0) {
+        error = "number of components: " + read_problem(st);
+        return false;
+    }
+    spec.components.clear();
+    if (io::is_blank(line)) return true;
+    std::int32_t count = 0;
+    if (!ops::component_count(line, count, e)) {
+        error = e.item + ": " + e.problem;
+        return false;
+    }
+    for (std::int32_t k = 1; k <= count; ++k) {
+        Component c;
+        const std::string number = std::to_string(k);
+        if (const int st = units.read_line(kSpecUnit, line); st != 0) {
+            error = "descriptive text of component " + number + ": " + read_problem(st);
+            return false;
+        }
+        c.description = trimmed(line);
+        auto& f = c.factors;
+        const std::array<io::ListItem, 6> items = {&f[0], &f[1], &f[2], &f[3], &f[4], &f[5]};
+        if (const int st = units.read_list(kSpecUnit, items); st != 0) {
+            error = "transfer functions of component " + number + ": " + read_problem(st);
+            return false;
+        }
+        spec.components.push_back(std::move(c));
+    }
+    return true;
+}
+
+FileResult combine_file(const Params& p, const std::string& file) {
+    FileResult r;
+    auto src = open_source(file, r.error);
+    if (!src) return r;
+    const ops::Groups& g = p.spec.groups;
+    const auto nsel = static_cast<std::size_t>(g.selected());
+    const std::vector<std::int32_t> numbers(g.dynres.begin(),
+                                            g.dynres.begin() + static_cast<std::ptrdiff_t>(nsel));
+    const auto ndynres = static_cast<std::int32_t>(src->contents().dynres.size());
+    for (const std::int32_t k : numbers) {
+        if (k < 1 || k > ndynres) {
+            r.error = "no DynRes " + std::to_string(k) + " (the file has " +
+                      std::to_string(ndynres) + ")";
+            return r;
+        }
+    }
+    WindowSeries ws;
+    if (!read_window(p, *src, numbers, ws, r)) return r;
+    const std::size_t n = ws.times.size();
+    // The six resultants of every sample.
+    std::vector<std::array<double, 6>> res(n);
+    std::istringstream keyboard;
+    std::ostringstream console;
+    io::Units units(keyboard, console);
+    std::vector<double> values(nsel);
+    for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t c = 0; c < nsel; ++c) values[c] = ws.values[c][i];
+        if (!ops::resultants(units, g, values, res[i], 0)) {
+            r.error = "the groups' matrices cannot be applied";
+            return r;
+        }
+    }
+    std::vector<double> x(n);
+    for (std::size_t k = 0; k < p.spec.components.size(); ++k) {
+        const Component& comp = p.spec.components[k];
+        std::array<double, 6> f = comp.factors;
+        std::array<double, 1> value{};
+        for (std::size_t i = 0; i < n; ++i) {
+            ops::MPRODD(ops::DoubleView{std::span(f)}, ops::DoubleView{std::span(res[i])},
+                        ops::DoubleView{std::span(value)}, 1, 6, 1, 0);
+            x[i] = value[0];
+        }
+        const SeriesStats s = series_stats(x, ws.times, p.moments);
+        Row row{file, static_cast<std::int64_t>(k + 1), comp.description};
+        append_stats(row, s, ws.times, false);
+        r.rows.push_back(std::move(row));
+    }
+    r.ok = true;
+    return r;
+}
+
+}  // namespace app::batch

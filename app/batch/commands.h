@@ -1,0 +1,86 @@
+// The work of each batch command on one file, and what the commands share:
+// the parsed options, the output check and the writing of the rows.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/batch/options.h"
+#include "app/batch/runner.h"
+#include "app/batch/source.h"
+#include "app/batch/table.h"
+#include "ops/combine.h"
+
+namespace app::batch {
+
+// A component of the combination input file.
+struct Component {
+    std::string description;
+    std::array<double, 6> factors{};
+};
+
+// The combination input file: groups with their DynRes and matrices, and
+// the components.
+struct CombineSpec {
+    ops::Groups groups;
+    std::vector<Component> components;
+};
+
+// Reads the combination input file. Returns false with "<item>: <problem>"
+// (or why it does not open).
+bool read_combine_spec(const std::string& file, CombineSpec& spec, std::string& error);
+
+// The peaks of every DynRes of the reference file of `daf`.
+struct ReferencePeaks {
+    FileContents contents;
+    std::vector<float> peak;  // [k-1]
+    std::vector<float> time;
+};
+
+struct Params {
+    std::string command;
+    std::vector<std::string> files;
+    ChannelList channels;
+    Window window;
+    std::string window_text;  // as given, for the messages
+    Format format = Format::table;
+    std::string output;  // empty: standard output
+    std::int32_t jobs = 1;
+    Shard shard;
+    Sign sign = Sign::max;
+    Moments moments = Moments::sample;
+    bool quiet = false;
+    ChannelList coincident;
+    std::string ref;
+    std::string input;
+    CombineSpec spec;
+    ReferencePeaks reference;
+};
+
+// The columns of each command (peak: without the coincident columns).
+std::vector<std::string> command_columns(const std::string& command);
+
+// One file's rows. For peak, every row ends with the coincident values as
+// pairs (DynRes number, value), which coincident_rows turns into columns.
+FileResult list_file(const Params& p, const std::string& file);
+FileResult stats_file(const Params& p, const std::string& file);
+FileResult peak_file(const Params& p, const std::string& file);
+FileResult daf_file(const Params& p, const std::string& file);
+FileResult vector_file(const Params& p, const std::string& file);
+FileResult combine_file(const Params& p, const std::string& file);
+
+// The peak rows with one column c<k> per coincident DynRes k that any file
+// gave, in the order first seen; appends those column names.
+void coincident_rows(std::vector<FileResult>& results, std::vector<std::string>& columns,
+                     std::vector<Row>& rows);
+
+// The reference peaks of daf. Returns false with the reason.
+bool reference_peaks(const Params& p, ReferencePeaks& ref, std::string& error);
+
+// Does the file begin like a RAFLIB file (a dyn file)?
+bool looks_like_dyn_file(const std::string& file);
+
+}  // namespace app::batch

@@ -1,0 +1,76 @@
+// The option values of the batch commands: DynRes lists, time windows,
+// shards, sign conventions and moment definitions.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/batch/source.h"
+
+namespace app::batch {
+
+// A bad option value; the text says what is wrong.
+class UsageError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// One item of a DynRes list: `all`, a number or range `a-b`, or a label
+// pattern (case-insensitive glob with * ? and [...]).
+struct ChannelItem {
+    enum class Kind { all, range, pattern };
+    Kind kind = Kind::all;
+    std::int32_t from = 0;
+    std::int32_t to = 0;
+    std::string pattern;
+};
+
+struct ChannelList {
+    std::vector<ChannelItem> items;  // empty: all
+};
+
+// Parses the values of every -c option: comma-separated items. Throws
+// UsageError for an empty item, a number below 1 or a range a-b with b < a.
+ChannelList parse_channels(std::span<const std::string> values);
+
+// The DynRes numbers of a list in one file: in the order of the items, each
+// number once. Returns false with the reason when a number is above the
+// file's count or a pattern matches no label.
+bool resolve_channels(const ChannelList& list, const FileContents& file,
+                      std::vector<std::int32_t>& numbers, std::string& error);
+
+// Case-insensitive glob match of the whole text.
+bool glob_match(std::string_view pattern, std::string_view text);
+
+// "T0:T1" with either end empty. Throws UsageError for missing colon, a
+// number that does not read in full, a value that is not finite, or T0 > T1.
+Window parse_window(std::string_view text);
+
+struct Shard {
+    std::int32_t k = 1;
+    std::int32_t n = 1;
+    // Does the file at the 1-based position p belong to the shard?
+    bool takes(std::size_t p) const {
+        return static_cast<std::int64_t>((p - 1) % static_cast<std::size_t>(n)) == k - 1;
+    }
+};
+
+// "K/N" with 1 <= K <= N. Throws UsageError.
+Shard parse_shard(std::string_view text);
+
+// The classic sign conventions: max 1, min -1, abs 0, signed -2.
+enum class Sign { max, min, abs, signed_ };
+Sign parse_sign(std::string_view text);
+std::string_view sign_name(Sign s);
+
+enum class Moments { sample, population };
+Moments parse_moments(std::string_view text);
+
+// Positive job count (1 to 1024).
+std::int32_t parse_jobs(std::string_view text);
+
+}  // namespace app::batch
