@@ -1,0 +1,246 @@
+// The pieces of the batch commands: option values, the three written forms
+// of the rows, and the statistics against the classic kernels.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/batch/options.h"
+#include "app/batch/stats.h"
+#include "app/batch/table.h"
+#include "ops/stats.h"
+
+namespace {
+
+using namespace app::batch;
+
+FileContents contents(std::vector<std::string> labels) {
+    FileContents c;
+    for (std::size_t i = 0; i < labels.size(); ++i)
+        c.dynres.push_back({static_cast<std::int32_t>(i + 1), labels[i]});
+    return c;
+}
+
+TEST(BatchChannels, ListsResolveInTheOrderGivenEachNumberOnce) {
+    const FileContents c = contents({"Base force Fx", "Base force Fy", "Base moment Mx",
+                                     "Base moment My", "Deck surge", "BASE MOMENT MZ"});
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::int32_t> numbers;
+    };
+    const std::vector<Case> cases = {
+        {{}, {1, 2, 3, 4, 5, 6}},      {{"all"}, {1, 2, 3, 4, 5, 6}},
+        {{"ALL"}, {1, 2, 3, 4, 5, 6}}, {{"1,3-5"}, {1, 3, 4, 5}},
+        {{"5", "1-2"}, {5, 1, 2}},     {{"2,2,1-3"}, {2, 1, 3}},
+        {{"Base moment*"}, {3, 4, 6}}, {{"base MOMENT m?"}, {3, 4, 6}},
+        {{"*[xy]"}, {1, 2, 3, 4}},     {{"*[!xy]"}, {5, 6}},
+        {{"deck surge,1"}, {5, 1}},    {{" 6 , 4 - 5 "}, {6, 4, 5}},
+    };
+    for (const Case& k : cases) {
+        std::vector<std::int32_t> numbers;
+        std::string error;
+        ASSERT_TRUE(resolve_channels(parse_channels(k.args), c, numbers, error))
+            << k.args.front() << ": " << error;
+        EXPECT_EQ(numbers, k.numbers) << (k.args.empty() ? "" : k.args.front());
+    }
+}
+
+TEST(BatchChannels, WhatAFileCannotGiveAndWhatIsNoList) {
+    const FileContents c = contents({"A", "B", "C"});
+    struct Case {
+        std::string arg;
+        std::string error;
+    };
+    for (const Case& k : std::vector<Case>{{"4", "no DynRes 4 (the file has 3)"},
+                                           {"2-9", "no DynRes 4 (the file has 3)"},
+                                           {"7-9", "no DynRes 7 (the file has 3)"},
+                                           {"Z*", "no DynRes label matches 'Z*'"}}) {
+        std::vector<std::int32_t> numbers;
+        std::string error;
+        EXPECT_FALSE(resolve_channels(parse_channels({{k.arg}}), c, numbers, error)) << k.arg;
+        EXPECT_EQ(error, k.error);
+    }
+    for (const std::string bad : {"", "1,,2", "0", "3-1", "0-2", "1,", "99999999999"}) {
+        EXPECT_THROW(parse_channels({{bad}}), UsageError) << bad;
+    }
+}
+
+TEST(BatchChannels, GlobMatching) {
+    struct Case {
+        const char* pattern;
+        const char* text;
+        bool match;
+    };
+    for (const Case& k : std::vector<Case>{{"*", "", true},
+                                           {"a*b*c", "aXXbYYc", true},
+                                           {"a*b*c", "aXXbYY", false},
+                                           {"?x", "yx", true},
+                                           {"?x", "x", false},
+                                           {"[a-c]1", "B1", true},
+                                           {"[a-c]1", "d1", false},
+                                           {"[abc", "[abc", true},
+                                           {"**a", "ba", true},
+                                           {"F(x) [kN]*", "f(x) [kn]", false},
+                                           {"F(x) ?kN]*", "f(x) [kn] max", true}}) {
+        EXPECT_EQ(glob_match(k.pattern, k.text), k.match) << k.pattern << " ~ " << k.text;
+    }
+}
+
+TEST(BatchOptions, WindowsShardsSignsMomentsJobs) {
+    constexpr float inf = std::numeric_limits<float>::infinity();
+    struct Case {
+        const char* text;
+        float first;
+        float last;
+    };
+    for (const Case& k : std::vector<Case>{{":", -inf, inf},
+                                           {"100:", 100.0f, inf},
+                                           {":2.5", -inf, 2.5f},
+                                           {"0.15:0.15", 0.15f, 0.15f},
+                                           {" -1e2 : 1E3 ", -100.0f, 1000.0f}}) {
+        const Window w = parse_window(k.text);
+        EXPECT_EQ(w.first, k.first) << k.text;
+        EXPECT_EQ(w.last, k.last) << k.text;
+    }
+    // A typed end compares at single precision: 0.15 takes the stored 0.15f.
+    EXPECT_TRUE(parse_window("0.15:").contains(0.15f));
+    for (const char* bad : {"", "5", "a:b", "1:x", "nan:", ":inf", "3:2", "1:2:3"}) {
+        EXPECT_THROW(parse_window(bad), UsageError) << bad;
+    }
+
+    const Shard s = parse_shard("2/3");
+    std::vector<std::size_t> taken;
+    for (std::size_t p = 1; p <= 8; ++p) {
+        if (s.takes(p)) taken.push_back(p);
+    }
+    EXPECT_EQ(taken, (std::vector<std::size_t>{2, 5, 8}));
+    for (const char* bad : {"0/2", "3/2", "1/0", "1", "a/b", "1/2/3", "-1/2"}) {
+        EXPECT_THROW(parse_shard(bad), UsageError) << bad;
+    }
+
+    EXPECT_EQ(parse_sign("max"), Sign::max);
+    EXPECT_EQ(parse_sign("-1"), Sign::min);
+    EXPECT_EQ(parse_sign("abs"), Sign::abs);
+    EXPECT_EQ(parse_sign("-2"), Sign::signed_);
+    EXPECT_THROW(parse_sign("7"), UsageError);
+    EXPECT_EQ(parse_moments("population"), Moments::population);
+    EXPECT_THROW(parse_moments("Sample"), UsageError);
+    EXPECT_EQ(parse_jobs("3"), 3);
+    for (const char* bad : {"0", "-1", "x", "2000", ""}) EXPECT_THROW(parse_jobs(bad), UsageError);
+}
+
+TEST(BatchTable, NumbersAreTheShortestTextThatReadsBack) {
+    EXPECT_EQ(number_text(0.15f), "0.15");
+    EXPECT_EQ(number_text(static_cast<double>(0.15f)), "0.15000000596046448");
+    EXPECT_EQ(number_text(1.0e30f), "1e+30");
+    EXPECT_EQ(number_text(-3.25), "-3.25");
+    EXPECT_EQ(number_text(std::nanf("")), "nan");
+    EXPECT_EQ(number_text(-std::numeric_limits<double>::infinity()), "-inf");
+    for (const float f : {0.1f, 1.0f / 3.0f, 1.0e-38f, 3.4028235e38f, -123456.79f}) {
+        EXPECT_EQ(std::strtof(number_text(f).c_str(), nullptr), f);
+    }
+    for (const double d : {0.1, 1.0 / 3.0, 2.2250738585072014e-308, -1.7976931348623157e308}) {
+        EXPECT_EQ(std::strtod(number_text(d).c_str(), nullptr), d);
+    }
+}
+
+TEST(BatchTable, TheThreeForms) {
+    const std::vector<std::string> columns{"file", "n", "v", "label"};
+    const std::vector<Row> rows{
+        {std::string("a,b.dyn"), std::int64_t{3}, 0.5f, std::string("say \"hi\"")},
+        {std::string("c.dyn"), std::int64_t{12}, std::monostate{}, std::string(" x")},
+        {std::string("d.dyn"), std::int64_t{-1}, std::nan(""), std::string("\xff")},
+    };
+    std::ostringstream csv;
+    write_rows(csv, Format::csv, columns, rows);
+    EXPECT_EQ(csv.str(),
+              "file,n,v,label\r\n"
+              "\"a,b.dyn\",3,0.5,\"say \"\"hi\"\"\"\r\n"
+              "c.dyn,12,,\" x\"\r\n"
+              "d.dyn,-1,nan,\xff\r\n");
+    std::ostringstream json;
+    write_rows(json, Format::json, columns, rows);
+    EXPECT_EQ(json.str(),
+              "{\"file\":\"a,b.dyn\",\"n\":3,\"v\":0.5,\"label\":\"say \\\"hi\\\"\"}\n"
+              "{\"file\":\"c.dyn\",\"n\":12,\"v\":null,\"label\":\" x\"}\n"
+              "{\"file\":\"d.dyn\",\"n\":-1,\"v\":null,\"label\":\"\xEF\xBF\xBD\"}\n");
+    std::ostringstream table;
+    write_rows(table, Format::table, std::vector<std::string>{"file", "n", "mean"},
+               std::vector<Row>{{std::string("a.dyn"), std::int64_t{3}, 1.0 / 3.0},
+                                {std::string("long.dyn"), std::int64_t{12}, 250.0}});
+    EXPECT_EQ(table.str(),
+              "file       n       mean\n"
+              "a.dyn      3  0.3333333\n"
+              "long.dyn  12        250\n");
+}
+
+TEST(BatchStats, SampleMomentsAreTheClassicKernelsToTheBit) {
+    const std::vector<std::vector<double>> series = {
+        {1, 2, 3, 4}, {1, 2, 3, 10}, {0.1, -7.25, 3.5e4, 12.0, 12.0, -0.001, 8.5}, {5, 5}, {42.5},
+    };
+    for (const auto& x : series) {
+        const std::vector<float> t(x.size(), 0.0f);
+        const SeriesStats s = series_stats(x, t, Moments::sample);
+        const auto xs = ops::sview(x);
+        const auto n = static_cast<std::int32_t>(x.size());
+        EXPECT_EQ(s.max, ops::VMAX(xs, n));
+        EXPECT_EQ(s.min, ops::VMIN(xs, n));
+        EXPECT_EQ(s.mean, ops::VMEAN(xs, n));
+        if (n < 2) {
+            EXPECT_FALSE(s.std);
+        } else {
+            EXPECT_EQ(*s.std, ops::VSTDEV(xs, n));
+        }
+        if (s.std && *s.std > 0) {
+            EXPECT_EQ(*s.skew, ops::VSKEW(xs, n));
+            EXPECT_EQ(*s.kurt, ops::VKURT(xs, n));
+        } else {
+            EXPECT_FALSE(s.skew);
+            EXPECT_FALSE(s.kurt);
+        }
+    }
+}
+
+TEST(BatchStats, PopulationMomentsAndTheUpCrossingPeriod) {
+    // 1, 2, 3, 10: mean 4; central moments with divisor 4: 12.5, 22.5, 637.25/... by hand.
+    const std::vector<double> x = {1, 2, 3, 10};
+    const std::vector<float> t = {0.0f, 1.0f, 2.0f, 3.0f};
+    const SeriesStats s = series_stats(x, t, Moments::population);
+    const double m2 = (9.0 + 4.0 + 1.0 + 36.0) / 4.0;
+    const double m3 = (-27.0 - 8.0 - 1.0 + 216.0) / 4.0;
+    const double m4 = (81.0 + 16.0 + 1.0 + 1296.0) / 4.0;
+    EXPECT_DOUBLE_EQ(*s.std, std::sqrt(m2));
+    EXPECT_DOUBLE_EQ(*s.skew, m3 / std::pow(m2, 1.5));
+    EXPECT_DOUBLE_EQ(*s.kurt, m4 / (m2 * m2));
+    // One up-crossing of the mean 4 (3 -> 10) over 3 s.
+    EXPECT_EQ(*s.tz, 3.0);
+    // A value equal to the mean counts as crossed; no crossing: no period.
+    const std::vector<double> y = {0, 1, 2, 1, 0, 1, 2};
+    const std::vector<float> ty = {0, 1, 2, 3, 4, 5, 6};
+    const SeriesStats u = series_stats(y, ty, Moments::sample);
+    EXPECT_EQ(*u.tz, 3.0);  // mean 1: crossings 0->1 and 0->1
+    const std::vector<double> down = {3, 2, 1};
+    EXPECT_FALSE(series_stats(down, std::vector<float>{0, 1, 2}, Moments::sample).tz);
+}
+
+TEST(BatchStats, PeakOfEachConventionTakesTheEarliestSample) {
+    const std::vector<float> x = {3.0f, -5.0f, 5.0f, -1.0f, -5.0f};
+    struct Case {
+        Sign sign;
+        std::size_t index;
+        float value;
+    };
+    for (const Case& k : std::vector<Case>{{Sign::max, 2, 5.0f},
+                                           {Sign::min, 1, -5.0f},
+                                           {Sign::abs, 1, 5.0f},
+                                           {Sign::signed_, 1, -5.0f}}) {
+        const std::size_t i = peak_index(x, k.sign);
+        EXPECT_EQ(i, k.index) << sign_name(k.sign);
+        EXPECT_EQ(peak_value(x[i], k.sign), k.value) << sign_name(k.sign);
+    }
+}
+
+}  // namespace
