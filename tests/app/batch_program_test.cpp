@@ -400,8 +400,10 @@ TEST(BatchSuite, DamagedFilesAreReportedAndTheOthersGiveRowsInOrderForAnyJobs) {
     EXPECT_EQ(one.err, two.err);
     const auto errs = lines(one.err);
     ASSERT_EQ(errs.size(), 2U) << one.err;
-    EXPECT_TRUE(errs[0].starts_with("pektor stats: bad.dyn: ")) << errs[0];
-    EXPECT_EQ(errs[1], "pektor stats: missing.dyn: no such file");
+    EXPECT_EQ(errs[0],
+              "pektor stats: bad.dyn: truncated: the DYNRES record of step 21 ends beyond the end "
+              "of the file (30208 bytes)");
+    EXPECT_EQ(errs[1], "pektor stats: missing.dyn: missing: no such file");
     const auto rows = lines(one.out);
     ASSERT_EQ(rows.size(), 1 + 6 * static_cast<std::size_t>(kGenDynRes));
     EXPECT_EQ(rows[0],
@@ -416,6 +418,38 @@ TEST(BatchSuite, DamagedFilesAreReportedAndTheOthersGiveRowsInOrderForAnyJobs) {
     EXPECT_EQ(none.code, 1);
     EXPECT_EQ(none.out, "");
     EXPECT_EQ(lines(none.err).back(), "pektor peak: no file could be read");
+}
+
+TEST(BatchSuite, EachDamagedFileGivesOneLineAndAVersion0FileStaysAsItIs) {
+    ScratchDir dir;
+    ScratchDir streams;
+    struct Case {
+        std::string file;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"badcur.dyn", "damaged: the file key has MFPCUR = 193"},
+        {"foreign_type.dyn", "cannot read files generated on Sun SPARC / SunOS"},
+        {"locked.dyn", "locked: the file is read locked"},
+        {"not_raflib.dyn", "not a dyn file: no RAFLIB key"},
+        {"version3.dyn", "newer format version 3: this program reads versions 0 to 2"},
+        {"fixed_mstru.dyn", "damaged: MSTRU has no room for LSTSTO, IXACT"},
+        {"nothere.dyn", "missing: no such file"},
+    };
+    std::string files;
+    std::string expect;
+    for (const Case& c : cases) {
+        if (c.file != "nothere.dyn") dir.copy_fixture(c.file);
+        files += " " + c.file;
+        expect += "pektor peak: " + c.file + ": " + c.message + "\n";
+    }
+    dir.copy_fixture("v0_small.dyn");
+    const Result r = pektor(dir.path(), "peak -j 3 -f csv" + files + " v0_small.dyn", streams);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, expect);
+    EXPECT_EQ(lines(r.out).size(), 4U);  // header and the three DynRes of v0_small.dyn
+    EXPECT_EQ(test_support::read_file(dir.path() / "v0_small.dyn"),
+              test_support::fixture_text("v0_small.dyn"));
 }
 
 TEST(BatchSuite, ShardsTogetherGiveTheWholeSuite) {
