@@ -359,7 +359,7 @@ std::string render_svg(std::span<const Panel> panels, const Window& window, cons
                 if (finite(t.times[i]) && std::isfinite(t.values[i])) r.add(t.values[i]);
             }
             if (t.mean) r.add(*t.mean);
-            if (t.peak && finite(t.peak->time)) r.add(t.peak->value);
+            if (t.peak && finite(t.peak->time)) r.add(t.peak->sample.value_or(t.peak->value));
         }
         plan.has_data = !r.empty();
         r = widened(r);
@@ -550,8 +550,10 @@ std::string render_svg(std::span<const Panel> panels, const Window& window, cons
             if (!t.peak || !std::isfinite(t.peak->value) || !std::isfinite(t.peak->time)) {
                 continue;
             }
+            const float at = t.peak->sample.value_or(t.peak->value);
+            if (!std::isfinite(at)) continue;
             const double x = xaxis(t.peak->time);
-            const double y = yaxis(t.peak->value);
+            const double y = yaxis(at);
             const std::string text = fmt::format("{} at t={}", t.peak->value, t.peak->time);
             fmt::format_to(w,
                            "<circle class=\"peak\" cx=\"{:.1f}\" cy=\"{:.1f}\" r=\"3.5\" "

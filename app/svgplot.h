@@ -23,6 +23,9 @@ namespace app::plot {
 struct Peak {
     float value = 0.0f;
     float time = 0.0f;
+    // The sample's own value when the peak is not it (the largest magnitude
+    // |x| of a negative sample); the dot sits on the sample.
+    std::optional<float> sample = std::nullopt;
 };
 
 // One file's series of one DynRes. The spans are borrowed: they must stay

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "app/batch/commands.h"
+#include "app/batch/picture.h"
 #include "app/batch/runner.h"
 
 namespace app::batch {
@@ -32,7 +33,7 @@ struct CommandInfo {
     const char* example;
 };
 
-constexpr std::array<CommandInfo, 7> kCommands{{
+constexpr std::array<CommandInfo, 9> kCommands{{
     {"list", "DynRes of each file: number, label, steps, first and last time",
      "  pektor list runs/a.dyn\n  pektor list -c 'Base*' -f csv runs/*.dyn > dynres.csv"},
     {"stats", "statistics of the selected DynRes in the window",
@@ -47,6 +48,11 @@ constexpr std::array<CommandInfo, 7> kCommands{{
      "  pektor vector -c 1,2 runs/*.dyn"},
     {"combine", "the operation 4 input file: component statistics",
      "  pektor combine --input legs.txt -f csv runs/*.dyn"},
+    {"plot", "SVG picture of the selected DynRes: window, peak and mean marked",
+     "  pektor plot -c 1,3 -w 20:80 -o base.svg runs/a.dyn runs/b.dyn\n"
+     "  pektor plot --overlay -c 'Base force*' runs/a.dyn      (writes a.svg)"},
+    {"report", "one HTML page: statistics table and a picture per DynRes of each file",
+     "  pektor report -c 1-6 -w 100: -o report.html runs/*.dyn"},
 }};
 
 struct Raw {
@@ -60,6 +66,8 @@ struct Raw {
     std::string sign = "max";
     std::string moments = "sample";
     bool quiet = false;
+    bool overlay = false;
+    bool force = false;
     std::vector<std::string> coincident;
     std::string ref;
     std::string input;
@@ -72,7 +80,8 @@ std::int32_t default_jobs() {
 
 void add_options(CLI::App& sub, const std::string& name, Raw& raw) {
     const auto one = [](CLI::Option* o) { return o->expected(1)->allow_extra_args(false); };
-    const bool multi = name != "export";
+    const bool picture = name == "plot" || name == "report";
+    const bool multi = name != "export" && !picture;
     if (name == "vector") {
         one(sub.add_option("-c,--channels", raw.channels,
                            "the two DynRes A,B: numbers or label patterns"))
@@ -87,21 +96,33 @@ void add_options(CLI::App& sub, const std::string& name, Raw& raw) {
                            "time window T0:T1, both ends inclusive; either end may be "
                            "empty (100: from 100 to the end)"));
     }
-    one(sub.add_option("-f,--format", raw.format, "table (default), csv or json (JSON Lines)"));
-    one(sub.add_option("-o,--output", raw.output,
-                       "output file (default standard output); never an input or a dyn file"));
+    if (!picture) {
+        one(sub.add_option("-f,--format", raw.format, "table (default), csv or json (JSON Lines)"));
+    }
+    if (name == "plot") {
+        one(sub.add_option("-o,--output", raw.output,
+                           "SVG file (default: the first file's name with .svg, in the current "
+                           "folder, refused when it exists unless --force; - for standard "
+                           "output); never an input or a dyn file"));
+        sub.add_flag("--overlay", raw.overlay, "every series in one panel");
+        sub.add_flag("--force", raw.force, "replace the default output file when it exists");
+    } else {
+        one(sub.add_option("-o,--output", raw.output,
+                           "output file (default standard output); never an input or a dyn "
+                           "file"));
+    }
     if (multi) {
         one(sub.add_option("-j,--jobs", raw.jobs,
                            "files processed in parallel (default: the number of cores)"));
         one(sub.add_option("--shard", raw.shard,
                            "K/N: only the files at positions p with (p-1) mod N = K-1"));
     }
-    if (name == "peak" || name == "daf") {
+    if (name == "peak" || name == "daf" || picture) {
         one(sub.add_option("--sign", raw.sign,
                            "max (default), min, abs (largest |value|) or signed (largest "
                            "magnitude with its sign); the classic 1, -1, 0, -2"));
     }
-    if (name == "stats" || name == "vector" || name == "combine") {
+    if (name == "stats" || name == "vector" || name == "combine" || name == "report") {
         one(sub.add_option("--moments", raw.moments,
                            "sample (default: the classic operation 3, divisor n-1) or "
                            "population (divisor n)"));
@@ -120,7 +141,7 @@ void add_options(CLI::App& sub, const std::string& name, Raw& raw) {
             ->required();
     }
     sub.add_flag("-q,--quiet", raw.quiet, "no progress bar and no warnings");
-    if (multi) {
+    if (name != "export") {
         sub.add_option("files", raw.files, "dyn files")->required();
     } else {
         sub.add_option("file", raw.files, "dyn file")->required()->expected(1);
@@ -154,6 +175,12 @@ Params make_params(const std::string& name, const Raw& raw) {
     p.coincident = parse_channels(raw.coincident);
     p.ref = raw.ref;
     p.input = raw.input;
+    p.overlay = raw.overlay;
+    p.force = raw.force;
+    if (name == "plot" && p.output.empty() && !p.files.empty()) {
+        p.output = default_plot_output(p.files.front());
+        p.output_is_default = true;
+    }
     if (name == "vector") {
         const auto& items = p.channels.items;
         const bool single = [&] {
@@ -290,6 +317,8 @@ int run_command(const Params& p, bool terminal, std::ostream& out, std::ostream&
         return 1;
     }
     if (p.command == "export") return run_export(p, out, err);
+    if (p.command == "plot") return run_plot(p, out, err);
+    if (p.command == "report") return run_report(p, out, err);
 
     Params q = p;
     if (p.command == "combine") {
@@ -399,7 +428,8 @@ int run_batch(int argc, const char* const* argv, std::ostream& out, std::ostream
     for (std::size_t i = 0; i < subs.size(); ++i) {
         if (!subs[i]->parsed()) continue;
         try {
-            const Params p = make_params(kCommands[i].name, raws[i]);
+            Params p = make_params(kCommands[i].name, raws[i]);
+            p.command_line = shell_line(argc, argv);
             const bool terminal = &err == &std::cerr && ::isatty(STDERR_FILENO) == 1;
             return run_command(p, terminal, out, err);
         } catch (const UsageError& e) {

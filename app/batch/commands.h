@@ -58,6 +58,10 @@ struct Params {
     std::string input;
     CombineSpec spec;
     ReferencePeaks reference;
+    bool overlay = false;            // plot: every series in one panel
+    bool force = false;              // plot: replace the default output file
+    bool output_is_default = false;  // plot: no -o given
+    std::string command_line;        // report: as typed
 };
 
 // The columns of each command (peak: without the coincident columns).

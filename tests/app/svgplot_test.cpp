@@ -320,7 +320,7 @@ TEST(Picture, OverlayDrawsEverySeriesInOnePanel) {
     panels[0] = Panel{2,
                       "Fy",
                       {Trace{"a.dyn", a.t, a.v, Peak{20.0f, 10.0f}, 0.0},
-                       Trace{"b.dyn", b.t, b.v, Peak{-7.5f, 30.0f}, 0.0}}};
+                       Trace{"b.dyn", b.t, b.v, Peak{7.5f, 30.0f, -7.5f}, 0.0}}};
     panels[1] =
         Panel{4, "Mx", {Trace{"a.dyn", b.t, b.v, {}, {}}, Trace{"b.dyn", a.t, a.v, {}, {}}}};
     Layout layout;
@@ -337,7 +337,15 @@ TEST(Picture, OverlayDrawsEverySeriesInOnePanel) {
     for (const auto* p : paths) colours.push_back(p->attr("stroke"));
     std::sort(colours.begin(), colours.end());
     EXPECT_EQ(std::unique(colours.begin(), colours.end()), colours.end());
-    EXPECT_EQ(xml::find_all(root, "circle", "peak").size(), 2u);
+    const auto dots = xml::find_all(root, "circle", "peak");
+    ASSERT_EQ(dots.size(), 2u);
+    // The largest magnitude of a negative sample: the text gives |x|, the dot
+    // sits on the sample.
+    const Fit x = fit_ticks(root, "xtick", "x");
+    const Fit y = fit_ticks(root, "ytick", "y");
+    EXPECT_NEAR(std::stod(dots[1]->attr("cx")), x(30.0), 0.15);
+    EXPECT_NEAR(std::stod(dots[1]->attr("cy")), y(-7.5), 0.15);
+    EXPECT_EQ(xml::find_all(root, "text", "peak-label").at(1)->text, "7.5 at t=30");
     // No window given: nothing shaded.
     EXPECT_TRUE(xml::find_all(root, "rect", "window").empty());
 }

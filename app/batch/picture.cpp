@@ -1,0 +1,288 @@
+#include "app/batch/picture.h"
+
+#include <fmt/format.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <system_error>
+
+#include "app/batch/stats.h"
+#include "app/htmlreport.h"
+#include "app/svgplot.h"
+
+namespace app::batch {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// One file's selected DynRes: the series to draw (the whole series), and
+// the statistics and peak of the window as the stats and peak commands give
+// them.
+struct FileSeries {
+    std::string file;
+    std::string error;
+    std::vector<std::int32_t> numbers;
+    std::vector<std::string> labels;
+    WindowSeries full;
+    std::vector<SeriesStats> stats;
+    std::vector<plot::Peak> peaks;
+    std::vector<Row> rows;  // the stats rows
+};
+
+bool read_file(const Params& p, const std::string& file, FileSeries& f) {
+    f.file = file;
+    std::unique_ptr<SeriesSource> src = open_source(file, f.error);
+    if (!src) return false;
+    if (!resolve_channels(p.channels, src->contents(), f.numbers, f.error)) return false;
+    WindowSeries ws;
+    if (!src->read(p.window, f.numbers, ws, f.error)) return false;
+    if (ws.times.empty()) {
+        f.error = "no sample in the window " + (p.window_text.empty() ? ":" : p.window_text);
+        return false;
+    }
+    for (std::size_t j = 0; j < f.numbers.size(); ++j) {
+        const std::int32_t k = f.numbers[j];
+        const std::string& label = src->contents().dynres[static_cast<std::size_t>(k - 1)].label;
+        f.labels.push_back(label);
+        const std::vector<float>& v = ws.values[j];
+        const std::vector<double> x(v.begin(), v.end());
+        const SeriesStats s = series_stats(x, ws.times, p.moments);
+        Row row{file, std::int64_t{k}, label};
+        append_stats(row, s, ws.times, true);
+        f.rows.push_back(std::move(row));
+        f.stats.push_back(s);
+        const std::size_t i = peak_index(v, p.sign);
+        plot::Peak peak{peak_value(v[i], p.sign), ws.times[i], std::nullopt};
+        if (peak.value != v[i]) peak.sample = v[i];
+        f.peaks.push_back(peak);
+    }
+    if (p.window_text.empty()) {
+        f.full = std::move(ws);
+        return true;
+    }
+    return src->read(Window{}, f.numbers, f.full, f.error);
+}
+
+plot::Window shaded(const Params& p) {
+    plot::Window w;
+    if (p.window_text.empty()) return w;
+    if (std::isfinite(p.window.first)) w.t0 = p.window.first;
+    if (std::isfinite(p.window.last)) w.t1 = p.window.last;
+    return w;
+}
+
+// Writes the text to standard output (no -o, or "-") or to the output file
+// through a temporary file beside it, renamed when complete.
+bool write_text(const Params& p, const std::string& text, std::ostream& out, std::ostream& err) {
+    const std::string prefix = "pektor " + p.command + ": ";
+    if (p.output.empty() || p.output == "-") {
+        out << text;
+        out.flush();
+        if (!out) err << prefix << "standard output: write failed\n";
+        return static_cast<bool>(out);
+    }
+    std::error_code ec;
+    const fs::path target(p.output);
+    if (fs::exists(target, ec) && !fs::is_regular_file(target, ec)) {
+        std::ofstream f(target, std::ios::binary);
+        f << text;
+        f.flush();
+        if (!f) err << prefix << p.output << ": cannot write: " << std::strerror(errno) << '\n';
+        return static_cast<bool>(f);
+    }
+    const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    std::string tmp = (dir / ("." + target.filename().string() + ".pektor-XXXXXX")).string();
+    const int fd = ::mkstemp(tmp.data());
+    if (fd < 0) {
+        err << prefix << p.output << ": cannot write: " << std::strerror(errno) << '\n';
+        return false;
+    }
+    ::close(fd);
+    bool ok = false;
+    {
+        std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
+        f << text;
+        f.flush();
+        ok = static_cast<bool>(f);
+    }
+    if (ok) {
+        fs::permissions(tmp,
+                        fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                            fs::perms::others_read,
+                        ec);
+        fs::rename(tmp, target, ec);
+        ok = !ec;
+    }
+    if (!ok) {
+        err << prefix << p.output << ": cannot write" << (ec ? ": " + ec.message() : std::string())
+            << '\n';
+        fs::remove(tmp, ec);
+    }
+    return ok;
+}
+
+std::string utc_now() {
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    if (::gmtime_r(&now, &tm) == nullptr) return "unknown date";
+    char buf[32];
+    const std::size_t n = std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M UTC", &tm);
+    return std::string(buf, n);
+}
+
+// The window and conventions in words, for the report's header.
+std::string settings_note(const Params& p) {
+    std::string w = p.window_text.empty() ? "the whole series" : "window " + p.window_text;
+    return fmt::format(
+        "{}; peak by sign convention {}; moments: {}.", w, sign_name(p.sign),
+        p.moments == Moments::sample ? "sample (divisor n-1)" : "population (divisor n)");
+}
+
+}  // namespace
+
+std::string default_plot_output(const std::string& first_file) {
+    std::string stem = fs::path(first_file).stem().string();
+    if (stem.empty() || stem == "." || stem == "..") stem = "plot";
+    return stem + ".svg";
+}
+
+std::string shell_line(int argc, const char* const* argv) {
+    std::string line;
+    for (int i = 0; i < argc; ++i) {
+        const std::string_view a = argv[i];
+        if (i > 0) line += ' ';
+        const bool plain = !a.empty() && a.find_first_not_of(
+                                             "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                             "0123456789-_./:=,+@%") == std::string_view::npos;
+        if (plain) {
+            line += a;
+            continue;
+        }
+        line += '\'';
+        for (const char c : a) {
+            if (c == '\'') {
+                line += "'\\''";
+            } else {
+                line += c;
+            }
+        }
+        line += '\'';
+    }
+    return line;
+}
+
+int run_plot(const Params& p, std::ostream& out, std::ostream& err) {
+    const std::string prefix = "pektor plot: ";
+    if (p.output_is_default && !p.force) {
+        std::error_code ec;
+        if (fs::exists(p.output, ec)) {
+            err << prefix << p.output
+                << ": exists; give --force to replace it or -o for another name\n";
+            return 1;
+        }
+    }
+
+    std::vector<std::unique_ptr<FileSeries>> files;
+    std::size_t failed = 0;
+    for (const std::string& file : p.files) {
+        auto f = std::make_unique<FileSeries>();
+        if (!read_file(p, file, *f)) {
+            err << prefix << file << ": " << f->error << '\n';
+            ++failed;
+            continue;
+        }
+        files.push_back(std::move(f));
+    }
+    if (files.empty()) {
+        err << prefix << "no file could be read\n";
+        return 1;
+    }
+
+    // One panel per DynRes number, in the order first selected; each file
+    // that has it gives a series.
+    std::vector<plot::Panel> panels;
+    for (const auto& f : files) {
+        for (std::size_t j = 0; j < f->numbers.size(); ++j) {
+            auto it = std::find_if(panels.begin(), panels.end(),
+                                   [&](const plot::Panel& q) { return q.dynres == f->numbers[j]; });
+            if (it == panels.end()) {
+                panels.push_back(plot::Panel{f->numbers[j], f->labels[j], {}});
+                it = std::prev(panels.end());
+            }
+            it->traces.push_back(plot::Trace{f->file, f->full.times, f->full.values[j], f->peaks[j],
+                                             f->stats[j].mean});
+        }
+    }
+    plot::Layout layout;
+    layout.overlay = p.overlay;
+    layout.panel_height = panels.size() <= 3 || p.overlay ? 220 : 160;
+    const std::string svg = plot::render_svg(panels, shaded(p), layout);
+    if (!write_text(p, svg, out, err)) return 1;
+    return failed > 0 ? 2 : 0;
+}
+
+int run_report(const Params& p, std::ostream& out, std::ostream& err) {
+    const std::string prefix = "pektor report: ";
+    report::Report r;
+    r.command_line = p.command_line;
+    r.date = utc_now();
+    r.note = settings_note(p);
+
+    plot::Layout small;
+    small.width = 480;
+    small.panel_height = 150;
+    small.font_size = 11;
+    small.legend = false;
+    small.xml_declaration = false;
+
+    std::vector<std::string> header = command_columns("stats");
+    header.erase(header.begin());  // the file is the section's title
+    std::size_t failed = 0;
+    for (const std::string& file : p.files) {
+        report::FileSection section;
+        section.name = file;
+        FileSeries f;
+        if (!read_file(p, file, f)) {
+            err << prefix << file << ": " << f.error << '\n';
+            section.error = f.error;
+            r.files.push_back(std::move(section));
+            ++failed;
+            continue;
+        }
+        section.table.header = header;
+        for (const Row& row : f.rows) {
+            std::vector<std::string> cells;
+            for (std::size_t c = 1; c < row.size(); ++c) cells.push_back(cell_text(row[c]));
+            section.table.rows.push_back(std::move(cells));
+        }
+        for (std::size_t j = 0; j < f.numbers.size(); ++j) {
+            const plot::Panel panel{
+                f.numbers[j],
+                f.labels[j],
+                {plot::Trace{file, f.full.times, f.full.values[j], f.peaks[j], f.stats[j].mean}}};
+            const plot::Peak& pk = f.peaks[j];
+            report::Figure fig;
+            fig.caption = fmt::format("DynRes {}: peak ({}) {} at t={}; mean {}", f.numbers[j],
+                                      sign_name(p.sign), number_text(pk.value),
+                                      number_text(pk.time), number_text(f.stats[j].mean));
+            fig.svg = plot::render_svg(std::span(&panel, 1), shaded(p), small);
+            section.figures.push_back(std::move(fig));
+        }
+        r.files.push_back(std::move(section));
+    }
+    if (failed == p.files.size()) {
+        err << prefix << "no file could be read\n";
+        return 1;
+    }
+    if (!write_text(p, report::render_html(r), out, err)) return 1;
+    return failed > 0 ? 2 : 0;
+}
+
+}  // namespace app::batch

@@ -1,0 +1,443 @@
+// The plot and report commands of the built program on files written by
+// dyngen: the pictures hold the numbers of the peak and stats commands, the
+// outputs are refused or written as documented, and a real browser renders
+// the report.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/program.h"
+#include "support/scratch.h"
+#include "support/xml_lite.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace xml = test_support::xml;
+using test_support::run_in;
+using test_support::ScratchDir;
+
+const std::string kPektor = PEKTOR_BIN;
+const std::string kDyngen = DYNGEN_BIN;
+
+struct Outcome {
+    int code = -1;
+    std::string out, err;
+};
+
+Outcome pektor(const ScratchDir& dir, const std::string& args) {
+    Outcome r;
+    r.code = run_in(dir.path(), "'" + kPektor + "' " + args + " > out.txt 2> err.txt");
+    r.out = dir.read("out.txt");
+    r.err = dir.read("err.txt");
+    fs::remove(dir.path() / "out.txt");
+    fs::remove(dir.path() / "err.txt");
+    return r;
+}
+
+// Two different sample files: a.dyn (2000 steps of 0.05 s) and b.dyn (1500
+// steps of 0.06 s), six DynRes each.
+void make_samples(const ScratchDir& dir) {
+    ASSERT_EQ(run_in(dir.path(), "'" + kDyngen + "' --dynres 6 -o a.dyn > /dev/null"), 0);
+    ASSERT_EQ(run_in(dir.path(),
+                     "'" + kDyngen + "' --dynres 6 --steps 1500 --dt 0.06 -o b.dyn > /dev/null"),
+              0);
+}
+
+// RFC 4180 rows (enough for the batch output: quoted fields, doubled quotes).
+std::vector<std::vector<std::string>> csv_rows(const std::string& text) {
+    std::vector<std::vector<std::string>> rows(1);
+    std::string field;
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+                field += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            rows.back().push_back(field);
+            field.clear();
+        } else if (c == '\n') {
+            rows.back().push_back(field);
+            field.clear();
+            rows.emplace_back();
+        } else if (c != '\r') {
+            field += c;
+        }
+    }
+    if (!rows.back().empty() || !field.empty()) {
+        rows.back().push_back(field);
+    } else {
+        rows.pop_back();
+    }
+    return rows;
+}
+
+// The columns of a CSV header row by name.
+std::map<std::string, std::size_t> columns(const std::vector<std::string>& header) {
+    std::map<std::string, std::size_t> m;
+    for (std::size_t i = 0; i < header.size(); ++i) m[header[i]] = i;
+    return m;
+}
+
+// data -> picture coordinate, through the first and last tick labels.
+struct Fit {
+    double a = 0, b = 0;
+    double operator()(double d) const { return a + b * d; }
+};
+Fit fit_ticks(const xml::Element& scope, std::string_view cls, bool y, double font) {
+    const auto ticks = xml::find_all(scope, "text", cls);
+    EXPECT_GE(ticks.size(), 2u);
+    if (ticks.size() < 2) return {};
+    const char* coord = y ? "y" : "x";
+    const double d0 = std::stod(ticks.front()->text), d1 = std::stod(ticks.back()->text);
+    const double shift = y ? font * 0.35 : 0.0;
+    const double p0 = std::stod(ticks.front()->attr(coord)) - shift;
+    const double p1 = std::stod(ticks.back()->attr(coord)) - shift;
+    Fit f;
+    f.b = (p1 - p0) / (d1 - d0);
+    f.a = p0 - f.b * d0;
+    return f;
+}
+
+TEST(PlotCommand, PictureHoldsThePeaksAndMeansOfThePeakAndStatsCommands) {
+    ScratchDir dir;
+    make_samples(dir);
+    const Outcome run = pektor(dir, "plot -c 1,3 -w 20:80 a.dyn b.dyn");
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "");
+    ASSERT_TRUE(dir.exists("a.svg"));
+    const std::string svg = dir.read("a.svg");
+    const xml::Element root = xml::parse(svg);
+
+    const auto entries = xml::find_all(root, "g", "legend-entry");
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0]->all_text(), "a.dyn");
+    EXPECT_EQ(entries[1]->all_text(), "b.dyn");
+    const auto panels = xml::find_all(root, "g", "panel");
+    ASSERT_EQ(panels.size(), 2u);
+    const double font = std::stod(root.attr("font-size"));
+    const Fit x = fit_ticks(*panels[1], "xtick", false, font);
+
+    const Outcome peaks = pektor(dir, "peak -c 1,3 -w 20:80 -f csv a.dyn b.dyn");
+    ASSERT_EQ(peaks.code, 0) << peaks.err;
+    const auto prow = csv_rows(peaks.out);
+    ASSERT_EQ(prow.size(), 5u);
+    const auto pc = columns(prow[0]);
+    const Outcome stats = pektor(dir, "stats -c 1,3 -w 20:80 -f csv a.dyn b.dyn");
+    ASSERT_EQ(stats.code, 0) << stats.err;
+    const auto srow = csv_rows(stats.out);
+    ASSERT_EQ(srow.size(), 5u);
+    const auto sc = columns(srow[0]);
+
+    // Rows: a.dyn 1, a.dyn 3, b.dyn 1, b.dyn 3; panel 0 is DynRes 1.
+    for (std::size_t r = 1; r < prow.size(); ++r) {
+        const std::size_t panel = prow[r][pc.at("dynres")] == "1" ? 0 : 1;
+        const std::size_t file = prow[r][pc.at("file")] == "a.dyn" ? 0 : 1;
+        SCOPED_TRACE(prow[r][pc.at("file")] + " DynRes " + prow[r][pc.at("dynres")]);
+        const xml::Element& g = *panels[panel];
+        const Fit y = fit_ticks(g, "ytick", true, font);
+        const auto dots = xml::find_all(g, "circle", "peak");
+        const auto labels = xml::find_all(g, "text", "peak-label");
+        const auto means = xml::find_all(g, "line", "mean");
+        ASSERT_EQ(dots.size(), 2u);
+        ASSERT_EQ(labels.size(), 2u);
+        ASSERT_EQ(means.size(), 2u);
+        const std::string peak = prow[r][pc.at("peak")];
+        const std::string t_peak = prow[r][pc.at("t_peak")];
+        EXPECT_EQ(labels[file]->text, peak + " at t=" + t_peak);
+        EXPECT_NEAR(std::stod(dots[file]->attr("cx")), x(std::stod(t_peak)), 0.15);
+        EXPECT_NEAR(std::stod(dots[file]->attr("cy")), y(std::stod(peak)), 0.15);
+        EXPECT_EQ(dots[file]->attr("fill"), entries[file]->children.at(0).attr("stroke"));
+        const double mean = std::stod(srow[r][sc.at("mean")]);
+        EXPECT_NEAR(std::stod(means[file]->attr("y1")), y(mean), 0.15);
+        EXPECT_NEAR(std::stod(means[file]->attr("x1")), x(20.0), 0.15);
+        EXPECT_NEAR(std::stod(means[file]->attr("x2")), x(80.0), 0.15);
+        const auto win = xml::find_all(g, "rect", "window");
+        ASSERT_EQ(win.size(), 1u);
+        EXPECT_NEAR(std::stod(win[0]->attr("x")), x(20.0), 0.15);
+    }
+    // The whole series are drawn: from the left edge (both start at the same
+    // time), a.dyn to the right edge (the longer file).
+    const auto frame = xml::find_all(*panels[0], "rect", "frame").at(0);
+    const double left = std::stod(frame->attr("x"));
+    const double right = left + std::stod(frame->attr("width"));
+    const auto paths = xml::find_all(*panels[0], "path", "series");
+    ASSERT_EQ(paths.size(), 2u);
+    for (const auto* path : paths) {
+        const std::string d = path->attr("d");
+        ASSERT_EQ(d[0], 'M');
+        EXPECT_NEAR(std::stod(d.substr(1)), left, 0.15);
+    }
+    const std::string d0 = paths[0]->attr("d");
+    EXPECT_NEAR(std::stod(d0.substr(d0.rfind(' ') + 1)), right, 0.15);
+}
+
+TEST(PlotCommand, OutputFileRulesAndFailedFiles) {
+    ScratchDir dir;
+    make_samples(dir);
+    dir.copy_fixture("truncated.dyn");
+
+    // The default name exists: refused, the file kept, nothing read.
+    dir.write("a.svg", "keep me");
+    Outcome r = pektor(dir, "plot -c 1 a.dyn");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err,
+              "pektor plot: a.svg: exists; give --force to replace it or -o for another name\n");
+    EXPECT_EQ(dir.read("a.svg"), "keep me");
+    r = pektor(dir, "plot --force -c 1 a.dyn");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NO_THROW(xml::parse(dir.read("a.svg")));
+
+    // An input file or a dyn file as output: refused.
+    const std::string before = dir.read("b.dyn");
+    r = pektor(dir, "plot -c 1 -o b.dyn a.dyn");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("pektor plot: b.dyn: "), std::string::npos) << r.err;
+    EXPECT_EQ(dir.read("b.dyn"), before);
+    r = pektor(dir, "plot -c 1 -o a.dyn a.dyn");
+    EXPECT_EQ(r.code, 1);
+
+    // One file fails: its message, exit 2, the picture of the others.
+    r = pektor(dir, "plot --overlay -c 1,2 -o two.svg a.dyn truncated.dyn b.dyn");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err.rfind("pektor plot: truncated.dyn: ", 0), 0u) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+    const xml::Element two = xml::parse(dir.read("two.svg"));
+    EXPECT_EQ(xml::find_all(two, "g", "panel").size(), 1u);
+    const auto entries = xml::find_all(two, "g", "legend-entry");
+    ASSERT_EQ(entries.size(), 4u);
+    EXPECT_EQ(entries[0]->all_text(), "a.dyn: 1 Base force Fx");
+    EXPECT_EQ(entries[3]->all_text(), "b.dyn: 2 Base force Fy");
+
+    // No file readable: exit 1 and nothing written.
+    r = pektor(dir, "plot -o none.svg truncated.dyn missing.dyn");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_FALSE(dir.exists("none.svg"));
+    EXPECT_NE(r.err.find("pektor plot: missing.dyn: "), std::string::npos);
+    EXPECT_NE(r.err.find("no file could be read"), std::string::npos);
+
+    // A DynRes without samples in the window is an error for that file.
+    r = pektor(dir, "plot -w 500: -o late.svg a.dyn");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("pektor plot: a.dyn: no sample in the window 500:"), std::string::npos)
+        << r.err;
+
+    // To standard output with -o -.
+    r = pektor(dir, "plot -c 2 -o - a.dyn");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out.rfind("<?xml", 0), 0u);
+
+    // Nothing but the outputs asked for appeared.
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir.path())) {
+        names.push_back(e.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"a.dyn", "a.svg", "b.dyn", "truncated.dyn", "two.svg"}));
+}
+
+TEST(PlotCommand, LongSeriesGivesASmallPictureWithItsExtremes) {
+    ScratchDir dir;
+    ASSERT_EQ(run_in(dir.path(), "'" + kDyngen +
+                                     "' --dynres 2 --steps 100000 --dt 0.01 --pack 100 -o long.dyn "
+                                     "> /dev/null"),
+              0);
+    const Outcome r = pektor(dir, "plot -c 1 long.dyn");
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::string svg = dir.read("long.svg");
+    EXPECT_LT(svg.size(), 300u * 1024u);
+    const xml::Element root = xml::parse(svg);
+    const double font = std::stod(root.attr("font-size"));
+    const Fit y = fit_ticks(root, "ytick", true, font);
+    const Outcome s = pektor(dir, "stats -c 1 -f csv long.dyn");
+    const auto rows = csv_rows(s.out);
+    ASSERT_EQ(rows.size(), 2u);
+    const auto c = columns(rows[0]);
+    const double max = std::stod(rows[1][c.at("max")]);
+    const double min = std::stod(rows[1][c.at("min")]);
+    // The drawn line reaches the maximum and the minimum of the series.
+    const std::string d = xml::find_all(root, "path", "series").at(0)->attr("d");
+    double top = 1e9, bottom = -1e9;
+    for (std::size_t i = d.find(','); i != std::string::npos; i = d.find(',', i + 1)) {
+        const double py = std::stod(d.substr(i + 1));
+        top = std::min(top, py);
+        bottom = std::max(bottom, py);
+    }
+    EXPECT_NEAR(top, y(max), 0.15);
+    EXPECT_NEAR(bottom, y(min), 0.15);
+}
+
+// The report of a.dyn, b.dyn and a failing file.
+std::string make_report(const ScratchDir& dir, Outcome& run) {
+    make_samples(dir);
+    dir.copy_fixture("truncated.dyn");
+    run = pektor(dir, "report -w 20:80 --sign abs -o report.html a.dyn truncated.dyn b.dyn");
+    return dir.read("report.html");
+}
+
+TEST(ReportCommand, TablesHoldTheStatsNumbersAndEachDynResHasItsPicture) {
+    ScratchDir dir;
+    Outcome run;
+    const std::string html = make_report(dir, run);
+    EXPECT_EQ(run.code, 2);
+    EXPECT_EQ(run.err.rfind("pektor report: truncated.dyn: ", 0), 0u) << run.err;
+    const xml::Element root = xml::parse(html);
+
+    const std::string header = xml::find_all(root, "header").at(0)->all_text();
+    EXPECT_NE(header.find("report -w 20:80 --sign abs -o report.html a.dyn truncated.dyn b.dyn"),
+              std::string::npos)
+        << header;
+    EXPECT_NE(header.find(" UTC"), std::string::npos);
+
+    const Outcome stats = pektor(dir, "stats -w 20:80 -f csv a.dyn b.dyn");
+    ASSERT_EQ(stats.code, 0);
+    const auto srow = csv_rows(stats.out);
+    ASSERT_EQ(srow.size(), 13u);
+    const Outcome peaks = pektor(dir, "peak -w 20:80 --sign abs -f csv a.dyn b.dyn");
+    const auto prow = csv_rows(peaks.out);
+    ASSERT_EQ(prow.size(), 13u);
+    const auto pc = columns(prow[0]);
+
+    const auto sections = xml::find_all(root, "section", "file");
+    ASSERT_EQ(sections.size(), 3u);
+    EXPECT_FALSE(xml::find_all(*sections[1], "p", "error").empty());
+    std::size_t r = 1;
+    for (const std::size_t s : {0u, 2u}) {
+        const xml::Element& sec = *sections[s];
+        const auto trs = xml::find_all(sec, "tr");
+        ASSERT_EQ(trs.size(), 7u);
+        // The header is the stats header without the file column.
+        std::vector<std::string> head;
+        for (const auto& th : trs[0]->children) head.push_back(th.text);
+        EXPECT_EQ(head, std::vector<std::string>(srow[0].begin() + 1, srow[0].end()));
+        const auto figures = xml::find_all(sec, "figure");
+        ASSERT_EQ(figures.size(), 6u);
+        for (std::size_t i = 1; i < trs.size(); ++i, ++r) {
+            std::vector<std::string> cells;
+            for (const auto& td : trs[i]->children) cells.push_back(td.text);
+            EXPECT_EQ(cells, std::vector<std::string>(srow[r].begin() + 1, srow[r].end()));
+            EXPECT_EQ(srow[r][0], xml::find_all(sec, "h2").at(0)->text);
+            // The picture of the DynRes: its peak by the sign convention.
+            const xml::Element& fig = *figures[i - 1];
+            EXPECT_EQ(xml::find_all(fig, "svg").size(), 1u);
+            const std::string caption = xml::find_all(fig, "figcaption").at(0)->text;
+            const std::string want = "DynRes " + prow[r][pc.at("dynres")] + ": peak (abs) " +
+                                     prow[r][pc.at("peak")] + " at t=" + prow[r][pc.at("t_peak")];
+            EXPECT_EQ(caption.rfind(want, 0), 0u) << caption << "\n" << want;
+            EXPECT_EQ(xml::find_all(fig, "circle", "peak").size(), 1u);
+            EXPECT_EQ(xml::find_all(fig, "rect", "window").size(), 1u);
+        }
+    }
+}
+
+#ifdef PEKTOR_XMLLINT
+TEST(ReportCommand, XmllintAcceptsTheReport) {
+    ScratchDir dir;
+    Outcome run;
+    make_report(dir, run);
+    EXPECT_EQ(run_in(dir.path(), "'" PEKTOR_XMLLINT "' --noout report.html 2> lint.txt"), 0)
+        << dir.read("lint.txt");
+}
+#endif
+
+// The browser: PEKTOR_CHROMIUM, else chromium, chromium-browser or
+// google-chrome on the PATH; empty when there is none.
+std::string find_browser() {
+    if (const char* env = std::getenv("PEKTOR_CHROMIUM"); env && *env) return env;
+    const char* path = std::getenv("PATH");
+    if (!path) return {};
+    const std::string dirs = path;
+    for (const char* name : {"chromium", "chromium-browser", "google-chrome"}) {
+        std::size_t b = 0;
+        while (b <= dirs.size()) {
+            const std::size_t e = std::min(dirs.find(':', b), dirs.size());
+            const fs::path p = fs::path(dirs.substr(b, e - b)) / name;
+            if (::access(p.c_str(), X_OK) == 0) return p.string();
+            b = e + 1;
+        }
+    }
+    return {};
+}
+
+struct Picture {
+    std::uint32_t width = 0, height = 0;
+    std::vector<unsigned char> rgb;
+};
+
+bool read_png(const fs::path& file, Picture& pic) {
+    png_image img{};
+    img.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&img, file.c_str())) return false;
+    img.format = PNG_FORMAT_RGB;
+    pic.rgb.resize(PNG_IMAGE_SIZE(img));
+    if (!png_image_finish_read(&img, nullptr, pic.rgb.data(), 0, nullptr)) {
+        png_image_free(&img);
+        return false;
+    }
+    pic.width = img.width;
+    pic.height = img.height;
+    return true;
+}
+
+TEST(ReportCommand, ABrowserRendersTheReport) {
+    const std::string browser = find_browser();
+    if (browser.empty()) {
+        const char* opt_out = std::getenv("PEKTOR_NO_BROWSER");
+        if (opt_out && std::string(opt_out) == "1") {
+            GTEST_SKIP() << "no Chromium found; skipped because PEKTOR_NO_BROWSER=1";
+        }
+        FAIL() << "no Chromium found (scripts/setup installs the package chromium; set "
+                  "PEKTOR_CHROMIUM to its path, or PEKTOR_NO_BROWSER=1 to skip this test)";
+    }
+    ScratchDir dir;
+    Outcome run;
+    make_report(dir, run);
+    ASSERT_EQ(run.code, 2);
+    fs::create_directory(dir.path() / "profile");
+    const std::string cmd =
+        "timeout 120 '" + browser +
+        "' --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
+        "--disable-background-networking --disable-component-update --disable-sync "
+        "--hide-scrollbars --user-data-dir='" +
+        (dir.path() / "profile").string() + "' --screenshot='" +
+        (dir.path() / "shot.png").string() + "' --window-size=1024,1400 'file://" +
+        (dir.path() / "report.html").string() + "' > browser.txt 2>&1";
+    const int code = run_in(dir.path(), cmd);
+    ASSERT_EQ(code, 0) << dir.read("browser.txt");
+    Picture pic;
+    ASSERT_TRUE(read_png(dir.path() / "shot.png", pic)) << dir.read("browser.txt");
+    EXPECT_EQ(pic.width, 1024u);
+    EXPECT_EQ(pic.height, 1400u);
+    std::size_t ink = 0;
+    const std::size_t pixels = static_cast<std::size_t>(pic.width) * pic.height;
+    for (std::size_t i = 0; i < pixels; ++i) {
+        const unsigned char* px = &pic.rgb[3 * i];
+        if (px[0] < 240 || px[1] < 240 || px[2] < 240) ++ink;
+    }
+    const double fraction = static_cast<double>(ink) / static_cast<double>(pixels);
+    // Text, table lines, the shaded windows and the series: a few percent of
+    // the page, far from all of it.
+    EXPECT_GT(fraction, 0.03);
+    EXPECT_LT(fraction, 0.6);
+}
+
+}  // namespace
