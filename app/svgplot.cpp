@@ -256,10 +256,13 @@ double tick_step_125(double lo, double hi, int max_count) {
     return step_at(k);
 }
 
-std::vector<double> ticks_125(double lo, double hi, int max_count) {
+namespace {
+
+// The multiples of step between lo and hi (inclusive, with a little slack
+// for rounding).
+std::vector<double> multiples(double lo, double hi, double step) {
     std::vector<double> out;
-    if (!finite(lo) || !finite(hi) || lo > hi) return out;
-    const double step = tick_step_125(lo, hi, max_count);
+    if (!finite(lo) || !finite(hi) || lo > hi || !(step > 0.0)) return out;
     const double i0 = std::ceil(lo / step - 1.0e-9);
     const double i1 = std::floor(hi / step + 1.0e-9);
     for (double i = i0; i <= i1 && out.size() < 1000; i += 1.0) {
@@ -268,6 +271,13 @@ std::vector<double> ticks_125(double lo, double hi, int max_count) {
         out.push_back(v);
     }
     return out;
+}
+
+}  // namespace
+
+std::vector<double> ticks_125(double lo, double hi, int max_count) {
+    if (!finite(lo) || !finite(hi) || lo > hi) return {};
+    return multiples(lo, hi, tick_step_125(lo, hi, max_count));
 }
 
 std::vector<std::size_t> reduce_columns(std::span<const float> times, std::span<const float> values,
@@ -370,7 +380,7 @@ std::string render_svg(std::span<const Panel> panels, const Window& window, cons
         r.lo = std::floor(r.lo / plan.ystep) * plan.ystep;
         r.hi = std::ceil(r.hi / plan.ystep) * plan.ystep;
         plan.y = r;
-        plan.yticks = ticks_125(r.lo, r.hi, ytick_max);
+        plan.yticks = multiples(r.lo, r.hi, plan.ystep);
         const double max_abs = std::max(std::abs(r.lo), std::abs(r.hi));
         for (double v : plan.yticks) {
             label_chars = std::max(label_chars, tick_text(v, plan.ystep, max_abs).size());

@@ -289,6 +289,13 @@ TEST(Picture, StackedPanelsLegendWindowPeaksAndMeans) {
         EXPECT_NEAR(wx + std::stod(win[0]->attr("width")), x(80.0), 0.3);
         const auto frame = xml::find_all(g, "rect", "frame").at(0);
         EXPECT_EQ(win[0]->attr("y"), frame->attr("y"));
+        // The value axis runs from tick to tick: the first and last labels
+        // sit at the bottom and top of the frame.
+        const auto yt = xml::find_all(g, "text", "ytick");
+        ASSERT_GE(yt.size(), 3u);
+        const double fy = std::stod(frame->attr("y")), fh = std::stod(frame->attr("height"));
+        EXPECT_NEAR(std::stod(yt.front()->attr("y")) - 12 * 0.35, fy + fh, 0.15);
+        EXPECT_NEAR(std::stod(yt.back()->attr("y")) - 12 * 0.35, fy, 0.15);
         EXPECT_EQ(win[0]->attr("height"), frame->attr("height"));
         // Each series drawn once, from the first to the last time.
         const auto paths = xml::find_all(g, "path", "series");
