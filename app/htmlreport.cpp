@@ -48,6 +48,7 @@ figcaption { font-size: 12px; color: #444; word-break: break-all; }
   .table-wrap { overflow: visible; }
   table { font-size: 6.5pt; }
   th, td { padding: 1px 3px; }
+  td.long { white-space: normal; overflow-wrap: anywhere; min-width: 5em; }
   thead { display: table-header-group; }
   tr, figure { break-inside: avoid; }
   .plots { grid-template-columns: 1fr 1fr; gap: 3mm; }
@@ -100,12 +101,13 @@ void write_table(std::string& out, const Table& table) {
     for (const auto& row : table.rows) {
         out += "<tr>";
         for (std::size_t c = 0; c < ncol; ++c) {
-            const std::string cell = c < row.size() ? xml_escape(row[c]) : std::string();
-            if (numeric[c]) {
-                fmt::format_to(w, "<td class=\"num\">{}</td>", cell);
-            } else {
-                fmt::format_to(w, "<td>{}</td>", cell);
-            }
+            const std::string_view text = c < row.size() ? row[c] : std::string_view();
+            // Long cells (full-precision doubles, long labels) may wrap on
+            // paper, so the table fits the width of the page.
+            const bool long_cell = text.size() > 12;
+            const char* cls = numeric[c] ? (long_cell ? " class=\"num long\"" : " class=\"num\"")
+                                         : (long_cell ? " class=\"long\"" : "");
+            fmt::format_to(w, "<td{}>{}</td>", cls, xml_escape(text));
         }
         out += "</tr>\n";
     }
