@@ -33,7 +33,7 @@ struct CommandInfo {
     const char* example;
 };
 
-constexpr std::array<CommandInfo, 9> kCommands{{
+constexpr std::array<CommandInfo, 10> kCommands{{
     {"list", "DynRes of each file: number, label, steps, first and last time",
      "  pektor list runs/a.dyn\n  pektor list -c 'Base*' -f csv runs/*.dyn > dynres.csv"},
     {"stats", "statistics of the selected DynRes in the window",
@@ -53,6 +53,10 @@ constexpr std::array<CommandInfo, 9> kCommands{{
      "  pektor plot --overlay -c 'Base force*' runs/a.dyn      (writes a.svg)"},
     {"report", "one HTML page: statistics table and a picture per DynRes of each file",
      "  pektor report -c 1-6 -w 100: -o report.html runs/*.dyn"},
+    {"fatigue", "rainflow cycles and damage-equivalent loads (DELs) of the selected DynRes",
+     "  pektor fatigue -c 'Base moment*' -w 100: -f csv runs/*.dyn > del.csv\n"
+     "  pektor fatigue -c 7 -m 3,4,10 --neq 1e7 runs/a.dyn\n"
+     "  pektor fatigue -c 7 --cycles --bins 20 -f csv runs/a.dyn > cycles.csv"},
 }};
 
 struct Raw {
@@ -71,6 +75,12 @@ struct Raw {
     std::vector<std::string> coincident;
     std::string ref;
     std::string input;
+    std::vector<std::string> wohler;
+    std::string neq;
+    std::string feq;
+    std::string residuals;
+    bool cycles = false;
+    std::string bins;
 };
 
 std::int32_t default_jobs() {
@@ -140,6 +150,25 @@ void add_options(CLI::App& sub, const std::string& name, Raw& raw) {
                            "the operation 4 input file (groups, matrices, components)"))
             ->required();
     }
+    if (name == "fatigue") {
+        one(sub.add_option("-m,--wohler", raw.wohler,
+                           "Woehler (S-N) exponents, default 3,4,5,8,10,12; one column "
+                           "del_m<m> each, <m> as given; repeatable"));
+        one(sub.add_option("--neq", raw.neq,
+                           "equivalent cycles N_eq (default: the time from the first to the "
+                           "last sample of the window times --feq)"));
+        one(sub.add_option("--feq", raw.feq,
+                           "frequency of the equivalent cycles in Hz (default 1)"));
+        one(sub.add_option("--residuals", raw.residuals,
+                           "half (default; ASTM E1049-85, IEC 61400-1) or full: how the "
+                           "ranges left open at the end are counted"));
+        sub.add_flag("--cycles", raw.cycles,
+                     "the rainflow cycle table instead of the DELs: range bin edges, mean "
+                     "and count");
+        one(sub.add_option("--bins", raw.bins,
+                           "range bins of the cycle table, from 0 to the largest range "
+                           "(default 10)"));
+    }
     sub.add_flag("-q,--quiet", raw.quiet, "no progress bar and no warnings");
     if (name != "export") {
         sub.add_option("files", raw.files, "dyn files")->required();
@@ -180,6 +209,10 @@ Params make_params(const std::string& name, const Raw& raw) {
     if (name == "plot" && p.output.empty() && !p.files.empty()) {
         p.output = default_plot_output(p.files.front());
         p.output_is_default = true;
+    }
+    if (name == "fatigue") {
+        p.fatigue = parse_fatigue_options(raw.wohler, raw.neq, raw.feq, raw.residuals, raw.cycles,
+                                          raw.bins);
     }
     if (name == "vector") {
         const auto& items = p.channels.items;
@@ -349,6 +382,7 @@ int run_command(const Params& p, bool terminal, std::ostream& out, std::ostream&
     if (p.command == "daf") task = [&](const std::string& f) { return daf_file(q, f); };
     if (p.command == "vector") task = [&](const std::string& f) { return vector_file(q, f); };
     if (p.command == "combine") task = [&](const std::string& f) { return combine_file(q, f); };
+    if (p.command == "fatigue") task = [&](const std::string& f) { return fatigue_file(q, f); };
 
     RunOptions ro;
     ro.command = p.command;
@@ -361,7 +395,8 @@ int run_command(const Params& p, bool terminal, std::ostream& out, std::ostream&
         err << prefix << "no file could be read\n";
         return 1;
     }
-    std::vector<std::string> columns = command_columns(p.command);
+    std::vector<std::string> columns =
+        p.command == "fatigue" ? fatigue_columns(p.fatigue) : command_columns(p.command);
     std::vector<Row> rows;
     if (p.command == "peak") {
         coincident_rows(results, columns, rows);

@@ -81,6 +81,8 @@ std::vector<std::string> command_columns(const std::string& command) {
     } else if (command == "combine") {
         c = {"file", "component", "description"};
         stats();
+    } else if (command == "fatigue") {
+        c = fatigue_columns(FatigueOptions{});
     }
     return c;
 }
@@ -383,6 +385,22 @@ FileResult combine_file(const Params& p, const std::string& file) {
         Row row{file, static_cast<std::int64_t>(k + 1), comp.description};
         append_stats(row, s, ws.times, false);
         r.rows.push_back(std::move(row));
+    }
+    r.ok = true;
+    return r;
+}
+
+FileResult fatigue_file(const Params& p, const std::string& file) {
+    FileResult r;
+    std::unique_ptr<SeriesSource> src;
+    std::vector<std::int32_t> numbers;
+    if (!open_and_select(file, p.channels, src, numbers, r)) return r;
+    WindowSeries ws;
+    if (!read_window(p, *src, numbers, ws, r)) return r;
+    for (std::size_t j = 0; j < numbers.size(); ++j) {
+        const Row head{file, std::int64_t{numbers[j]}, label_of(src->contents(), numbers[j])};
+        fatigue_rows(p.fatigue, head, ws.times, ws.values[j],
+                     "DynRes " + std::to_string(numbers[j]), r.rows, r.warnings);
     }
     r.ok = true;
     return r;

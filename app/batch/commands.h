@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/batch/fatigue.h"
 #include "app/batch/options.h"
 #include "app/batch/runner.h"
 #include "app/batch/source.h"
@@ -62,6 +63,7 @@ struct Params {
     bool force = false;              // plot: replace the default output file
     bool output_is_default = false;  // plot: no -o given
     std::string command_line;        // report: as typed
+    FatigueOptions fatigue;
 };
 
 // The columns of each command (peak: without the coincident columns).
@@ -75,6 +77,7 @@ FileResult peak_file(const Params& p, const std::string& file);
 FileResult daf_file(const Params& p, const std::string& file);
 FileResult vector_file(const Params& p, const std::string& file);
 FileResult combine_file(const Params& p, const std::string& file);
+FileResult fatigue_file(const Params& p, const std::string& file);
 
 // The peak rows with one column c<k> per coincident DynRes k that any file
 // gave, in the order first seen; appends those column names.

@@ -1,0 +1,174 @@
+#include "app/batch/fatigue.h"
+
+#include <fmt/format.h>
+
+#include <charconv>
+#include <cmath>
+#include <string_view>
+
+#include "app/batch/options.h"
+
+namespace app::batch {
+
+namespace {
+
+constexpr double kLargestExponent = 1000.0;
+constexpr std::size_t kMostBins = 1000000;
+
+std::string trim(std::string_view s) {
+    const auto b = s.find_first_not_of(" \t");
+    if (b == std::string_view::npos) return {};
+    const auto e = s.find_last_not_of(" \t");
+    return std::string(s.substr(b, e - b + 1));
+}
+
+// A finite number above 0 that reads in full, or nullopt.
+std::optional<double> positive_number(std::string_view text) {
+    double v = 0.0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    if (!std::isfinite(v) || !(v > 0.0)) return std::nullopt;
+    return v;
+}
+
+void parse_exponents(std::span<const std::string> values, FatigueOptions& o) {
+    o.exponents.clear();
+    o.exponent_texts.clear();
+    for (const std::string& value : values) {
+        std::size_t start = 0;
+        for (;;) {
+            const std::size_t comma = value.find(',', start);
+            const std::string item = trim(std::string_view(value).substr(
+                start, comma == std::string::npos ? std::string::npos : comma - start));
+            if (item.empty()) throw UsageError("empty item in the exponent list '" + value + "'");
+            const auto m = positive_number(item);
+            if (!m || *m > kLargestExponent) {
+                throw UsageError("Woehler exponent '" + item +
+                                 "' is not a number above 0 and at most 1000");
+            }
+            for (std::size_t k = 0; k < o.exponents.size(); ++k) {
+                if (o.exponents[k] == *m) {
+                    throw UsageError("Woehler exponent '" + item + "' is given twice (as '" +
+                                     o.exponent_texts[k] + "')");
+                }
+            }
+            o.exponents.push_back(*m);
+            o.exponent_texts.push_back(item);
+            if (comma == std::string::npos) break;
+            start = comma + 1;
+        }
+    }
+}
+
+}  // namespace
+
+FatigueOptions parse_fatigue_options(std::span<const std::string> wohler, const std::string& neq,
+                                     const std::string& feq, const std::string& residuals,
+                                     bool cycles, const std::string& bins) {
+    FatigueOptions o;
+    if (!wohler.empty()) parse_exponents(wohler, o);
+    if (!neq.empty()) {
+        o.neq = positive_number(trim(neq));
+        if (!o.neq) throw UsageError("--neq '" + neq + "' is not a number above 0");
+    }
+    if (!feq.empty()) {
+        if (o.neq) throw UsageError("--neq and --feq exclude each other");
+        const auto f = positive_number(trim(feq));
+        if (!f) throw UsageError("--feq '" + feq + "' is not a frequency above 0");
+        o.feq = *f;
+    }
+    const std::string r = residuals.empty() ? std::string("half") : trim(residuals);
+    if (r == "half") {
+        o.residuals = ops::Residuals::half;
+    } else if (r == "full") {
+        o.residuals = ops::Residuals::full;
+    } else {
+        throw UsageError("--residuals '" + residuals + "' is not half or full");
+    }
+    o.cycles = cycles;
+    if (!bins.empty()) {
+        if (!cycles) throw UsageError("--bins gives the cycle table: use it with --cycles");
+        const std::string b = trim(bins);
+        std::size_t v = 0;
+        const auto [end, ec] = std::from_chars(b.data(), b.data() + b.size(), v);
+        if (ec != std::errc() || end != b.data() + b.size() || v < 1 || v > kMostBins)
+            throw UsageError("--bins '" + bins + "' is not a whole number from 1 to 1000000");
+        o.bins = v;
+    }
+    if (cycles && (!wohler.empty() || !neq.empty() || !feq.empty())) {
+        throw UsageError(
+            "-m, --neq and --feq set up the DELs; the cycle table (--cycles) has none");
+    }
+    return o;
+}
+
+std::vector<std::string> fatigue_columns(const FatigueOptions& o) {
+    std::vector<std::string> c{"file", "dynres", "label"};
+    if (o.cycles) {
+        c.insert(c.end(), {"range_lo", "range_hi", "mean", "count"});
+        return c;
+    }
+    c.insert(c.end(), {"t_first", "t_last", "n", "cycles", "neq"});
+    for (const std::string& m : o.exponent_texts) c.push_back("del_m" + m);
+    return c;
+}
+
+void fatigue_rows(const FatigueOptions& o, const Row& head, std::span<const float> t,
+                  std::span<const float> x, const std::string& what, std::vector<Row>& rows,
+                  std::vector<std::string>& notes) {
+    ops::RainflowCounter counter(o.residuals);
+    if (o.cycles) {
+        std::vector<ops::RainflowCycle> cycles;
+        const auto sink = [&cycles](const ops::RainflowCycle& c) { cycles.push_back(c); };
+        for (const float v : x) counter.push(v, sink);
+        counter.finish(sink);
+        for (const ops::CycleBin& b : ops::bin_cycles(cycles, o.bins)) {
+            Row row = head;
+            row.emplace_back(b.lo);
+            row.emplace_back(b.hi);
+            if (b.mean) {
+                row.emplace_back(*b.mean);
+            } else {
+                row.emplace_back(std::monostate{});
+            }
+            row.emplace_back(b.count);
+            rows.push_back(std::move(row));
+        }
+    } else {
+        ops::DamageSum damage(o.exponents);
+        const auto sink = [&damage](const ops::RainflowCycle& c) { damage.add(c); };
+        for (const float v : x) counter.push(v, sink);
+        counter.finish(sink);
+        const double duration = static_cast<double>(t.back()) - static_cast<double>(t.front());
+        const double neq = o.neq ? *o.neq : duration * o.feq;
+        Row row = head;
+        row.emplace_back(t.front());
+        row.emplace_back(t.back());
+        row.emplace_back(static_cast<std::int64_t>(x.size()));
+        row.emplace_back(damage.cycles());
+        row.emplace_back(neq);
+        bool missing = false;
+        for (std::size_t k = 0; k < o.exponents.size(); ++k) {
+            if (const auto d = damage.del(k, neq)) {
+                row.emplace_back(*d);
+            } else {
+                row.emplace_back(std::monostate{});
+                missing = true;
+            }
+        }
+        rows.push_back(std::move(row));
+        if (missing) {
+            notes.push_back(o.neq || !(neq <= 0.0)
+                                ? what +
+                                      ": a DEL is beyond the range of double precision; left empty"
+                                : what + ": the window lasts " + fmt::format("{}", duration) +
+                                      " s, so N_eq is not above 0; DELs left empty (give --neq)");
+        }
+    }
+    if (counter.skipped() > 0) {
+        notes.push_back(what + ": " + std::to_string(counter.skipped()) +
+                        " samples that are not finite numbers left out of the count");
+    }
+}
+
+}  // namespace app::batch
