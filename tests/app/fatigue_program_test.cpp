@@ -345,6 +345,9 @@ TEST(FatigueProgram, UsageErrors) {
                              "Example", "pektor fatigue"}) {
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
     }
+    // The program's own help names the command.
+    ASSERT_EQ(test_support::run_in(dir.path(), "'" PEKTOR_BIN "' --help > help.txt"), 0);
+    EXPECT_NE(dir.read("help.txt").find("fatigue"), std::string::npos);
 }
 
 TEST(FatigueProgram, DyngenSeriesCountHalfTheirRanges) {
