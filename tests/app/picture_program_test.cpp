@@ -398,30 +398,41 @@ bool read_png(const fs::path& file, Picture& pic) {
     return true;
 }
 
-TEST(ReportCommand, ABrowserRendersTheReport) {
-    const std::string browser = find_browser();
-    if (browser.empty()) {
-        const char* opt_out = std::getenv("PEKTOR_NO_BROWSER");
-        if (opt_out && std::string(opt_out) == "1") {
-            GTEST_SKIP() << "no Chromium found; skipped because PEKTOR_NO_BROWSER=1";
-        }
-        FAIL() << "no Chromium found (scripts/setup installs the package chromium; set "
-                  "PEKTOR_CHROMIUM to its path, or PEKTOR_NO_BROWSER=1 to skip this test)";
+// The browser, or a failure (a skip with PEKTOR_NO_BROWSER=1) saying why
+// there is none.
+#define REQUIRE_BROWSER(browser)                                                            \
+    const std::string browser = find_browser();                                             \
+    if (browser.empty()) {                                                                  \
+        const char* opt_out = std::getenv("PEKTOR_NO_BROWSER");                             \
+        if (opt_out && std::string(opt_out) == "1") {                                       \
+            GTEST_SKIP() << "no Chromium found; skipped because PEKTOR_NO_BROWSER=1";       \
+        }                                                                                   \
+        FAIL() << "no Chromium found (scripts/setup installs the package chromium; set "    \
+                  "PEKTOR_CHROMIUM to its path, or PEKTOR_NO_BROWSER=1 to skip this test)"; \
     }
+
+// Runs the headless browser on the page of the directory with the extra
+// arguments (a fresh profile, no network services); its exit code.
+int browse(const ScratchDir& dir, const std::string& browser, const std::string& page,
+           const std::string& args) {
+    fs::create_directories(dir.path() / "profile");
+    return run_in(dir.path(), "timeout 120 '" + browser +
+                                  "' --headless --no-sandbox --disable-gpu --disable-quic "
+                                  "--no-first-run --disable-background-networking "
+                                  "--disable-component-update --disable-sync --user-data-dir='" +
+                                  (dir.path() / "profile").string() + "' " + args + " 'file://" +
+                                  (dir.path() / page).string() + "' 2> browser.txt");
+}
+
+TEST(ReportCommand, ABrowserRendersTheReport) {
+    REQUIRE_BROWSER(browser);
     ScratchDir dir;
     Outcome run;
     make_report(dir, run);
     ASSERT_EQ(run.code, 2);
-    fs::create_directory(dir.path() / "profile");
-    const std::string cmd =
-        "timeout 120 '" + browser +
-        "' --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
-        "--disable-background-networking --disable-component-update --disable-sync "
-        "--hide-scrollbars --user-data-dir='" +
-        (dir.path() / "profile").string() + "' --screenshot='" +
-        (dir.path() / "shot.png").string() + "' --window-size=1024,1400 'file://" +
-        (dir.path() / "report.html").string() + "' > browser.txt 2>&1";
-    const int code = run_in(dir.path(), cmd);
+    const int code = browse(dir, browser, "report.html",
+                            "--hide-scrollbars --window-size=1024,1400 --screenshot='" +
+                                (dir.path() / "shot.png").string() + "' > /dev/null");
     ASSERT_EQ(code, 0) << dir.read("browser.txt");
     Picture pic;
     ASSERT_TRUE(read_png(dir.path() / "shot.png", pic)) << dir.read("browser.txt");
@@ -438,6 +449,67 @@ TEST(ReportCommand, ABrowserRendersTheReport) {
     // the page, far from all of it.
     EXPECT_GT(fraction, 0.03);
     EXPECT_LT(fraction, 0.6);
+}
+
+// The inline script of the page: it runs (the hint appears) and sorts a
+// table by a column, numbers by value, up and then down. A test script
+// added to a copy of the page clicks the heading and notes the orders.
+TEST(ReportCommand, ABrowserSortsTheTables) {
+    REQUIRE_BROWSER(browser);
+    ScratchDir dir;
+    Outcome run;
+    std::string html = make_report(dir, run);
+    const std::string probe = R"(<script>
+var t = document.querySelector('table.sortable'), th = t.tHead.rows[0].cells, col = -1;
+for (var i = 0; i < th.length; i++) if (th[i].textContent === 'max') col = i;
+var order = function () {
+  return Array.prototype.map.call(t.tBodies[0].rows, function (r) {
+    return r.cells[col].textContent; }).join(' ');
+};
+th[col].click();
+document.body.setAttribute('data-up', order());
+th[col].click();
+document.body.setAttribute('data-down', order());
+document.body.setAttribute('data-hint', document.querySelector('.hint').hidden ? 'hidden' : 'shown');
+</script>)";
+    const std::size_t end = html.rfind("</body>");
+    ASSERT_NE(end, std::string::npos);
+    html.insert(end, probe);
+    dir.write("probe.html", html);
+    ASSERT_EQ(browse(dir, browser, "probe.html", "--dump-dom > dom.txt"), 0)
+        << dir.read("browser.txt");
+    const std::string dom = dir.read("dom.txt");
+    auto attr = [&](const std::string& name) {
+        const std::string key = name + "=\"";
+        const std::size_t b = dom.find(key);
+        if (b == std::string::npos) return std::string("<missing>");
+        const std::size_t e = dom.find('"', b + key.size());
+        return dom.substr(b + key.size(), e - b - key.size());
+    };
+    EXPECT_EQ(attr("data-hint"), "shown");
+
+    // The expected orders, from the table as written.
+    const xml::Element root = xml::parse(make_report(dir, run));
+    const auto trs = xml::find_all(*xml::find_all(root, "table").at(0), "tr");
+    std::size_t col = 0;
+    while (col < trs[0]->children.size() && trs[0]->children[col].text != "max") ++col;
+    std::vector<std::string> values;
+    std::string as_written;
+    for (std::size_t i = 1; i < trs.size(); ++i) {
+        values.push_back(trs[i]->children.at(col).text);
+        as_written += (i > 1 ? " " : "") + values.back();
+    }
+    std::sort(values.begin(), values.end(), [](const std::string& a, const std::string& b) {
+        return std::stod(a) < std::stod(b);
+    });
+    std::string up, down;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        up += (i ? " " : "") + values[i];
+        down += (i ? " " : "") + values[values.size() - 1 - i];
+    }
+    ASSERT_NE(up, as_written);  // else the sorting would go unseen
+    EXPECT_EQ(attr("data-up"), up);
+    EXPECT_EQ(attr("data-down"), down);
 }
 
 }  // namespace
