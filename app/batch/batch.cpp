@@ -121,9 +121,11 @@ void add_options(CLI::App& sub, const std::string& name, Raw& raw) {
                            "output file (default standard output); never an input or a dyn "
                            "file"));
     }
-    if (multi) {
+    if (multi || picture) {
         one(sub.add_option("-j,--jobs", raw.jobs,
                            "files processed in parallel (default: the number of cores)"));
+    }
+    if (multi) {
         one(sub.add_option("--shard", raw.shard,
                            "K/N: only the files at positions p with (p-1) mod N = K-1"));
     }

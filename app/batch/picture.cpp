@@ -3,14 +3,19 @@
 #include <fmt/format.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
+#include <new>
 #include <system_error>
+#include <thread>
 
 #include "app/batch/stats.h"
 #include "app/htmlreport.h"
@@ -68,6 +73,39 @@ bool read_file(const Params& p, const std::string& file, FileSeries& f) {
         return true;
     }
     return src->read(Window{}, f.numbers, f.full, f.error);
+}
+
+// The reason an exception gives for a file (no exception leaves a thread).
+template <class Work>
+std::string guarded(const Work& work) {
+    try {
+        work();
+        return {};
+    } catch (const std::bad_alloc&) {
+        return "not enough memory";
+    } catch (const std::exception& e) {
+        return std::string("internal error: ") + e.what();
+    } catch (...) {
+        return "internal error";
+    }
+}
+
+// Calls work(i) for i = 0 .. n-1 on up to `jobs` threads; each i once.
+void for_each_file(std::size_t n, std::int32_t jobs, const std::function<void(std::size_t)>& work) {
+    const std::size_t threads =
+        std::min<std::size_t>(n, static_cast<std::size_t>(std::max(jobs, 1)));
+    if (threads <= 1) {
+        for (std::size_t i = 0; i < n; ++i) work(i);
+        return;
+    }
+    std::atomic<std::size_t> next{0};
+    auto worker = [&] {
+        for (std::size_t i = next++; i < n; i = next++) work(i);
+    };
+    std::vector<std::thread> pool;
+    for (std::size_t t = 1; t < threads; ++t) pool.emplace_back(worker);
+    worker();
+    for (std::thread& t : pool) t.join();
 }
 
 plot::Window shaded(const Params& p) {
@@ -189,16 +227,25 @@ int run_plot(const Params& p, std::ostream& out, std::ostream& err) {
         }
     }
 
-    std::vector<std::unique_ptr<FileSeries>> files;
-    std::size_t failed = 0;
-    for (const std::string& file : p.files) {
-        auto f = std::make_unique<FileSeries>();
-        if (!read_file(p, file, *f)) {
-            err << prefix << file << ": " << f->error << '\n';
-            ++failed;
-            continue;
+    std::vector<FileSeries> read(p.files.size());
+    std::vector<char> ok(p.files.size(), 0);
+    for_each_file(p.files.size(), p.jobs, [&](std::size_t i) {
+        const std::string why = guarded([&] { ok[i] = read_file(p, p.files[i], read[i]) ? 1 : 0; });
+        if (!why.empty()) {
+            ok[i] = 0;
+            read[i] = FileSeries{};
+            read[i].error = why;
         }
-        files.push_back(std::move(f));
+    });
+    std::vector<const FileSeries*> files;
+    std::size_t failed = 0;
+    for (std::size_t i = 0; i < read.size(); ++i) {
+        if (ok[i] != 0) {
+            files.push_back(&read[i]);
+        } else {
+            err << prefix << p.files[i] << ": " << read[i].error << '\n';
+            ++failed;
+        }
     }
     if (files.empty()) {
         err << prefix << "no file could be read\n";
@@ -208,13 +255,19 @@ int run_plot(const Params& p, std::ostream& out, std::ostream& err) {
     // One panel per DynRes number, in the order first selected; each file
     // that has it gives a series.
     std::vector<plot::Panel> panels;
-    for (const auto& f : files) {
+    std::vector<const std::string*> panel_file;  // the file that gave the title
+    for (const FileSeries* f : files) {
         for (std::size_t j = 0; j < f->numbers.size(); ++j) {
             auto it = std::find_if(panels.begin(), panels.end(),
                                    [&](const plot::Panel& q) { return q.dynres == f->numbers[j]; });
             if (it == panels.end()) {
                 panels.push_back(plot::Panel{f->numbers[j], f->labels[j], {}});
+                panel_file.push_back(&f->file);
                 it = std::prev(panels.end());
+            } else if (it->label != f->labels[j] && !p.quiet) {
+                err << prefix << f->file << ": DynRes " << f->numbers[j] << " is \"" << f->labels[j]
+                    << "\" here but \"" << it->label << "\" in "
+                    << *panel_file[static_cast<std::size_t>(it - panels.begin())] << '\n';
             }
             it->traces.push_back(plot::Trace{f->file, f->full.times, f->full.values[j], f->peaks[j],
                                              f->stats[j].mean});
@@ -244,17 +297,17 @@ int run_report(const Params& p, std::ostream& out, std::ostream& err) {
 
     std::vector<std::string> header = command_columns("stats");
     header.erase(header.begin());  // the file is the section's title
-    std::size_t failed = 0;
-    for (const std::string& file : p.files) {
-        report::FileSection section;
+    // Each file's section, read and drawn in parallel; its series are let
+    // go as soon as its pictures are drawn.
+    r.files.resize(p.files.size());
+    const auto draw = [&](std::size_t i) {
+        const std::string& file = p.files[i];
+        report::FileSection& section = r.files[i];
         section.name = file;
         FileSeries f;
         if (!read_file(p, file, f)) {
-            err << prefix << file << ": " << f.error << '\n';
-            section.error = f.error;
-            r.files.push_back(std::move(section));
-            ++failed;
-            continue;
+            section.error = f.error.empty() ? "cannot be read" : f.error;
+            return;
         }
         section.table.header = header;
         for (const Row& row : f.rows) {
@@ -275,7 +328,20 @@ int run_report(const Params& p, std::ostream& out, std::ostream& err) {
             fig.svg = plot::render_svg(std::span(&panel, 1), shaded(p), small);
             section.figures.push_back(std::move(fig));
         }
-        r.files.push_back(std::move(section));
+    };
+    for_each_file(p.files.size(), p.jobs, [&](std::size_t i) {
+        const std::string why = guarded([&] { draw(i); });
+        if (!why.empty()) {
+            r.files[i] = report::FileSection{};
+            r.files[i].name = p.files[i];
+            r.files[i].error = why;
+        }
+    });
+    std::size_t failed = 0;
+    for (const report::FileSection& section : r.files) {
+        if (section.error.empty()) continue;
+        err << prefix << section.name << ": " << section.error << '\n';
+        ++failed;
     }
     if (failed == p.files.size()) {
         err << prefix << "no file could be read\n";

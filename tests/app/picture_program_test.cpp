@@ -255,6 +255,37 @@ TEST(PlotCommand, OutputFileRulesAndFailedFiles) {
               (std::vector<std::string>{"a.dyn", "a.svg", "b.dyn", "truncated.dyn", "two.svg"}));
 }
 
+TEST(PlotCommand, JobsGiveTheSameOutputAndDifferingLabelsAWarning) {
+    ScratchDir dir;
+    make_samples(dir);
+    dir.copy_fixture("truncated.dyn");
+    dir.copy_fixture("le_basic.dyn");
+    const std::string files = " a.dyn truncated.dyn le_basic.dyn b.dyn";
+    const Outcome one = pektor(dir, "plot -j 1 -c 1,2 -o j1.svg" + files);
+    const Outcome two = pektor(dir, "plot -j 2 -c 1,2 -o j2.svg" + files);
+    EXPECT_EQ(one.code, 2);
+    EXPECT_EQ(two.code, 2);
+    EXPECT_EQ(one.err, two.err);
+    EXPECT_EQ(dir.read("j1.svg"), dir.read("j2.svg"));
+    // The failed file's line, then the labels of le_basic.dyn against the
+    // panel titles taken from a.dyn.
+    EXPECT_EQ(one.err.substr(one.err.find('\n') + 1),
+              "pektor plot: le_basic.dyn: DynRes 1 is \"Shear X\" here but \"Base force Fx\" in "
+              "a.dyn\n"
+              "pektor plot: le_basic.dyn: DynRes 2 is \"Shear Y\" here but \"Base force Fy\" in "
+              "a.dyn\n");
+    EXPECT_EQ(pektor(dir, "plot -q -c 1 -o q.svg a.dyn le_basic.dyn").err, "");
+    EXPECT_EQ(xml::find_all(xml::parse(dir.read("j1.svg")), "g", "legend-entry").size(), 3u);
+
+    const Outcome r1 = pektor(dir, "report -j 1 -c 1,2 -o r1.html" + files);
+    const Outcome r2 = pektor(dir, "report -j 2 -c 1,2 -o r2.html" + files);
+    EXPECT_EQ(r1.code, 2);
+    EXPECT_EQ(r1.err, r2.err);
+    // The same page but for the command line and, perhaps, the minute.
+    const auto body = [](const std::string& html) { return html.substr(html.find("</header>")); };
+    EXPECT_EQ(body(dir.read("r1.html")), body(dir.read("r2.html")));
+}
+
 TEST(PlotCommand, LongSeriesGivesASmallPictureWithItsExtremes) {
     ScratchDir dir;
     ASSERT_EQ(run_in(dir.path(), "'" + kDyngen +
