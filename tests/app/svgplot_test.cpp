@@ -422,6 +422,39 @@ TEST(Picture, NonFiniteValuesBreakTheLineAndEmptySeriesGiveAnEmptyPanel) {
     EXPECT_NO_THROW(xml::parse(app::plot::render_svg({}, Window{}, Layout{})));
 }
 
+TEST(Picture, ExtremeAndDegenerateRangesGiveFiniteCoordinates) {
+    const float big = std::numeric_limits<float>::max();
+    const float tiny = std::numeric_limits<float>::denorm_min();
+    const struct {
+        const char* name;
+        std::vector<float> t, v;
+    } cases[] = {
+        {"constant", {0, 1, 2}, {5, 5, 5}},
+        {"zero", {0, 1, 2}, {0, 0, 0}},
+        {"one sample", {3}, {-2}},
+        {"largest floats", {0, 1, 2}, {big, -big, big}},
+        {"denormals", {0, 1, 2}, {tiny, 0, -tiny}},
+        {"huge offset", {0, 1, 2}, {1.0e7f, 1.0e7f + 1.0f, 1.0e7f}},
+        {"same time", {1, 1, 1}, {1, 2, 3}},
+        {"huge times", {-big, 0, big}, {1, 2, 3}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<Panel> panels{
+            Panel{1, c.name, {Trace{"f", c.t, c.v, Peak{c.v[0], c.t[0]}, double(c.v[0])}}}};
+        const std::string svg = app::plot::render_svg(panels, Window{0.5, {}}, Layout{});
+        EXPECT_EQ(svg.find("nan"), std::string::npos);
+        EXPECT_EQ(svg.find("inf"), std::string::npos);
+        const xml::Element root = xml::parse(svg);
+        const auto yt = xml::find_all(root, "text", "ytick");
+        EXPECT_GE(yt.size(), 2u);
+        for (const auto* t : yt) EXPECT_NO_THROW((void)std::stod(t->text)) << t->text;
+        EXPECT_EQ(xml::find_all(root, "circle", "peak").size(), 1u);
+        // Distinct labels: the ticks can be told apart.
+        for (std::size_t i = 1; i < yt.size(); ++i) EXPECT_NE(yt[i]->text, yt[i - 1]->text);
+    }
+}
+
 #ifdef PEKTOR_XMLLINT
 TEST(Picture, XmllintAcceptsThePicture) {
     const Series a = make_series(3000, 0.05f, 10.0f, 20.0f, 40.0f);
