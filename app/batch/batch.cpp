@@ -166,7 +166,7 @@ void add_options(CLI::App& sub, const std::string& name, Raw& raw) {
                            "ranges left open at the end are counted"));
         sub.add_flag("--cycles", raw.cycles,
                      "the rainflow cycle table instead of the DELs: range bin edges, mean "
-                     "and count");
+                     "and count (-m, --neq and --feq do not apply)");
         one(sub.add_option("--bins", raw.bins,
                            "range bins of the cycle table, from 0 to the largest range "
                            "(default 10)"));

@@ -395,12 +395,21 @@ FileResult fatigue_file(const Params& p, const std::string& file) {
     std::unique_ptr<SeriesSource> src;
     std::vector<std::int32_t> numbers;
     if (!open_and_select(file, p.channels, src, numbers, r)) return r;
-    WindowSeries ws;
-    if (!read_window(p, *src, numbers, ws, r)) return r;
+    // One count per DynRes, fed as the file is read: no series is kept.
+    std::vector<FatigueSeries> series(numbers.size(), FatigueSeries(p.fatigue));
+    std::int64_t samples = 0;
+    const auto sink = [&](float t, std::span<const float> values) {
+        ++samples;
+        for (std::size_t j = 0; j < series.size(); ++j) series[j].push(t, values[j]);
+    };
+    if (!src->stream(p.window, numbers, sink, r.error)) return r;
+    if (samples == 0) {
+        r.error = no_sample(p);
+        return r;
+    }
     for (std::size_t j = 0; j < numbers.size(); ++j) {
         const Row head{file, std::int64_t{numbers[j]}, label_of(src->contents(), numbers[j])};
-        fatigue_rows(p.fatigue, head, ws.times, ws.values[j],
-                     "DynRes " + std::to_string(numbers[j]), r.rows, r.warnings);
+        series[j].finish(head, "DynRes " + std::to_string(numbers[j]), r.rows, r.warnings);
     }
     r.ok = true;
     return r;

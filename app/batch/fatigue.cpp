@@ -113,16 +113,27 @@ std::vector<std::string> fatigue_columns(const FatigueOptions& o) {
     return c;
 }
 
-void fatigue_rows(const FatigueOptions& o, const Row& head, std::span<const float> t,
-                  std::span<const float> x, const std::string& what, std::vector<Row>& rows,
-                  std::vector<std::string>& notes) {
-    ops::RainflowCounter counter(o.residuals);
-    if (o.cycles) {
-        std::vector<ops::RainflowCycle> cycles;
-        const auto sink = [&cycles](const ops::RainflowCycle& c) { cycles.push_back(c); };
-        for (const float v : x) counter.push(v, sink);
-        counter.finish(sink);
-        for (const ops::CycleBin& b : ops::bin_cycles(cycles, o.bins)) {
+FatigueSeries::FatigueSeries(const FatigueOptions& o)
+    : o_(&o),
+      counter_(o.residuals),
+      damage_(o.cycles ? std::span<const double>() : std::span<const double>(o.exponents)) {}
+
+void FatigueSeries::push(float time, float x) {
+    if (n_ == 0) t_first_ = time;
+    t_last_ = time;
+    ++n_;
+    if (o_->cycles) {
+        counter_.push(x, [this](const ops::RainflowCycle& c) { cycles_.push_back(c); });
+    } else {
+        counter_.push(x, [this](const ops::RainflowCycle& c) { damage_.add(c); });
+    }
+}
+
+void FatigueSeries::finish(const Row& head, const std::string& what, std::vector<Row>& rows,
+                           std::vector<std::string>& notes) {
+    if (o_->cycles) {
+        counter_.finish([this](const ops::RainflowCycle& c) { cycles_.push_back(c); });
+        for (const ops::CycleBin& b : ops::bin_cycles(cycles_, o_->bins)) {
             Row row = head;
             row.emplace_back(b.lo);
             row.emplace_back(b.hi);
@@ -135,21 +146,18 @@ void fatigue_rows(const FatigueOptions& o, const Row& head, std::span<const floa
             rows.push_back(std::move(row));
         }
     } else {
-        ops::DamageSum damage(o.exponents);
-        const auto sink = [&damage](const ops::RainflowCycle& c) { damage.add(c); };
-        for (const float v : x) counter.push(v, sink);
-        counter.finish(sink);
-        const double duration = static_cast<double>(t.back()) - static_cast<double>(t.front());
-        const double neq = o.neq ? *o.neq : duration * o.feq;
+        counter_.finish([this](const ops::RainflowCycle& c) { damage_.add(c); });
+        const double duration = static_cast<double>(t_last_) - static_cast<double>(t_first_);
+        const double neq = o_->neq ? *o_->neq : duration * o_->feq;
         Row row = head;
-        row.emplace_back(t.front());
-        row.emplace_back(t.back());
-        row.emplace_back(static_cast<std::int64_t>(x.size()));
-        row.emplace_back(damage.cycles());
+        row.emplace_back(t_first_);
+        row.emplace_back(t_last_);
+        row.emplace_back(n_);
+        row.emplace_back(damage_.cycles());
         row.emplace_back(neq);
         bool missing = false;
-        for (std::size_t k = 0; k < o.exponents.size(); ++k) {
-            if (const auto d = damage.del(k, neq)) {
+        for (std::size_t k = 0; k < o_->exponents.size(); ++k) {
+            if (const auto d = damage_.del(k, neq)) {
                 row.emplace_back(*d);
             } else {
                 row.emplace_back(std::monostate{});
@@ -158,17 +166,25 @@ void fatigue_rows(const FatigueOptions& o, const Row& head, std::span<const floa
         }
         rows.push_back(std::move(row));
         if (missing) {
-            notes.push_back(o.neq || !(neq <= 0.0)
+            notes.push_back(o_->neq || !(neq <= 0.0)
                                 ? what +
                                       ": a DEL is beyond the range of double precision; left empty"
                                 : what + ": the window lasts " + fmt::format("{}", duration) +
                                       " s, so N_eq is not above 0; DELs left empty (give --neq)");
         }
     }
-    if (counter.skipped() > 0) {
-        notes.push_back(what + ": " + std::to_string(counter.skipped()) +
+    if (counter_.skipped() > 0) {
+        notes.push_back(what + ": " + std::to_string(counter_.skipped()) +
                         " samples that are not finite numbers left out of the count");
     }
+}
+
+void fatigue_rows(const FatigueOptions& o, const Row& head, std::span<const float> t,
+                  std::span<const float> x, const std::string& what, std::vector<Row>& rows,
+                  std::vector<std::string>& notes) {
+    FatigueSeries s(o);
+    for (std::size_t i = 0; i < x.size() && i < t.size(); ++i) s.push(t[i], x[i]);
+    if (s.samples() > 0) s.finish(head, what, rows, notes);
 }
 
 }  // namespace app::batch

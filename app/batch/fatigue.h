@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -38,6 +39,33 @@ FatigueOptions parse_fatigue_options(std::span<const std::string> wohler, const 
 // del_m<m> per exponent, or the cycle table's file, dynres, label, range_lo,
 // range_hi, mean, count.
 std::vector<std::string> fatigue_columns(const FatigueOptions& o);
+
+// The count of one series fed sample by sample: the damage sums for the
+// DELs, or the cycles for the cycle table (both bounded by the number of
+// reversals, not by the series).
+class FatigueSeries {
+  public:
+    explicit FatigueSeries(const FatigueOptions& o);
+
+    void push(float time, float x);
+    std::int64_t samples() const { return n_; }
+
+    // Ends the series (after at least one sample) and appends its rows, each
+    // beginning with the cells of `head` (file, dynres, label), and a note
+    // for the warnings when samples are left out or a DEL has no value.
+    // `what` names the series in the notes ("DynRes 7").
+    void finish(const Row& head, const std::string& what, std::vector<Row>& rows,
+                std::vector<std::string>& notes);
+
+  private:
+    const FatigueOptions* o_;
+    ops::RainflowCounter counter_;
+    ops::DamageSum damage_;
+    std::vector<ops::RainflowCycle> cycles_;
+    float t_first_ = 0.0f;
+    float t_last_ = 0.0f;
+    std::int64_t n_ = 0;
+};
 
 // The rows of one series (x at the times t, n >= 1 samples) to `rows`, each
 // beginning with the cells of `head` (file, dynres, label); a note for the

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <span>
@@ -50,6 +51,22 @@ class SeriesSource {
     // give them.
     virtual bool read(const Window& window, std::span<const std::int32_t> dynres, WindowSeries& out,
                       std::string& error) = 0;
+
+    // The same samples handed over one at a time, in step order, without
+    // keeping them: sink(t, values) with values[j] the value of dynres[j] at
+    // time t (valid during the call). The default reads the window first.
+    using SampleSink = std::function<void(float time, std::span<const float> values)>;
+    virtual bool stream(const Window& window, std::span<const std::int32_t> dynres,
+                        const SampleSink& sink, std::string& error) {
+        WindowSeries ws;
+        if (!read(window, dynres, ws, error)) return false;
+        std::vector<float> row(dynres.size());
+        for (std::size_t i = 0; i < ws.times.size(); ++i) {
+            for (std::size_t j = 0; j < row.size(); ++j) row[j] = ws.values[j][i];
+            sink(ws.times[i], row);
+        }
+        return true;
+    }
 };
 
 // Opens a dyn file read-only; nullptr with a one-line reason when it cannot

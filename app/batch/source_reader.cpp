@@ -45,6 +45,30 @@ class ReaderSource final : public SeriesSource {
         return true;
     }
 
+    bool stream(const Window& window, std::span<const std::int32_t> dynres, const SampleSink& sink,
+                std::string& error) override {
+        for (const std::int32_t k : dynres) {
+            if (k < 1 || k > reader_.dynres_count()) {
+                error = "no DynRes " + std::to_string(k);
+                return false;
+            }
+        }
+        std::vector<float> row(dynres.size());
+        const auto rows = [&](const ops::SeriesReader::Rows& r) {
+            for (std::size_t i = 0; i < r.count; ++i) {
+                const float* step = r.row(i);
+                for (std::size_t j = 0; j < row.size(); ++j) row[j] = step[dynres[j]];
+                sink(step[0], row);
+            }
+        };
+        if (!reader_.stream({static_cast<double>(window.first), static_cast<double>(window.last)},
+                            rows)) {
+            error = reader_.error();
+            return false;
+        }
+        return true;
+    }
+
   private:
     ops::SeriesReader reader_;
     FileContents contents_;
