@@ -1,5 +1,6 @@
 // pektor [size of the work array in millions of words]
 // pektor list|stats|peak|daf|export|vector|combine [options] FILE...
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 
@@ -21,11 +22,19 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    // A closed console pipe fails the dialogue's writes (and the run)
+    // instead of killing the process.
+    std::signal(SIGPIPE, SIG_IGN);
     try {
         io::Units units(std::cin, std::cout);
         raflib::Raflib raf(units);
         ops::Pektor ops(units, raf);
-        return app::entry(argc, argv, units, ops);
+        const int code = app::entry(argc, argv, units, ops);
+        // A console that could not be written (a full disk, a closed pipe)
+        // is a failed run, whatever the dialogue said on it.
+        std::cout.flush();
+        if (!std::cout || std::fflush(stdout) != 0 || std::ferror(stdout) != 0) return 1;
+        return code;
     } catch (...) {
         std::fputs("\n *** Internal error: unexpected failure at start-up\n", stdout);
         return 1;

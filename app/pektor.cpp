@@ -6,11 +6,16 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/textio.h"
 #include "io/fmt.h"
 #include "io/listin.h"
 #include "io/text.h"
+#include "ops/combine.h"
+#include "ops/common.h"
+#include "ops/vector.h"
+#include "raflib/files.h"
 
 namespace app {
 
@@ -111,26 +116,90 @@ void write_completion(io::Units& units, std::int32_t unit) {
 // Reads the time window from the answer: blank gives the whole series,
 // otherwise two numbers, the first and the last time.
 bool read_window(io::Units& units, const std::string& answer, double& first, double& last) {
-    if (io::is_blank(answer)) {
+    if (is_blank_answer(answer)) {
         first = 0.0;
         last = kWholeSeriesEnd;
         return true;
     }
-    constexpr double kUnset = std::numeric_limits<double>::quiet_NaN();
-    double a = kUnset;
-    double b = kUnset;
-    const std::array<io::ListItem, 2> items = {&a, &b};
-    const int st = io::read_list(answer, items);
-    if (st != 0 && st != io::kIostatEnd) {
-        report_input_error(units, kAskWindow, io::iostat_text(st));
-        return false;
+    // Read twice with different start values: a time that keeps its start
+    // value both times was not given (any typed value, NaN too, replaces it).
+    std::array<double, 2> a = {0.0, 0.0};
+    std::array<double, 2> b = {1.0, 1.0};
+    for (auto* v : {&a, &b}) {
+        const std::array<io::ListItem, 2> items = {&(*v)[0], &(*v)[1]};
+        const int st = io::read_list(answer, items);
+        if (st != 0 && st != io::kIostatEnd) {
+            report_input_error(units, kAskWindow, io::iostat_text(st));
+            return false;
+        }
     }
-    if (st == io::kIostatEnd || std::isnan(a) || std::isnan(b)) {
+    const auto given = [&](std::size_t i) { return !(a[i] == 0.0 && b[i] == 1.0); };
+    if (!given(0) || !given(1)) {
         report_input_error(units, kAskWindow, "two numbers expected, the first and the last time");
         return false;
     }
-    first = a;
-    last = b;
+    for (std::size_t i = 0; i < 2; ++i) {
+        if (std::isnan(a[i])) {
+            report_input_error(
+                units, kAskWindow,
+                std::string(i == 0 ? "the first" : "the last") + " time is not a number (NaN)");
+            return false;
+        }
+    }
+    first = a[0];
+    last = a[1];
+    return true;
+}
+
+// What a file written through the unit is to the run, for messages.
+std::string_view file_kind(std::int32_t unit) {
+    if (unit == kOutputUnit) return "Output file";
+    if (unit == ops::kRafMessageUnit) return "RAFLIB message file";
+    return "Side file";
+}
+
+// Registers the dyn files as files of this run, and refuses (one console line, false) an output
+// file that is a dyn file of the run or any existing dyn file, and a side file of the operation
+// that would overwrite a dyn file or the output file. Nothing is opened or written before this
+// check.
+bool check_files(io::Units& units, std::int32_t iop, const std::string& file1,
+                 const std::string& file2, const std::string& outname) {
+    const auto refuse = [&](const std::string& line) {
+        units.write(kScreenUnit, "");
+        units.write(kScreenUnit, line + ": refused, no file written");
+        return false;
+    };
+    for (const std::string* f : {&file1, &file2}) units.protect(io::trim(*f), "dyn file");
+    const std::string out(io::trim_right(outname));
+    if (!out.empty()) {
+        if (const auto p = units.protected_file(out)) {
+            return refuse(" *** Output file \"" + out + "\" is the " + p->role + " \"" + p->name +
+                          "\"");
+        }
+        if (raflib::looks_like_raflib_file(units.resolve(out))) {
+            return refuse(" *** Output file \"" + out + "\" is an existing dyn file");
+        }
+    }
+    std::vector<std::int32_t> side = {ops::kRafMessageUnit};
+    if (iop == 4) side.push_back(ops::kResultantUnit);
+    if (iop == 5) side.push_back(ops::kVectorUnit);
+    for (const std::int32_t unit : side) {
+        const std::string name = io::Units::default_name(unit);
+        auto p = units.default_clash(unit);
+        if (!p && !out.empty() && units.same_file(name, out)) p = {out, "output file"};
+        if (p) return refuse(clash_line(file_kind(unit), name, *p));
+    }
+    return true;
+}
+
+// One console line for every failed write, flush, close or creation of a
+// file of the run. True when there was any.
+bool report_failures(io::Units& units) {
+    if (units.failures().empty()) return false;
+    units.write(kScreenUnit, "");
+    for (const io::Units::Failure& f : units.failures()) {
+        units.write(kScreenUnit, failure_line(file_kind(f.unit), f));
+    }
     return true;
 }
 
@@ -168,12 +237,19 @@ std::int32_t pektor(dms::WorkArray& w, io::Units& units, ops::Operations& ops) {
     const auto error_path = [&]() -> std::int32_t {
         ierr = -1;
         units.close(iout);
+        units.flush_all();
+        report_failures(units);
         return -1;
     };
+    // The output file and every side file are checked before the completion
+    // banner is written, and the output file again after its close.
     const auto completion = [&]() -> std::int32_t {
-        write_completion(units, iscr);
+        units.flush_all();
+        if (!units.failures().empty()) return error_path();
         write_completion(units, iout);
         units.close(iout);
+        if (!units.failures().empty()) return error_path();
+        write_completion(units, iscr);
         return 0;
     };
 
@@ -200,6 +276,7 @@ std::int32_t pektor(dms::WorkArray& w, io::Units& units, ops::Operations& ops) {
     }
 
     if (ask_line(units, kAskOutput, outname) != 0) return error_path();
+    if (!check_files(units, iop, file1, file2, outname)) return error_path();
     OPNTXT(units, outname, iout, 0, ierr);
     if (ierr != 0) {
         units.write(iscr, "");
@@ -207,6 +284,7 @@ std::int32_t pektor(dms::WorkArray& w, io::Units& units, ops::Operations& ops) {
                               std::string(io::trim_right(outname)) + "\"");
         return error_path();
     }
+    units.protect(io::trim_right(outname), "output file");
 
     answer.assign(kAnswerLength, ' ');
     if (ask_line(units, kAskWindow, answer) != 0) return error_path();
@@ -233,7 +311,7 @@ std::int32_t pektor(dms::WorkArray& w, io::Units& units, ops::Operations& ops) {
         units.write(iscr, "  ");
         answer.assign(kAnswerLength, ' ');
         if (ask_line(units, kAskDynRes, answer) != 0) return error_path();
-        if (io::is_blank(answer)) return completion();
+        if (is_blank_answer(answer)) return completion();
         UPCASE(answer, static_cast<std::int32_t>(kAnswerLength));
         if (answer.compare(0, 3, "ALL") == 0) {
             idr = kAllDynRes;

@@ -31,6 +31,18 @@ inline constexpr std::size_t kAnswerLength = 256;
 // be used: the prompt is named by its text without the colon and padding.
 void report_input_error(io::Units& units, std::string_view prompt, std::string_view what);
 
+// True when the answer holds nothing but blanks and tabs: a blank answer.
+bool is_blank_answer(std::string_view answer);
+
+// The console line of a file that a run refuses to write over, e.g.
+// ` *** Side file "fort.44" would overwrite the dyn file "a.dyn"`.
+std::string clash_line(std::string_view what, std::string_view name,
+                       const io::Units::Protected& file);
+
+// The console line of a failed write, flush, close or creation of a file
+// (`what` says which file it is to the run, e.g. "Output file").
+std::string failure_line(std::string_view what, const io::Units::Failure& f);
+
 // Shows the 37-character prompt on the console and reads one whole keyboard
 // line into the 256-character field (longer lines are cut). Returns 0, or
 // the input status after reporting it.

@@ -22,6 +22,10 @@ std::string iostat_text(int iostat) {
             return "record beyond the end of the file";
         case kIostatNotConnected:
             return "unit is not connected for this transfer";
+        case kIostatLineTooLong:
+            return "line longer than " + std::to_string(kMaxLineLength) + " characters";
+        case kIostatProtected:
+            return "the file is read or written by this run";
         default:
             break;
     }

@@ -7,6 +7,7 @@
 // following records until every item has its value.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -22,6 +23,12 @@ inline constexpr int kIostatBadInteger = 5010;    // value is not a valid intege
 inline constexpr int kIostatBadReal = 5011;       // value is not a valid real
 inline constexpr int kIostatShortRecord = 5002;   // direct access beyond the end of file
 inline constexpr int kIostatNotConnected = 5005;  // unit not connected for this kind of transfer
+inline constexpr int kIostatLineTooLong = 5020;   // a line longer than kMaxLineLength
+inline constexpr int kIostatProtected = 5021;     // "fort.N" is a file this run reads or writes
+
+// Longest line a read accepts (the line end not counted): 1 MiB. A longer
+// line is an error, never cut, so that no value is taken from the wrong line.
+inline constexpr std::size_t kMaxLineLength = std::size_t{1} << 20;
 
 // A short, readable description of an I/O status.
 std::string iostat_text(int iostat);

@@ -38,6 +38,10 @@ class Fd {
 
 struct Units::Text {
     std::unique_ptr<std::FILE, FileCloser> file;
+    std::string name;        // as connected
+    std::int64_t lines = 0;  // lines read
+    bool written = false;    // anything written since the open
+    bool failed = false;     // a write or flush failed (remembered once)
 };
 
 struct Units::Direct {
@@ -61,6 +65,8 @@ std::filesystem::path Units::resolve(std::string_view name) const {
 
 int Units::open_text(int unit, std::string_view name, OpenStatus status) {
     close(unit);
+    // Rewriting a file that this run reads or writes is refused.
+    if (status != OpenStatus::Old && protected_file(name)) return kIostatProtected;
     const std::string path = resolve(name).string();
     std::FILE* f = nullptr;
     errno = 0;
@@ -86,14 +92,48 @@ int Units::open_text(int unit, std::string_view name, OpenStatus status) {
     }
     auto t = std::make_unique<Text>();
     t->file.reset(f);
+    t->name = std::string(name);
     text_[unit] = std::move(t);
+    refused_.erase(unit);
     return 0;
+}
+
+std::string Units::default_name(int unit) {
+    return "fort." + std::to_string(unit);
+}
+
+void Units::fail(int unit, const std::string& name, int error, std::optional<Protected> clash,
+                 bool create) {
+    for (const Failure& f : failures_)
+        if (f.unit == unit && f.name == name) return;
+    failures_.push_back({unit, name, error != 0 ? error : EIO, std::move(clash), create});
+}
+
+void Units::check(int unit, Text& t, bool ok) {
+    t.written = true;
+    if (ok || t.failed) return;
+    const int e = errno;
+    t.failed = true;
+    fail(unit, t.name, e);
 }
 
 Units::Text* Units::text_for_write(int unit) {
     if (auto it = text_.find(unit); it != text_.end()) return it->second.get();
     if (unit < 1 || unit > 99 || direct_.count(unit) != 0) return nullptr;
-    if (open_text(unit, "fort." + std::to_string(unit), OpenStatus::Unknown) != 0) return nullptr;
+    // A default file that was refused or could not be created is not tried
+    // again for every record.
+    if (refused_.count(unit) != 0) return nullptr;
+    const std::string name = default_name(unit);
+    if (auto clash = default_clash(unit)) {
+        refused_.insert(unit);
+        fail(unit, name, kIostatProtected, std::move(clash));
+        return nullptr;
+    }
+    if (const int rc = open_text(unit, name, OpenStatus::Unknown); rc != 0) {
+        refused_.insert(unit);
+        fail(unit, name, rc, std::nullopt, true);
+        return nullptr;
+    }
     return text_[unit].get();
 }
 
@@ -104,8 +144,10 @@ void Units::write(int unit, std::string_view record) {
     }
     Text* t = text_for_write(unit);
     if (t == nullptr) return;
-    std::fwrite(record.data(), 1, record.size(), t->file.get());
-    std::fputc('\n', t->file.get());
+    errno = 0;
+    const bool ok = std::fwrite(record.data(), 1, record.size(), t->file.get()) == record.size() &&
+                    std::fputc('\n', t->file.get()) != EOF;
+    check(unit, *t, ok);
 }
 
 void Units::prompt(int unit, std::string_view text) {
@@ -116,12 +158,17 @@ void Units::prompt(int unit, std::string_view text) {
     }
     Text* t = text_for_write(unit);
     if (t == nullptr) return;
-    std::fwrite(text.data(), 1, text.size(), t->file.get());
-    std::fflush(t->file.get());
+    errno = 0;
+    const bool ok = std::fwrite(text.data(), 1, text.size(), t->file.get()) == text.size() &&
+                    std::fflush(t->file.get()) == 0;
+    check(unit, *t, ok);
 }
 
 int Units::read_line(int unit, std::string& line) {
     line.clear();
+    // Room for a carriage return before the line end.
+    constexpr std::size_t kHold = kMaxLineLength + 1;
+    bool too_long = false;
     if (unit == kKeyboard && text_.count(unit) == 0) {
         console_.flush();
         std::streambuf* sb = keyboard_.rdbuf();
@@ -134,9 +181,14 @@ int Units::read_line(int unit, std::string& line) {
             }
             any = true;
             if (c == '\n') break;
-            if (line.size() < kMaxRecordLength) line += static_cast<char>(c);
+            if (line.size() == kHold) {
+                too_long = true;
+                break;
+            }
+            line += static_cast<char>(c);
         }
         if (!any) return kIostatEnd;
+        ++keyboard_lines_;
     } else {
         auto it = text_.find(unit);
         if (it == text_.end()) return kIostatNotConnected;
@@ -144,13 +196,35 @@ int Units::read_line(int unit, std::string& line) {
         int c = 0;
         bool any = false;
         while ((c = std::fgetc(f)) != EOF && c != '\n') {
-            if (line.size() < kMaxRecordLength) line += static_cast<char>(c);
             any = true;
+            if (line.size() == kHold) {
+                too_long = true;
+                break;
+            }
+            line += static_cast<char>(c);
         }
         if (c == EOF && !any) return std::ferror(f) != 0 ? EIO : kIostatEnd;
+        ++it->second->lines;
     }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!too_long && !line.empty() && line.back() == '\r') line.pop_back();
+    if (too_long || line.size() > kMaxLineLength) {
+        line.clear();
+        return kIostatLineTooLong;
+    }
     return 0;
+}
+
+std::int64_t Units::lines_read(int unit) const {
+    if (auto it = text_.find(unit); it != text_.end()) return it->second->lines;
+    return unit == kKeyboard ? keyboard_lines_ : 0;
+}
+
+std::string Units::read_error_text(int unit, int iostat) const {
+    if (iostat == kIostatLineTooLong) {
+        return "line " + std::to_string(lines_read(unit)) + " is longer than " +
+               std::to_string(kMaxLineLength) + " characters";
+    }
+    return iostat_text(iostat);
 }
 
 int Units::read_list(int unit, std::span<const ListItem> items) {
@@ -235,13 +309,91 @@ void Units::inject_write_failure(int after, int iostat) {
     fail_iostat_ = iostat;
 }
 
+bool Units::close_text(int unit, Text& t) {
+    std::FILE* f = t.file.release();
+    errno = 0;
+    bool ok = std::fflush(f) == 0 && std::ferror(f) == 0;
+    int e = errno;
+    if (std::fclose(f) != 0 && ok) {
+        ok = false;
+        e = errno;
+    }
+    if (!ok && t.written && !t.failed) {
+        t.failed = true;
+        fail(unit, t.name, e);
+    }
+    return ok;
+}
+
 void Units::close(int unit) {
     if (auto it = text_.find(unit); it != text_.end()) {
-        std::fflush(it->second->file.get());
+        close_text(unit, *it->second);
         text_.erase(it);
     }
     direct_.erase(unit);
     if (unit == kConsole) console_.flush();
+}
+
+void Units::flush_all() {
+    for (auto& [unit, t] : text_) {
+        if (!t->written) continue;
+        errno = 0;
+        check(unit, *t, std::fflush(t->file.get()) == 0 && std::ferror(t->file.get()) == 0);
+    }
+}
+
+void Units::protect(std::string_view name, std::string_view role) {
+    if (name.empty()) return;
+    protected_.push_back({Protected{std::string(name), std::string(role)}, resolve(name)});
+}
+
+namespace {
+
+// Where a file that does not exist yet would be created: symbolic links
+// (also dangling ones) followed, the rest of the path made canonical.
+std::filesystem::path where(std::filesystem::path p) {
+    constexpr int kMaxLinks = 40;
+    std::error_code ec;
+    for (int i = 0; i < kMaxLinks; ++i) {
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(p, ec))) break;
+        const std::filesystem::path target = std::filesystem::read_symlink(p, ec);
+        if (ec) break;
+        p = target.is_absolute() ? target : p.parent_path() / target;
+    }
+    const std::filesystem::path c = std::filesystem::weakly_canonical(p, ec);
+    return ec ? p.lexically_normal() : c;
+}
+
+// Same file: the same existing file, or the same path when neither exists.
+bool same_path(const std::filesystem::path& a, const std::filesystem::path& b) {
+    std::error_code ea;
+    std::error_code eb;
+    const bool xa = std::filesystem::exists(a, ea);
+    const bool xb = std::filesystem::exists(b, eb);
+    if (xa && xb) {
+        std::error_code ec;
+        return std::filesystem::equivalent(a, b, ec);
+    }
+    if (xa || xb) return false;
+    return where(a) == where(b);
+}
+
+}  // namespace
+
+bool Units::same_file(std::string_view a, std::string_view b) const {
+    return same_path(resolve(a), resolve(b));
+}
+
+std::optional<Units::Protected> Units::protected_file(std::string_view name) const {
+    if (protected_.empty()) return std::nullopt;
+    const std::filesystem::path p = resolve(name);
+    for (const auto& [file, path] : protected_)
+        if (same_path(p, path)) return file;
+    return std::nullopt;
+}
+
+std::optional<Units::Protected> Units::default_clash(int unit) const {
+    return protected_file(default_name(unit));
 }
 
 bool Units::is_open(int unit) const {

@@ -4,7 +4,12 @@
 // stream). Units 1..99 are connected to files by name, as formatted
 // sequential text files or as direct-access binary files of fixed-length
 // records. A text unit that is written without having been opened is
-// connected on first use to the file "fort.N" (created or overwritten).
+// connected on first use to the file "fort.N" (created or overwritten),
+// unless "fort.N" is one of the files this run reads or writes (see protect).
+//
+// Every text unit remembers its first failed write, flush or close (and a
+// "fort.N" that could not be created or was refused): failures() lists them,
+// also after the unit is closed, so that a run can be ended as failed.
 #pragma once
 
 #include <cstddef>
@@ -14,18 +19,19 @@
 #include <istream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <ostream>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "io/listin.h"
 
 namespace io {
 
 inline constexpr int kKeyboard = 5;
-// Longest record kept by a read; the rest of a longer line is skipped.
-inline constexpr std::size_t kMaxRecordLength = 65536;
 inline constexpr int kConsole = 6;
 
 enum class OpenStatus { Unknown, Old, New };
@@ -55,9 +61,19 @@ class Units {
     // Writes text without ending the line and flushes the unit.
     void prompt(int unit, std::string_view text);
 
-    // Reads one record; the line end is removed and a record longer than
-    // kMaxRecordLength is cut there. Returns 0, kIostatEnd or an error status.
+    // Reads one record; the line end (and a carriage return before it) is
+    // removed. A line longer than kMaxLineLength is not read on: the read
+    // fails with kIostatLineTooLong (at most that many characters are held).
+    // Returns 0, kIostatEnd or an error status.
     int read_line(int unit, std::string& line);
+
+    // Lines read so far on the unit (the keyboard for unit 5), counting the
+    // line that failed: after a failed read, the number of that line.
+    std::int64_t lines_read(int unit) const;
+
+    // The status of a failed read on the unit in words; a line that is too
+    // long is named by its number.
+    std::string read_error_text(int unit, int iostat) const;
 
     // List-directed read of the items, starting on a new record.
     int read_list(int unit, std::span<const ListItem> items);
@@ -88,8 +104,50 @@ class Units {
     // ---- any kind ----
 
     // Closes the unit (flushing a text file). Closing an unconnected unit is
-    // no error.
+    // no error. A failed flush or close is remembered (failures()).
     void close(int unit);
+
+    // Flushes every connected text unit, remembering failures.
+    void flush_all();
+
+    // ---- files of this run and failures ----
+
+    // A file this run reads or writes, as registered by protect().
+    struct Protected {
+        std::string name;  // the name as given
+        std::string role;  // what it is to the run, e.g. "dyn file"
+    };
+
+    // Registers a file that this run reads or writes: no unit is connected
+    // to it by default ("fort.N"). Names that resolve to the same file (by
+    // path, symbolic or hard link) are the same file.
+    void protect(std::string_view name, std::string_view role);
+
+    // The registered file that `name` is, if any.
+    std::optional<Protected> protected_file(std::string_view name) const;
+
+    // The registered file that the default file "fort.N" of the unit is, if
+    // any: connecting the unit by default would overwrite it.
+    std::optional<Protected> default_clash(int unit) const;
+
+    // The name of the file a unit is connected to by default: "fort.N".
+    static std::string default_name(int unit);
+
+    // A failed write, flush, close or default connection of a text unit.
+    struct Failure {
+        int unit = 0;
+        std::string name;                // the file name as connected
+        int error = 0;                   // errno value, or kIostatProtected
+        std::optional<Protected> clash;  // for kIostatProtected: the file it is
+        bool create = false;             // the default file could not be created
+    };
+
+    // Every unit's first failure, in the order they happened.
+    const std::vector<Failure>& failures() const { return failures_; }
+
+    // True when two names resolve to the same file: the same existing file
+    // (device and inode), or the same path when either does not exist.
+    bool same_file(std::string_view a, std::string_view b) const;
 
     bool is_open(int unit) const;
 
@@ -100,6 +158,10 @@ class Units {
     struct Text;
     struct Direct;
     Text* text_for_write(int unit);
+    void fail(int unit, const std::string& name, int error,
+              std::optional<Protected> clash = std::nullopt, bool create = false);
+    void check(int unit, Text& t, bool ok);
+    bool close_text(int unit, Text& t);
 
     std::istream& keyboard_;
     std::ostream& console_;
@@ -108,6 +170,10 @@ class Units {
     std::map<int, std::unique_ptr<Direct>> direct_;
     int fail_after_ = -1;
     int fail_iostat_ = 0;
+    std::int64_t keyboard_lines_ = 0;
+    std::vector<std::pair<Protected, std::filesystem::path>> protected_;
+    std::vector<Failure> failures_;
+    std::set<int> refused_;  // units whose default file was refused or failed to open
 };
 
 }  // namespace io

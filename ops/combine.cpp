@@ -107,9 +107,9 @@ void MFILLD(const DoubleView& a, std::int32_t m, std::int32_t n, double value) {
 
 namespace {
 
-std::string read_problem(int st) {
+std::string read_problem(const io::Units& units, std::int32_t unit, int st) {
     if (st == io::kIostatEnd) return "the file ends before this item is complete";
-    return io::iostat_text(st);
+    return units.read_error_text(unit, st);
 }
 
 std::string limit_problem(std::int32_t value, std::string_view what, std::int32_t low,
@@ -124,7 +124,7 @@ bool read_groups(io::Units& units, std::int32_t unit, Groups& g, InputError& e) 
     const auto read = [&](std::span<const io::ListItem> items, std::string item) {
         const int st = units.read_list(unit, items);
         if (st == 0) return true;
-        e = {std::move(item), read_problem(st)};
+        e = {std::move(item), read_problem(units, unit, st)};
         return false;
     };
     g = Groups{};
@@ -311,6 +311,23 @@ void Pektor4(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
         ierr = -1;
     };
 
+    // A file of this run that a side file would overwrite: the run stops
+    // before the side file is written.
+    const auto refuse = [&](const std::string& line) {
+        units.write(kConsole, "");
+        units.write(kConsole, line + ": refused");
+        units.write(iout, "");
+        units.write(iout, line + ": refused");
+        fail();
+    };
+    const auto side_file_free = [&](std::int32_t unit) {
+        const auto p = units.default_clash(unit);
+        if (!p) return true;
+        refuse(app::clash_line(unit == kRafMessageUnit ? "RAFLIB message file" : "Side file",
+                               io::Units::default_name(unit), *p));
+        return false;
+    };
+
     // The input file, asked until one opens.
     std::string name(app::kAnswerLength, ' ');
     for (;;) {
@@ -321,6 +338,16 @@ void Pektor4(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
         units.write(kConsole, " Nonexisting file :" + name);
     }
     const UnitCloser input(units, kInputUnit);
+    // The input file is read by this run: no side file may overwrite it.
+    const std::string input_name(io::trim_right(name));
+    if (const auto p = units.protected_file(input_name); p && p->role != "dyn file") {
+        return refuse(" *** Input file \"" + input_name + "\" is the " + p->role + " \"" + p->name +
+                      "\"");
+    }
+    units.protect(input_name, "input file");
+    for (const std::int32_t unit : {kRafMessageUnit, kResultantUnit}) {
+        if (!side_file_free(unit)) return;
+    }
 
     Parameters p;
     if (!recall_prologue(st, w, file, iout, p, jerr)) return fail();
@@ -411,12 +438,13 @@ void Pektor4(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
     app::PROMPT(units, kConsole, kAskCount, kPromptLength);
     std::string line;
     if (const int rs = units.read_line(kInputUnit, line); rs != 0) {
-        report_input(units, iout, name, {"number of components", read_problem(rs)});
+        report_input(units, iout, name,
+                     {"number of components", read_problem(units, kInputUnit, rs)});
         ierr = -1;
         return;
     }
     answer = io::fixed(line, app::kAnswerLength);
-    if (io::is_blank(answer)) return;
+    if (app::is_blank_answer(answer)) return;
     std::int32_t ncomp = 0;
     if (!component_count(answer, ncomp, e)) {
         report_input(units, iout, name, e);
@@ -425,13 +453,17 @@ void Pektor4(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
     }
 
     for (std::int32_t k = 1; k <= ncomp; ++k) {
+        if (!side_file_free(kResultantUnit + k)) return;
+    }
+    for (std::int32_t k = 1; k <= ncomp; ++k) {
         const std::int32_t unit = kResultantUnit + k;
         const std::string number = io::fmt::I(k, 3);
         app::PROMPT(units, kConsole, "Give Descriptive text for     " + number + " :  ",
                     kPromptLength);
         if (const int rs = units.read_line(kInputUnit, line); rs != 0) {
-            report_input(units, iout, name,
-                         {"descriptive text of component" + number, read_problem(rs)});
+            report_input(
+                units, iout, name,
+                {"descriptive text of component" + number, read_problem(units, kInputUnit, rs)});
             ierr = -1;
             return;
         }
@@ -441,8 +473,9 @@ void Pektor4(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
         std::array<double, 6> f{};
         const std::array<io::ListItem, 6> items = {&f[0], &f[1], &f[2], &f[3], &f[4], &f[5]};
         if (const int rs = units.read_list(kInputUnit, items); rs != 0) {
-            report_input(units, iout, name,
-                         {"transfer functions of component" + number, read_problem(rs)});
+            report_input(
+                units, iout, name,
+                {"transfer functions of component" + number, read_problem(units, kInputUnit, rs)});
             ierr = -1;
             return;
         }

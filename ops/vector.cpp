@@ -21,7 +21,6 @@ namespace {
 constexpr std::string_view kErrorText = "*** ERROR IN Pektor5    ***";
 constexpr std::string_view kAskFirst = "Give Dynres Number 1              :  ";
 constexpr std::string_view kAskSecond = "Give Dynres Number 2              :  ";
-constexpr std::int32_t kVectorUnit = 45;  // the three series ("fort.45")
 
 enum class Answer { Number, Blank, Failed };
 
@@ -32,7 +31,7 @@ Answer ask_dynres(io::Units& units, std::string_view prompt, std::int32_t& idr) 
     units.write(kConsole, "  ");
     std::string answer(app::kAnswerLength, ' ');
     if (app::ask_line(units, prompt, answer) != 0) return Answer::Failed;
-    if (io::is_blank(answer)) return Answer::Blank;
+    if (app::is_blank_answer(answer)) return Answer::Blank;
     idr = 0;
     const std::array<io::ListItem, 1> items = {&idr};
     if (const int st = io::read_list(answer, items); st != 0) {

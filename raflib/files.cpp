@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <fstream>
 
 #include "io/fmt.h"
 #include "io/text.h"
@@ -91,6 +92,17 @@ void RAFINI(Raflib& raf, std::int32_t msgunit) {
     raf.levels[4] = {io::fixed("FATAL ERROR", 11), "!!!", msgunit, 0};
     raf.iwfile = 0;
     RFMACH(raf);
+}
+
+bool looks_like_raflib_file(const std::filesystem::path& path) {
+    std::error_code ec;
+    // Only regular files: opening a FIFO or a device to look would block or
+    // consume its data.
+    if (!std::filesystem::is_regular_file(path, ec)) return false;
+    std::ifstream f(path, std::ios::binary);
+    std::array<char, 8> head{};
+    if (!f.read(head.data(), head.size())) return false;
+    return std::string_view(head.data(), head.size()) == "RAFLIB  ";
 }
 
 void RFFNAM(std::string& name, std::int32_t unit) {

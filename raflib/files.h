@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -37,6 +38,12 @@ void RAFUPD(Raflib& raf, std::int32_t unit, std::int32_t& ierr);
 // Closes the file on unit, writing back its pending changes first. A unit
 // that is not an initialised RAFLIB file is no error.
 void RAFCLS(Raflib& raf, std::int32_t unit, std::int32_t& ierr);
+
+// True when the file at path is an existing regular file that starts with a
+// RAFLIB key ("RAFLIB  " in its first record), that is, a dyn file. Reads at
+// most the first eight bytes and writes nothing; the file is not opened
+// through the library.
+bool looks_like_raflib_file(const std::filesystem::path& path);
 
 // ---- internal steps ----
 
