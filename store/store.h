@@ -14,6 +14,7 @@
 #include "dms/work_array.h"
 #include "io/units.h"
 #include "raflib/raflib.h"
+#include "store/format.h"
 
 namespace store {
 
@@ -29,26 +30,24 @@ class Store {
     std::string recall_name = std::string(8, ' ');
 };
 
-// ---- type and store codes ----
+// The catalogue arrays in the work array: the first words of NUMRAF and
+// KEYRAF (1-based word indices; both have one-word elements, so these are
+// also their pointers), the row length NUMRAF(7) and the rows KEYRAF holds.
+struct Catalogue {
+    std::int32_t numraf = 0;
+    std::int32_t keyraf = 0;
+    std::int32_t rowlen = 0;
+    std::int32_t rows = 0;
+};
 
-// Type code of a two-character type text: IN 1, SP 2, DP 3, RE 3, I8 4; 0 when unknown.
-std::int32_t type_code(std::string_view type_text);
-// Words per element of a type text (IN, SP 1; RE, DP, I8 2); 0 when unknown.
-std::int32_t words_per_element(std::string_view type_text);
-// Store code of a four-character store text; -1 when unknown.
-std::int32_t store_code(std::string_view store_text);
-// Type text of a catalogue row: "IN", "SP", "RE"/"DP" by the real-flag, "??".
-std::string type_text_of(std::int32_t type_code, std::int32_t real_flag);
-// Store text of a store code ("????" when unknown).
-std::string store_text_of(std::int32_t store_code);
-
-// Record key of catalogue row (store code, structure, result and restart
-// index) for a step, from the file totals NUMRAF(4..6) and the offset
-// NUMRAF(10). 0 means no record; a key that does not fit 32 bits gives -1,
-// which the file library refuses as an array outside the file.
-std::int32_t record_key(std::int32_t nstru, std::int32_t nres, std::int32_t nrest,
-                        std::int32_t offset, std::int32_t istore, std::int32_t is, std::int32_t ir,
-                        std::int32_t irs, std::int32_t step);
+// What a booking writes into a catalogue row.
+struct Booking {
+    std::string_view store_text;
+    std::string_view type_text;
+    std::int32_t length = 0;  // elements
+    std::int32_t nwpe = 0;    // words per element
+    std::int32_t ptr = 0;     // pointer of the array
+};
 
 // ---- messages ----
 
@@ -110,17 +109,13 @@ void ARBOOK(Store& st, WorkArray& w, std::string_view name, std::int32_t& ptr, s
             std::string_view store_text, std::string_view type_text, std::int32_t iout,
             std::int32_t& ierr);
 
-std::int32_t ArKeyChk1(WorkArray& w, std::int32_t keyraf, std::int32_t n,
-                       std::string_view store_text, std::int32_t rowlen, std::int32_t& ierr);
+std::int32_t ArKeyChk1(WorkArray& w, const Catalogue& cat, std::int32_t n,
+                       std::string_view store_text, std::int32_t& ierr);
 
-void ARINFO(Store& st, WorkArray& w, std::int32_t keyraf, std::int32_t n,
-            std::string_view store_text, std::string_view type_text, std::int32_t length,
-            std::int32_t nwpe, std::int32_t rowlen, std::int32_t numraf, std::int32_t ptr,
+void ARINFO(Store& st, WorkArray& w, const Catalogue& cat, std::int32_t n, const Booking& b,
             std::int32_t iout, std::int32_t& ierr);
 
-void ARUPDA(Store& st, WorkArray& w, std::int32_t keyraf, std::int32_t n,
-            std::string_view store_text, std::string_view type_text, std::int32_t length,
-            std::int32_t nwpe, std::int32_t rowlen, std::int32_t numraf, std::int32_t ptr,
+void ARUPDA(Store& st, WorkArray& w, const Catalogue& cat, std::int32_t n, const Booking& b,
             std::int32_t iout, std::int32_t& ierr);
 
 void ARRECL(Store& st, WorkArray& w, std::string_view instruction, std::int32_t step,
