@@ -20,7 +20,6 @@ using detail::decrement;
 constexpr std::int32_t kFirstArray = 11;  // numbers 1..10 hold control words
 constexpr std::int32_t kMaxWordsPerElement = 10;
 constexpr std::int32_t kNoNames = 10;  // NT(3) of an empty name table
-constexpr std::int32_t kMaxNameLength = 8;
 
 // Words of the control block proper: MCM(K+j).
 constexpr std::int32_t kTop = 1;
@@ -152,17 +151,10 @@ bool entry_ok(const WorkArray& w, const Layout& l, std::int32_t a) {
 
 // 0, or the code of the fault (11 too long, 12 illegal character).
 std::int32_t pack(std::string_view name, NameWords& words) {
-    words = {};
-    if (name.size() > kMaxNameLength) return kTooLong;
-    static constexpr std::int32_t kWeight[4] = {1000000, 10000, 100, 1};
-    std::int32_t packed[2] = {0, 0};
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const int c = static_cast<unsigned char>(name[i]);
-        if (c < 33 || c > 126) return kIllegalChar;
-        packed[i / 4] += (c - 30) * kWeight[i % 4];
-    }
-    words = {packed[0], packed[1]};
-    return 0;
+    const auto packed = pack_name(name);
+    words = packed.value_or(NameWords{});
+    if (packed) return 0;
+    return name.size() > kMaxNameLength ? kTooLong : kIllegalChar;
 }
 
 std::int32_t find(const WorkArray& w, const Layout& l, NameWords words) {

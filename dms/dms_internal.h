@@ -8,19 +8,11 @@
 #include <string_view>
 
 #include "dms/dms.h"
+#include "dms/names.h"
 #include "dms/work_array.h"
 #include "io/units.h"
 
 namespace dms {
-
-// The two name words of an array name: characters 1..4 and 5..8, each
-// character c as the two decimal digits c - 30, first character most
-// significant ("AB" -> 35360000, 0).
-struct NameWords {
-    std::int32_t first = 0;
-    std::int32_t second = 0;
-    friend bool operator==(const NameWords&, const NameWords&) = default;
-};
 
 // Sets T1(a) = dim and T2(a) = nwpe; refused (message 12, 26 or 30) for nwpe
 // outside 1..10, dim < 0, or an array that has storage.

@@ -74,17 +74,18 @@ void VECTRA(io::Units& units, const DoubleView& t, const DoubleView& x, const Do
             std::int32_t m, std::int32_t n, std::int32_t ip, std::int32_t mode, std::int32_t lpu,
             std::int32_t& ierr);
 
-// b(1..m*n) := a, or := -a when sign < 0.
+// b(1..m*n) := a, or := -a when sign < 0. No flag.
 void MCOPYD(const DoubleView& a, const DoubleView& b, std::int32_t m, std::int32_t n,
             std::int32_t sign);
 
 // p := a*b (mode 0), p := p + a*b (mode > 0), p := p - a*b (mode < 0), with
 // a m x k, b k x n and p m x n; each element is the dot product VDOTD of a
 // row of a and a column of b. Nothing happens when m, k or n is below 1.
+// No flag.
 void MPRODD(const DoubleView& a, const DoubleView& b, const DoubleView& p, std::int32_t m,
             std::int32_t k, std::int32_t n, std::int32_t mode);
 
-// a(1..m*n) := value.
+// a(1..m*n) := value. No flag.
 void MFILLD(const DoubleView& a, std::int32_t m, std::int32_t n, double value);
 
 // ---- the input file ----
@@ -149,6 +150,10 @@ void RESFOR(io::Units& units, dms::WorkArray& w, const Groups& g, std::int32_t n
             std::int32_t nrows, std::int32_t aux1, std::int32_t aux2, std::int32_t times,
             std::int32_t iout, std::int32_t& ierr);
 
+// Operation 4: reads the input file (unit 24), forms the resultants
+// (fort.44) and the components (fort.45 ...) over the window and prints
+// their statistics. ierr = -1 on failure (after the message blocks),
+// untouched on success.
 void Pektor4(store::Store& st, dms::WorkArray& w, const std::string& file, double first,
              double last, std::int32_t iout, std::int32_t& ierr);
 

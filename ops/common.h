@@ -64,17 +64,17 @@ std::span<std::int32_t> array_words(store::Store& st, dms::WorkArray& w, std::st
 std::int32_t booking_length(std::int64_t count);
 
 // An empty line and two blanks followed by `text` (for example
-// "*** ERROR IN PEKTOR0    ***").
+// "*** ERROR IN PEKTOR0    ***"). No flag.
 void error_block(io::Units& units, std::int32_t unit, std::string_view text);
 
 // The illegal-number block: "*** Illegal Dynres Number  " with the number
-// specified and the number of DynRes in the file.
+// specified and the number of DynRes in the file. No flag.
 void illegal_number_block(io::Units& units, std::int32_t unit, std::int32_t idr,
                           std::int32_t ndynres);
 
 // The four blocks of an illegal DynRes number in their order: the error
 // block to the output unit and to the console, then the illegal-number block
-// to the output unit and to the console.
+// to the output unit and to the console. No flag: the caller sets its own.
 void report_illegal_number(io::Units& units, std::int32_t iout, std::string_view error_text,
                            std::int32_t idr, std::int32_t ndynres);
 

@@ -115,6 +115,7 @@ inline auto sview(std::span<const double> values) {
 
 // Statistics of DynRes idr, or of every DynRes for idr = -99; any other
 // number outside 1 .. nDynRes is refused with the illegal-number blocks.
+// ierr = -1 on failure, untouched on success.
 void Pektor3(store::Store& st, dms::WorkArray& w, const std::string& file, double first,
              double last, std::int32_t idr, std::int32_t iout, std::int32_t& ierr);
 

@@ -4,6 +4,11 @@
 // Buffers are spans of 32-bit words; no routine reads or writes outside the
 // span it is given: a span shorter than the words to transfer gives message
 // 1044 before anything is transferred.
+//
+// The flag (ierr) of every routine: 0 on success; otherwise the message
+// number, negative after a printed ERROR or FATAL ERROR (the rule of
+// raflib/messages.h); a routine that passes a failure on adds its trace line
+// and leaves the number as it is. See docs/conventions.md.
 #pragma once
 
 #include <cstddef>
@@ -20,6 +25,9 @@ namespace raflib {
 //   RAFGIN: type 1, 32-bit integers      RAFGRE: type 2, single reals
 //   RAFGDP: type 3, double reals (2 words each)
 //   RAFGRD: type 2 widened to double in place; buffer of 2 * count words.
+// ierr: 0, or -1025 type mismatch, -1026/-1027 count below current / above
+// allocated, -1048 not allocated, -1069 number outside the MFP, -1023 read
+// locked, -1036 read error, -1044 buffer too small, -1070 foreign file.
 void RAFGIN(Raflib& raf, std::span<std::int32_t> buffer, std::int32_t count, std::int32_t arrayno,
             std::int32_t unit, std::int32_t& ierr);
 void RAFGRE(Raflib& raf, std::span<std::int32_t> buffer, std::int32_t count, std::int32_t arrayno,
@@ -33,6 +41,8 @@ void RAFGRD(Raflib& raf, std::span<std::int32_t> buffer, std::int32_t count, std
 // allocated for count elements at the end of the file; an allocated one is
 // rewritten (count <= allocated, the current count becomes count).
 //   RAFPIN: type 1   RAFPRE: type 2   RAFPDP: type 3 (2 words per element)
+// ierr: 0, or the negative number of the message printed (for example
+// -1027 more than allocated, -1035 write error, -1071 foreign file).
 void RAFPIN(Raflib& raf, std::span<const std::int32_t> buffer, std::int32_t count,
             std::int32_t arrayno, std::int32_t unit, std::int32_t& ierr);
 void RAFPRE(Raflib& raf, std::span<const std::int32_t> buffer, std::int32_t count,
@@ -43,26 +53,31 @@ void RAFPDP(Raflib& raf, std::span<const std::int32_t> buffer, std::int32_t coun
 // ---- internal steps ----
 
 // Makes the file current, loads the array's entry and checks or acts by op
-// (0 allocate, 1 write, 2 read, 3 locate).
+// (0 allocate, 1 write, 2 read, 3 locate). ierr: 0, or the message number of
+// the failed check (1025-1027, 1047, 1048, 1069).
 void RFFNFP(Raflib& raf, std::int32_t unit, std::int32_t arrayno, std::int32_t type,
             std::int32_t count, std::int32_t op, std::int32_t& ierr);
 
 // Fills the current-array context, bringing the entry's page into the cache.
+// ierr: 0, 1069 for a number outside 1..MFPMAX, or the page read's failure.
 void RFMFPB(Raflib& raf, std::int32_t arrayno, std::int32_t& ierr);
 
-// Replaces the page in the context's cache slot by the context's page.
+// Replaces the page in the context's cache slot by the context's page,
+// writing a dirty page back first. ierr: 0 or the failed transfer's message.
 void RFSMFP(Raflib& raf, std::int32_t& ierr);
 
-// Writes every dirty page of the current file.
+// Writes every dirty page of the current file. ierr: 0 or the failure's message.
 void RFPMFP(Raflib& raf, std::int32_t& ierr);
 
-// Allocates the data area and entry of an array at MFPNXT.
+// Allocates the data area and entry of an array at MFPNXT. ierr: 0 or the
+// message of the failed address step.
 void RFALL(Raflib& raf, std::int32_t unit, std::int32_t arrayno, std::int32_t type,
            std::int32_t allocated, std::int32_t current, std::int32_t& ierr);
 
 // Puts words just read from the current file into this computer's byte
 // order; kind "IN", "RE", "CO" (4-byte units) or "DP" (8-byte units); any
-// other kind ("CK") only checks that the file can be read.
+// other kind ("CK") only checks that the file can be read. ierr: 0, or -1070
+// for a file this computer cannot read.
 void RFCNVD(Raflib& raf, std::string_view kind, std::span<std::int32_t> buffer, std::int32_t words,
             std::int32_t& ierr);
 

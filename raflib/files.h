@@ -3,6 +3,11 @@
 //
 // Calling order: RAFINI; RAFCLS on the unit (harmless if not open); RAFOLD or
 // RAFNEW; any number of array calls; RAFCLS.
+//
+// The flag (ierr): 0 on success; otherwise the message number, negative after
+// a printed ERROR or FATAL ERROR and positive after an INFO or WARNING (for
+// example 1012 "No RAFLIB file open with this number" from RAFCLS) or a
+// message whose level prints nowhere. Each call overwrites the flag.
 #pragma once
 
 #include <cstdint>
@@ -18,25 +23,28 @@ namespace raflib {
 // Starts the library: version 2 revision 1, the message units (WARNING,
 // ERROR and FATAL ERROR on msgunit, INFO nowhere; 0 prints nothing), the
 // level texts and markers, iwfile = 0 and the machine description. The
-// open-file table is left as it is.
+// open-file table is left as it is. No flag.
 void RAFINI(Raflib& raf, std::int32_t msgunit);
 
 // Opens the existing file `name` (up to 255 characters used; blank:
 // rafNNN.raf) on unit and initialises it from its key. On success name holds
-// the name used.
+// the name used. ierr: 0, or the message number (1034 cannot open, 1020 not
+// a RAFLIB file, 1029 too new, 1060-1064 bad key, 1070 foreign, 1037/1038
+// unit in use or too many files), negative when printed as an ERROR.
 void RAFOLD(Raflib& raf, std::int32_t unit, std::string& name, std::int32_t& ierr);
 
 // Creates a file with room for maxarr array numbers. status is judged by its
 // first letter: N/n NEW, O/o OLD, U/u UNKNOWN. With OLD or UNKNOWN an existing
-// file is initialised afresh.
+// file is initialised afresh. ierr as RAFOLD.
 void RAFNEW(Raflib& raf, std::int32_t unit, std::string& name, std::string_view status,
             std::int32_t maxarr, std::int32_t& ierr);
 
-// Writes the dirty MFP pages and the key of the file on unit.
+// Writes the dirty MFP pages and the key of the file on unit. ierr: 0 or the
+// write failure's message number.
 void RAFUPD(Raflib& raf, std::int32_t unit, std::int32_t& ierr);
 
 // Closes the file on unit, writing back its pending changes first. A unit
-// that is not an initialised RAFLIB file is no error.
+// that is not an initialised RAFLIB file is no error (ierr 1012, positive).
 void RAFCLS(Raflib& raf, std::int32_t unit, std::int32_t& ierr);
 
 // True when the file at path is an existing regular file that starts with a

@@ -52,14 +52,16 @@ std::string RFDATE(const Raflib& raf, std::int32_t form);
 std::string message_file_line(const Raflib& raf, const Level& level, std::int32_t kind,
                               std::int32_t n);
 
-// Prints message |ierr| for routine (6 characters) and sets the sign of ierr.
+// Prints message |ierr| for routine (6 characters) and sets the sign of ierr:
+// negative when the level is ERROR or FATAL ERROR and printed, else positive.
 void RFMESS(Raflib& raf, std::int32_t& ierr, std::string_view routine, std::int32_t label,
             std::int32_t ivalue, std::string_view avalue);
 
 // Writes the trace line of routine on the ERROR units.
 void RFTRAC(Raflib& raf, std::string_view routine);
 
-// Turns an FFILE failure code (op: 1 write, 2 read) into its message.
+// Turns an FFILE failure code (op: 1 write, 2 read) into its message; ierr
+// becomes that message's number with the sign rule of RFMESS.
 void RFIOER(Raflib& raf, std::int32_t& ierr, std::string_view routine, std::int32_t op);
 
 }  // namespace raflib

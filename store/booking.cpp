@@ -12,6 +12,8 @@
 namespace store {
 
 using detail::message;
+using format::NumrafWord;
+using format::RowWord;
 
 namespace {
 
@@ -54,32 +56,20 @@ bool read_record(Store& st, WorkArray& w, const Keys& k, std::int32_t ptr, std::
     return istat == 0;
 }
 
-// Store codes of each recall instruction.
-struct RecallGroup {
+// The recall group of each instruction.
+struct Recall {
     std::string_view instruction;
-    std::array<std::int32_t, 3> codes;
+    std::uint8_t group;
 };
 
-constexpr std::array<RecallGroup, 6> kRecallGroups{{
-    {"**Recall structure data**", {1, 4, 5}},
-    {"**Recall control data  **", {11, -1, -1}},
-    {"**Recall global data   **", {13, -1, -1}},
-    {"**Recall exclusive data *", {50, -1, -1}},
-    {"**Recall result data   **", {3, 5, -1}},
-    {"**Recall restart data  **", {2, 4, -1}},
+constexpr std::array<Recall, 6> kRecalls{{
+    {"**Recall structure data**", format::kRecallStructure},
+    {"**Recall control data  **", format::kRecallControl},
+    {"**Recall global data   **", format::kRecallGlobal},
+    {"**Recall exclusive data *", format::kRecallExclusive},
+    {"**Recall result data   **", format::kRecallResult},
+    {"**Recall restart data  **", format::kRecallRestart},
 }};
-
-// The counters of NUMRAF that a first booking advances, by store text.
-void advance_counters(WorkArray& w, std::int32_t numraf, std::string_view store_text) {
-    const std::string t = io::fixed(store_text, 4);
-    const bool stru = t == "STRU" || t == "CTRL" || t == "GLOB" || t == "S+RS" || t == "RS+S" ||
-                      t == "S+PO" || t == "PO+S" || t == "EXCL" || t == "-AR-";
-    const bool res = t == "POST" || t == "S+PO" || t == "PO+S";
-    const bool rest = t == "REST" || t == "S+RS" || t == "RS+S";
-    if (stru) w.set_i(numraf, w.i(numraf) + 1);
-    if (res) w.set_i(numraf + 1, w.i(numraf + 1) + 1);
-    if (rest) w.set_i(numraf + 2, w.i(numraf + 2) + 1);
-}
 
 // The block of ARINFO and ARUPDA for a text they do not know.
 void row_error(Store& st, std::string_view routine, std::string_view what, std::string_view text,
@@ -92,28 +82,28 @@ void row_error(Store& st, std::string_view routine, std::string_view what, std::
 }
 
 // Checks the texts of a catalogue row update and the row's place in KEYRAF.
-bool row_checks(Store& st, WorkArray& w, std::string_view routine, std::int32_t keyraf,
-                std::int32_t n, std::string_view store_text, std::string_view type_text,
-                std::int32_t rowlen, std::int32_t numraf, std::int32_t iout, std::int32_t& ierr) {
-    if (type_code(type_text) == 0) {
-        row_error(st, routine, "UNKNOWN ARRAY-TYPE:", type_text, iout, ierr);
+bool row_checks(Store& st, WorkArray& w, std::string_view routine, const Catalogue& cat,
+                std::int32_t n, const Booking& b, std::int32_t iout, std::int32_t& ierr) {
+    if (format::type_class(b.type_text) == nullptr) {
+        row_error(st, routine, "UNKNOWN ARRAY-TYPE:", b.type_text, iout, ierr);
         return false;
     }
-    if (store_code(store_text) < 0) {
-        row_error(st, routine, "UNKNOWN STORE-INFO:", store_text, iout, ierr);
+    if (format::store_class(b.store_text) == nullptr) {
+        row_error(st, routine, "UNKNOWN STORE-INFO:", b.store_text, iout, ierr);
         return false;
     }
-    if (n < 1 || rowlen < 10 ||
-        !w.contains(keyraf + static_cast<std::int64_t>(n - 1) * rowlen, rowlen) ||
-        !w.contains(numraf, 11)) {
+    if (n < 1 || cat.rowlen < format::kRowLength ||
+        !w.contains(cat.keyraf + format::row_offset(n, cat.rowlen), cat.rowlen) ||
+        !w.contains(cat.numraf, format::kNumrafUsedWords)) {
         row_error(st, routine, "ILLEGAL ARRAY NUMBER:", std::to_string(n), iout, ierr);
         return false;
     }
     return true;
 }
 
-std::int32_t pointer_word(WorkArray& w, std::int32_t numraf, std::int32_t ptr) {
-    return ptr / std::max(1, w.i(numraf + 10));
+// Word 10 of a row: the pointer divided by NUMRAF(11).
+std::int32_t pointer_word(format::ConstNumraf numraf, std::int32_t ptr) {
+    return ptr / std::max(1, numraf[format::NumrafWord::AddressDivisor]);
 }
 
 // The shared body of ARGTIP and ARPOIN.
@@ -178,67 +168,54 @@ void ARMESS(io::Units& units, std::int32_t unit, std::int32_t /*status*/, std::s
     units.write(unit, text.substr(0, static_cast<std::size_t>(n)));
 }
 
-std::int32_t ArKeyChk1(WorkArray& w, std::int32_t keyraf, std::int32_t n,
-                       std::string_view store_text, std::int32_t rowlen, std::int32_t& ierr) {
+std::int32_t ArKeyChk1(WorkArray& w, const Catalogue& cat, std::int32_t n,
+                       std::string_view store_text, std::int32_t& ierr) {
     std::int32_t code = store_code(store_text);
     if (code < 0) {
         --ierr;
         code = 0;
     }
-    const std::int64_t word = keyraf + static_cast<std::int64_t>(n - 1) * rowlen + 3;
+    const std::int64_t word =
+        cat.keyraf + format::row_offset(n, cat.rowlen) + format::offset(RowWord::StoreCode);
     if (n < 1 || !w.contains(word, 1)) return -1;
     return code == w.i(word) ? 0 : -1;
 }
 
 namespace {
 
-// Writes type, element size, length, store code, real-flag and pointer word
-// of a row; the three indices only for arrays that live in the file.
-void write_row(WorkArray& w, std::int64_t row, std::string_view store_text,
-               std::string_view type_text, std::int32_t length, std::int32_t nwpe,
-               std::int32_t numraf, std::int32_t ptr) {
-    const std::int32_t code = store_code(store_text);
-    w.set_i(row, type_code(type_text));
-    w.set_i(row + 1, nwpe);
-    w.set_i(row + 2, length);
-    w.set_i(row + 3, code);
-    if (code != 0) {
-        for (int k = 0; k < 3; ++k) w.set_i(row + 4 + k, w.i(numraf + k));
+// ARINFO (first booking) and ARUPDA (re-booking). A first booking writes
+// the row as the file's writer did; a re-booking of an array that lives in
+// the file changes only its length and pointer word, because type, store
+// code and indices stay as the file's catalogue gave them. Scratch arrays
+// (store code 0) get their row written afresh either way.
+void write_row(Store& st, WorkArray& w, std::string_view routine, const Catalogue& cat,
+               std::int32_t n, const Booking& b, bool first, std::int32_t iout,
+               std::int32_t& ierr) {
+    if (!row_checks(st, w, routine, cat, n, b, iout, ierr)) return;
+    const format::StoreClass& store = *format::store_class(b.store_text);
+    const format::Numraf numraf = detail::numraf(w, cat);
+    const format::Row row = detail::row(w, cat, n);
+    if (first || store.code == 0) {
+        format::first_booking(row, *format::type_class(b.type_text), b.nwpe, b.length, store,
+                              numraf);
+        if (io::fixed(b.store_text, 4) != format::kScratchText)
+            row[RowWord::PointerWord] = pointer_word(numraf, b.ptr);
+        return;
     }
-    w.set_i(row + 7, io::fixed(type_text, 2) == "RE" ? 1 : 0);
-    if (io::fixed(store_text, 4) != "SCRA") w.set_i(row + 9, pointer_word(w, numraf, ptr));
+    row[RowWord::Length] = b.length;
+    row[RowWord::PointerWord] = pointer_word(numraf, b.ptr);
 }
 
 }  // namespace
 
-void ARINFO(Store& st, WorkArray& w, std::int32_t keyraf, std::int32_t n,
-            std::string_view store_text, std::string_view type_text, std::int32_t length,
-            std::int32_t nwpe, std::int32_t rowlen, std::int32_t numraf, std::int32_t ptr,
+void ARINFO(Store& st, WorkArray& w, const Catalogue& cat, std::int32_t n, const Booking& b,
             std::int32_t iout, std::int32_t& ierr) {
-    if (!row_checks(st, w, "ARINFO", keyraf, n, store_text, type_text, rowlen, numraf, iout,
-                    ierr)) {
-        return;
-    }
-    write_row(w, keyraf + static_cast<std::int64_t>(n - 1) * rowlen, store_text, type_text, length,
-              nwpe, numraf, ptr);
+    write_row(st, w, "ARINFO", cat, n, b, true, iout, ierr);
 }
 
-void ARUPDA(Store& st, WorkArray& w, std::int32_t keyraf, std::int32_t n,
-            std::string_view store_text, std::string_view type_text, std::int32_t length,
-            std::int32_t nwpe, std::int32_t rowlen, std::int32_t numraf, std::int32_t ptr,
+void ARUPDA(Store& st, WorkArray& w, const Catalogue& cat, std::int32_t n, const Booking& b,
             std::int32_t iout, std::int32_t& ierr) {
-    if (!row_checks(st, w, "ARUPDA", keyraf, n, store_text, type_text, rowlen, numraf, iout,
-                    ierr)) {
-        return;
-    }
-    const std::int64_t row = keyraf + static_cast<std::int64_t>(n - 1) * rowlen;
-    if (store_code(store_text) != 0) {
-        // The file's catalogue keeps type, store code and indices.
-        w.set_i(row + 2, length);
-        w.set_i(row + 9, pointer_word(w, numraf, ptr));
-        return;
-    }
-    write_row(w, row, store_text, type_text, length, nwpe, numraf, ptr);
+    write_row(st, w, "ARUPDA", cat, n, b, false, iout, ierr);
 }
 
 void ARBOOK(Store& st, WorkArray& w, std::string_view name, std::int32_t& ptr, std::int32_t length,
@@ -265,11 +242,13 @@ void ARBOOK(Store& st, WorkArray& w, std::string_view name, std::int32_t& ptr, s
     const std::int32_t pnum = dms::DMSPTR(w, st.units, "NUMRAF", kLabelARBOOK);
     const std::int32_t pkey = dms::DMSPTR(w, st.units, "KEYRAF", kLabelARBOOK);
     dms::DMSPTR(w, st.units, "IARRNM", kLabelARBOOK);
-    if (dms::DMSERR(w) != e0dms || !w.contains(pnum, 11)) {
+    if (dms::DMSERR(w) != e0dms || !w.contains(pnum, format::kNumrafUsedWords)) {
         fail("");
         return;
     }
-    const std::int32_t rowlen = w.i(pnum + 6);
+    Catalogue cat{pnum, pkey, 0, 0};
+    cat.rowlen = numraf(w, cat)[NumrafWord::RowLength];
+    cat.rows = numraf(w, cat)[NumrafWord::Rows];
 
     const std::string_view tn = io::trim_right(name);
     const std::int32_t d0 = dms::DMSINQ(w, tn, 1);
@@ -293,7 +272,7 @@ void ARBOOK(Store& st, WorkArray& w, std::string_view name, std::int32_t& ptr, s
         }
         const std::int32_t n = dms::DMSNUM(w, st.units, tn, kLabelARBOOK);
         std::int32_t jerr = 0;
-        const std::int32_t same = ArKeyChk1(w, pkey, n, store_text, rowlen, jerr);
+        const std::int32_t same = ArKeyChk1(w, cat, n, store_text, jerr);
         if (jerr != 0) {
             fail("");
             return;
@@ -327,13 +306,16 @@ void ARBOOK(Store& st, WorkArray& w, std::string_view name, std::int32_t& ptr, s
         fail("");
         return;
     }
-    const std::int64_t row = pkey + static_cast<std::int64_t>(n - 1) * rowlen;
+    // A row with a type code: the file's catalogue lists the array.
+    const std::int64_t type_word = pkey + format::row_offset(n, cat.rowlen);
+    const Booking b{store_text, type_text, length, e, ptr};
     std::int32_t jerr = 0;
-    if (e0 != 0 || (w.contains(row, 1) && w.i(row) != 0)) {
-        ARUPDA(st, w, pkey, n, store_text, type_text, length, e, rowlen, pnum, ptr, iout, jerr);
+    if (e0 != 0 || (w.contains(type_word, 1) && w.i(type_word) != 0)) {
+        ARUPDA(st, w, cat, n, b, iout, jerr);
     } else {
-        advance_counters(w, pnum, store_text);
-        ARINFO(st, w, pkey, n, store_text, type_text, length, e, rowlen, pnum, ptr, iout, jerr);
+        if (const format::StoreClass* c = format::store_class(store_text))
+            format::advance_counters(numraf(w, cat), *c);
+        ARINFO(st, w, cat, n, b, iout, jerr);
         if (jerr == 0 && dms::DMSCTL(w, 3) == 0) ARZERO(st, w, name, iout, jerr);
     }
     if (jerr != 0) fail("");
@@ -345,26 +327,22 @@ void ARRECL(Store& st, WorkArray& w, std::string_view instruction, std::int32_t 
         message(st, iout, "*** ERROR IN ARRECL ***" + text);
         --ierr;
     };
-    detail::Catalogue cat;
+    Catalogue cat;
     if (!detail::locate(st, w, "ARRECL", cat, iout, ierr)) {
         fail("\nOccured during recall  of: " + st.recall_name);
         return;
     }
     const std::string instr = io::fixed(instruction, 25);
-    const RecallGroup* group = nullptr;
-    for (const auto& g : kRecallGroups) {
-        if (g.instruction == instr) group = &g;
-    }
-    if (group == nullptr) {
+    const auto recall = std::find_if(kRecalls.begin(), kRecalls.end(),
+                                     [&](const Recall& r) { return r.instruction == instr; });
+    if (recall == kRecalls.end()) {
         fail("\nUnknown Instruction      : " + std::string(instruction));
         return;
     }
-    for (std::int32_t n = 11; n <= cat.rows; ++n) {
-        const std::int32_t code = w.i(detail::row_word(cat, n, 4));
-        if (code == 51 ||
-            std::find(group->codes.begin(), group->codes.end(), code) == group->codes.end()) {
-            continue;
-        }
+    for (std::int32_t n = format::kFirstArray; n <= cat.rows; ++n) {
+        const format::StoreClass* c =
+            format::store_class(detail::row(w, cat, n)[RowWord::StoreCode]);
+        if (c == nullptr || (c->recall & recall->group) == 0) continue;
         std::string name;
         std::int32_t count = 0;
         dms::DMSNAM(w, st.units, n, detail::kLabelARRECL, name, count);
@@ -449,7 +427,7 @@ void ARFREE(Store& st, WorkArray& w, std::string_view name, std::string_view opt
     }
     const std::string_view nm = io::trim_right(name);
     const std::int32_t n = dms::DMSNUM(w, st.units, nm, detail::kLabelARFREE);
-    detail::Catalogue cat;
+    Catalogue cat;
     std::int32_t jerr = 0;
     const bool have_row =
         n >= 1 && detail::locate(st, w, "ARFREE", cat, iout, jerr) && n <= cat.rows;
@@ -464,13 +442,14 @@ void ARFREE(Store& st, WorkArray& w, std::string_view name, std::string_view opt
             return;
         }
     }
-    if (have_row && w.i(detail::row_word(cat, n, 4)) == 0) {
-        if (w.i(detail::row_word(cat, n, 5)) != 0 || w.i(detail::row_word(cat, n, 6)) != 0 ||
-            w.i(detail::row_word(cat, n, 7)) != 0) {
+    if (have_row && detail::row(w, cat, n)[RowWord::StoreCode] == 0) {
+        const format::Row row = detail::row(w, cat, n);
+        if (row[RowWord::StructureIndex] != 0 || row[RowWord::ResultIndex] != 0 ||
+            row[RowWord::RestartIndex] != 0) {
             fail("Illegal raf - number for array :");
             return;
         }
-        dms::VFILLI(w.words(detail::row_word(cat, n, 1), 10), 10, 1, 0);
+        dms::VFILLI(row.words(), format::kRowLength, 1, 0);
     }
     const std::int32_t e0 = dms::DMSERR(w);
     dms::DMSFRE(w, st.units, nm, detail::kLabelARFREE);

@@ -1,11 +1,10 @@
-// The catalogue: type and store codes, the record-key rule, opening of the dyn
-// file and of the data manager, and the catalogue look-ups.
+// The catalogue: opening of the dyn file and of the data manager, reading
+// the file's catalogue, and the catalogue look-ups.
 #include <algorithm>
 #include <array>
 #include <limits>
 
 #include "dms/dms.h"
-#include "dms/dms_internal.h"
 #include "dms/vutil.h"
 #include "io/fmt.h"
 #include "io/text.h"
@@ -14,136 +13,8 @@
 
 namespace store {
 
-namespace {
-
-struct StoreClass {
-    std::string_view text;
-    std::int32_t code;
-};
-
-constexpr std::array<StoreClass, 13> kStoreClasses{{
-    {"SKIP", 0},
-    {"SCRA", 0},
-    {"STRU", 1},
-    {"REST", 2},
-    {"POST", 3},
-    {"S+RS", 4},
-    {"RS+S", 4},
-    {"S+PO", 5},
-    {"PO+S", 5},
-    {"CTRL", 11},
-    {"GLOB", 13},
-    {"EXCL", 50},
-    {"-AR-", 51},
-}};
-
-struct TypeClass {
-    std::string_view text;
-    std::int32_t code;
-    std::int32_t nwpe;
-};
-
-constexpr std::array<TypeClass, 5> kTypeClasses{{
-    {"IN", 1, 1},
-    {"SP", 2, 1},
-    {"DP", 3, 2},
-    {"RE", 3, 2},
-    {"I8", 4, 2},
-}};
-
-const TypeClass* find_type(std::string_view text) {
-    const std::string t = io::fixed(text, 2);
-    for (const auto& c : kTypeClasses) {
-        if (c.text == t) return &c;
-    }
-    return nullptr;
-}
-
-}  // namespace
-
-std::int32_t type_code(std::string_view type_text) {
-    const TypeClass* c = find_type(type_text);
-    return c != nullptr ? c->code : 0;
-}
-
-std::int32_t words_per_element(std::string_view type_text) {
-    const TypeClass* c = find_type(type_text);
-    return c != nullptr ? c->nwpe : 0;
-}
-
-std::int32_t store_code(std::string_view store_text) {
-    const std::string t = io::fixed(store_text, 4);
-    for (const auto& c : kStoreClasses) {
-        if (c.text == t) return c.code;
-    }
-    return -1;
-}
-
-std::string type_text_of(std::int32_t code, std::int32_t real_flag) {
-    switch (code) {
-        case 1:
-            return "IN";
-        case 2:
-            return "SP";
-        case 3:
-            return real_flag != 0 ? "RE" : "DP";
-        default:
-            return "??";
-    }
-}
-
-std::string store_text_of(std::int32_t code) {
-    switch (code) {
-        case 0:
-            return "SKIP";
-        case 1:
-            return "STRU";
-        case 2:
-            return "REST";
-        case 3:
-            return "POST";
-        case 4:
-            return "S+RS";
-        case 5:
-            return "S+PO";
-        case 11:
-            return "CTRL";
-        case 13:
-            return "GLOB";
-        case 50:
-            return "EXCL";
-        case 51:
-            return "-AR-";
-        default:
-            return "????";
-    }
-}
-
-std::int32_t record_key(std::int32_t nstru, std::int32_t nres, std::int32_t nrest,
-                        std::int32_t offset, std::int32_t istore, std::int32_t is, std::int32_t ir,
-                        std::int32_t irs, std::int32_t step) {
-    const std::int64_t s4 = nstru, s5 = nres, s6 = nrest;
-    if (s4 + s5 + s6 <= 0) return 0;
-    const std::int64_t per_step = s5 + s6;
-    const std::int64_t base = (static_cast<std::int64_t>(step) - 1) * per_step;
-    std::int64_t key = 0;
-    const bool structure =
-        istore == 1 || istore == 11 || istore == 13 || istore == 50 || istore == 51;
-    if (step <= 0) {
-        if (structure || istore == 4 || istore == 5) key = offset + static_cast<std::int64_t>(is);
-    } else if (structure) {
-        key = offset + static_cast<std::int64_t>(is);
-    } else if (istore == 3 || istore == 5) {
-        key = offset + s4 + base + ir;
-    } else if (istore == 2 || istore == 4) {
-        key = offset + s4 + s5 + base + irs;
-    }
-    if (key < std::numeric_limits<std::int32_t>::min() ||
-        key > std::numeric_limits<std::int32_t>::max()) {
-        return -1;
-    }
-    return static_cast<std::int32_t>(key);
-}
+using format::NumrafWord;
+using format::RowWord;
 
 namespace detail {
 
@@ -166,11 +37,12 @@ bool locate(Store& st, WorkArray& w, std::string_view routine, Catalogue& cat, s
     if (ierr != before) return false;
     const std::int32_t nnum = dms::DMSINQ(w, "NUMRAF", 1);
     const std::int32_t nkey = dms::DMSINQ(w, "KEYRAF", 1);
-    bool ok = nnum >= 11 && w.contains(cat.numraf, 11);
+    bool ok = nnum >= format::kNumrafUsedWords && w.contains(cat.numraf, format::kNumrafUsedWords);
     if (ok) {
-        cat.rowlen = w.i(cat.numraf + 6);
-        cat.rows = w.i(cat.numraf + 7);
-        ok = cat.rowlen >= 10 && cat.rows >= 0 &&
+        const format::Numraf num = numraf(w, cat);
+        cat.rowlen = num[NumrafWord::RowLength];
+        cat.rows = num[NumrafWord::Rows];
+        ok = cat.rowlen >= format::kRowLength && cat.rows >= 0 &&
              static_cast<std::int64_t>(cat.rowlen) * cat.rows <= nkey &&
              w.contains(cat.keyraf, static_cast<std::int64_t>(cat.rowlen) * cat.rows);
     }
@@ -262,10 +134,15 @@ void ARINIT(Store& st, WorkArray& w, std::span<const std::string_view> names, st
         const std::string_view nm = name_of(n);
         if (!nm.empty()) dms::DMSDCL(w, st.units, nm, n, 0, 10, kLabelARINIT);
     }
-    const std::int32_t nnum = nlist + 1, nkey = nlist + 2, nnam = nlist + 3;
-    dms::DMSDCL(w, st.units, "NUMRAF", nnum, 20, 1, kLabelARINIT);
-    dms::DMSDCL(w, st.units, "KEYRAF", nkey, 10 * rows, 1, kLabelARINIT);
-    dms::DMSDCL(w, st.units, "IARRNM", nnam, 2 * nlist + 6, 1, kLabelARINIT);
+    using format::kRowLength;
+    const std::int32_t nnum = format::numraf_number(nlist);
+    const std::int32_t nkey = format::keyraf_number(nlist);
+    const std::int32_t nnam = format::iarrnm_number(nlist);
+    const std::int32_t nkeywords = kRowLength * rows;
+    const std::int32_t nnamwords = 2 * rows;
+    dms::DMSDCL(w, st.units, "NUMRAF", nnum, format::kNumrafWords, 1, kLabelARINIT);
+    dms::DMSDCL(w, st.units, "KEYRAF", nkey, nkeywords, 1, kLabelARINIT);
+    dms::DMSDCL(w, st.units, "IARRNM", nnam, nnamwords, 1, kLabelARINIT);
     const std::int32_t pnum = dms::DMSPTR(w, st.units, "NUMRAF", kLabelARINIT);
     const std::int32_t pkey = dms::DMSPTR(w, st.units, "KEYRAF", kLabelARINIT);
     const std::int32_t pnam = dms::DMSPTR(w, st.units, "IARRNM", kLabelARINIT);
@@ -273,26 +150,27 @@ void ARINIT(Store& st, WorkArray& w, std::span<const std::string_view> names, st
         fail();
         return;
     }
-    dms::VFILLI(w.words(pnum, 20), 20, 1, 0);
-    dms::VFILLI(w.words(pkey, 10 * rows), 10 * rows, 1, 0);
-    dms::VFILLI(w.words(pnam, 2 * nlist + 6), 2 * nlist + 6, 1, 0);
-    w.set_i(pnum + 0, 1);
-    w.set_i(pnum + 6, 10);
-    w.set_i(pnum + 7, rows);
-    w.set_i(pnum + 8, lname);
-    w.set_i(pnum + 9, 100);
-    w.set_i(pnum + 10, 100);
+    dms::VFILLI(w.words(pnum, format::kNumrafWords), format::kNumrafWords, 1, 0);
+    dms::VFILLI(w.words(pkey, nkeywords), nkeywords, 1, 0);
+    dms::VFILLI(w.words(pnam, nnamwords), nnamwords, 1, 0);
+    const Catalogue cat{pnum, pkey, kRowLength, rows};
+    const format::Numraf num = numraf(w, cat);
+    num[NumrafWord::StructureCounter] = 1;
+    num[NumrafWord::RowLength] = kRowLength;
+    num[NumrafWord::Rows] = rows;
+    num[NumrafWord::NameLength] = lname;
+    num[NumrafWord::KeyOffset] = format::kKeyOffset;
+    num[NumrafWord::AddressDivisor] = format::kAddressDivisor;
+    // The catalogue arrays are structure records 1, 2 and 3.
     std::int32_t jerr = 0;
-    ARINFO(st, w, pkey, nnum, "-AR-", "IN", 20, 1, 10, pnum, pnum, iout, jerr);
-    w.set_i(pnum, w.i(pnum) + 1);
-    ARINFO(st, w, pkey, nkey, "-AR-", "IN", 10 * rows, 1, 10, pnum, pkey, iout, jerr);
-    w.set_i(pnum, w.i(pnum) + 1);
-    ARINFO(st, w, pkey, nnam, "-AR-", "IN", 2 * nlist + 6, 1, 10, pnum, pnam, iout, jerr);
+    ARINFO(st, w, cat, nnum, {"-AR-", "IN", format::kNumrafWords, 1, pnum}, iout, jerr);
+    ++num[NumrafWord::StructureCounter];
+    ARINFO(st, w, cat, nkey, {"-AR-", "IN", nkeywords, 1, pkey}, iout, jerr);
+    ++num[NumrafWord::StructureCounter];
+    ARINFO(st, w, cat, nnam, {"-AR-", "IN", nnamwords, 1, pnam}, iout, jerr);
+    // Every name was declared above, so it packs.
     auto store_name = [&](std::int32_t n, std::string_view nm) {
-        dms::NameWords words;
-        dms::DMSPAK(w, st.units, nm, kLabelARINIT, words);
-        w.set_i(pnam + 2 * n - 2, words.first);
-        w.set_i(pnam + 2 * n - 1, words.second);
+        format::set_names_at(w, pnam, n, format::pack_name(nm).value_or(format::NameWords{}));
     };
     for (std::int32_t n = 11; n <= nlist; ++n) {
         const std::string_view nm = name_of(n);
@@ -314,17 +192,23 @@ void ARINI1(Store& st, WorkArray& w, std::span<const std::string_view> names, st
     ARINIT(st, w, names, lname, nlist, 0, iout, jerr);
     if (jerr != 0) return fail();
 
-    std::array<std::int32_t, 20> f{};
-    GTARAF(st, f, 20, 101, 1, 0, ifile, iout, jerr);
-    if (jerr != 0 || f[9] != 100) return fail();
+    // The file's NUMRAF, then its KEYRAF and IARRNM one behind the other in MSCRA.
+    std::array<std::int32_t, format::kNumrafWords> f{};
+    const format::Numraf file = format::numraf_in(f);
+    GTARAF(st, f, format::kNumrafWords, format::kNumrafKey, 1, 0, ifile, iout, jerr);
+    if (jerr != 0 || file[NumrafWord::KeyOffset] != format::kKeyOffset) return fail();
 
-    detail::Catalogue cat;
+    Catalogue cat;
     if (!detail::locate(st, w, "ARINI1", cat, iout, jerr)) return fail();
-    for (int k = 3; k < 6; ++k) w.set_i(cat.numraf + k, f[static_cast<std::size_t>(k)]);
+    const format::Numraf num = detail::numraf(w, cat);
+    for (const NumrafWord k :
+         {NumrafWord::FileStructure, NumrafWord::FileResults, NumrafWord::FileRestarts}) {
+        num[k] = file[k];
+    }
 
     // The file's rows must have our row length; its row count bounds the scratch array.
-    const std::int32_t rowlen = f[6];
-    const std::int32_t rows = f[7];
+    const std::int32_t rowlen = file[NumrafWord::RowLength];
+    const std::int32_t rows = file[NumrafWord::Rows];
     const std::int64_t need = (static_cast<std::int64_t>(rowlen) + 2) * rows;
     if (rowlen != cat.rowlen || rows < 1 || need > std::numeric_limits<std::int32_t>::max()) {
         return fail();
@@ -333,25 +217,24 @@ void ARINI1(Store& st, WorkArray& w, std::span<const std::string_view> names, st
     ARBOOK(st, w, "MSCRA", ptr, static_cast<std::int32_t>(need), "SKIP", "IN", iout, jerr);
     if (jerr != 0) return fail();
     const std::int64_t nkey = static_cast<std::int64_t>(rowlen) * rows;
-    GTARAF(st, w.words(ptr, nkey), rowlen * rows, 102, 1, 0, ifile, iout, jerr);
+    const std::int64_t fnames = ptr + nkey;  // first word of the file's IARRNM
+    GTARAF(st, w.words(ptr, nkey), rowlen * rows, format::kKeyrafKey, 1, 0, ifile, iout, jerr);
     if (jerr != 0) return fail();
-    GTARAF(st, w.words(ptr + nkey, 2 * static_cast<std::int64_t>(rows)), 2 * rows, 103, 1, 0, ifile,
-           iout, jerr);
+    GTARAF(st, w.words(fnames, 2 * static_cast<std::int64_t>(rows)), 2 * rows, format::kIarrnmKey,
+           1, 0, ifile, iout, jerr);
     if (jerr != 0) return fail();
 
     // Row mapping by packed name: the first file number with the same name wins.
     std::int32_t pnam = 0;
     ARPOIN(st, w, "IARRNM", pnam, iout, jerr);
     if (jerr != 0) return fail();
-    const std::int64_t fnames = ptr + nkey;
     for (std::int32_t n = 1; n <= nlist && n <= cat.rows; ++n) {
-        const std::int32_t a1 = w.i(pnam + 2 * n - 2), a2 = w.i(pnam + 2 * n - 1);
-        if (a1 == 0 && a2 == 0) continue;
+        const format::NameWords a = format::names_at(w, pnam, n);
+        if (a == format::NameWords{}) continue;
         for (std::int32_t j = 1; j <= rows; ++j) {
-            const std::int32_t b1 = w.i(fnames + 2 * j - 2), b2 = w.i(fnames + 2 * j - 1);
-            if ((b1 != 0 || b2 != 0) && b1 == a1 && b2 == a2) {
-                dms::VCOPYI(w.words(ptr + static_cast<std::int64_t>(j - 1) * rowlen, rowlen),
-                            w.words(detail::row_word(cat, n, 1), rowlen), rowlen);
+            if (format::names_at(w, fnames, j) == a) {
+                const format::Row from = format::row_at(w, ptr, j, rowlen);
+                dms::VCOPYI(from.words(), detail::row(w, cat, n).words(), rowlen);
                 break;
             }
         }
@@ -402,7 +285,7 @@ namespace {
 // The catalogue row of a name: ARNUMB, then the catalogue arrays. On failure
 // the routine's header is written and ierr decremented once more.
 bool find_row(Store& st, WorkArray& w, std::string_view name, std::string_view routine,
-              detail::Catalogue& cat, std::int32_t& n, std::int32_t iout, std::int32_t& ierr) {
+              Catalogue& cat, std::int32_t& n, std::int32_t iout, std::int32_t& ierr) {
     const std::int32_t before = ierr;
     ARNUMB(st, w, name, n, iout, ierr);
     if (ierr == before && detail::locate(st, w, routine, cat, iout, ierr) && n >= 1 &&
@@ -418,30 +301,29 @@ bool find_row(Store& st, WorkArray& w, std::string_view name, std::string_view r
 
 void ARKEYS(Store& st, WorkArray& w, std::string_view name, std::int32_t step, Keys& keys,
             std::int32_t iout, std::int32_t& ierr) {
-    detail::Catalogue cat;
+    Catalogue cat;
     std::int32_t n = 0;
     if (!find_row(st, w, name, "ARKEYS", cat, n, iout, ierr)) return;
-    auto word = [&](std::int32_t k) { return w.i(detail::row_word(cat, n, k)); };
-    keys.itype = word(1);
-    keys.nwpe = word(2);
-    keys.length = word(3);
-    keys.istore = word(4);
-    keys.is = word(5);
-    keys.ir = word(6);
-    keys.irs = word(7);
-    keys.ireal = word(8);
-    keys.key = record_key(w.i(cat.numraf + 3), w.i(cat.numraf + 4), w.i(cat.numraf + 5),
-                          w.i(cat.numraf + 9), keys.istore, keys.is, keys.ir, keys.irs, step);
+    const format::Row row = detail::row(w, cat, n);
+    keys.itype = row[RowWord::Type];
+    keys.nwpe = row[RowWord::WordsPerElement];
+    keys.length = row[RowWord::Length];
+    keys.istore = row[RowWord::StoreCode];
+    keys.is = row[RowWord::StructureIndex];
+    keys.ir = row[RowWord::ResultIndex];
+    keys.irs = row[RowWord::RestartIndex];
+    keys.ireal = row[RowWord::RealFlag];
+    keys.key = format::record_key(detail::numraf(w, cat), row, step);
     keys.type_text = type_text_of(keys.itype, keys.ireal);
     keys.store_text = store_text_of(keys.istore);
 }
 
 std::int32_t ARSIZE(Store& st, WorkArray& w, std::string_view name, std::int32_t iout,
                     std::int32_t& ierr) {
-    detail::Catalogue cat;
+    Catalogue cat;
     std::int32_t n = 0;
     if (!find_row(st, w, name, "ARSIZE", cat, n, iout, ierr)) return 0;
-    return w.i(detail::row_word(cat, n, 3));
+    return detail::row(w, cat, n)[RowWord::Length];
 }
 
 }  // namespace store

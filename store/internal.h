@@ -28,24 +28,18 @@ void message(Store& st, std::int32_t unit, std::string text);
 // An empty line and "  *** ERROR IN <routine> ***".
 void header(io::Units& units, std::int32_t unit, std::string_view routine);
 
-// Catalogue arrays located in the work array, with their sizes checked.
-struct Catalogue {
-    std::int32_t numraf = 0;  // first word of NUMRAF
-    std::int32_t keyraf = 0;  // first word of KEYRAF
-    std::int32_t rowlen = 0;  // NUMRAF(7)
-    std::int32_t rows = 0;    // rows that KEYRAF holds
-};
-
 // Locates NUMRAF and KEYRAF through ARPOIN; false on failure (ARPOIN has
 // reported) or when the catalogue words are inconsistent (reported here
 // under `routine`).
 bool locate(Store& st, WorkArray& w, std::string_view routine, Catalogue& cat, std::int32_t iout,
             std::int32_t& ierr);
 
-// Word w (1-based) of row n of KEYRAF.
-inline std::int64_t row_word(const Catalogue& cat, std::int32_t n, std::int32_t word) {
-    return static_cast<std::int64_t>(cat.keyraf) + static_cast<std::int64_t>(n - 1) * cat.rowlen +
-           (word - 1);
+// NUMRAF and row n (1 <= n <= cat.rows) of a located catalogue.
+inline format::Numraf numraf(WorkArray& w, const Catalogue& cat) {
+    return format::numraf_at(w, cat.numraf);
+}
+inline format::Row row(WorkArray& w, const Catalogue& cat, std::int32_t n) {
+    return format::row_at(w, cat.keyraf, n, cat.rowlen);
 }
 
 }  // namespace store::detail

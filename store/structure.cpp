@@ -39,20 +39,6 @@ constexpr std::array<std::string_view, 200> kFixedNames{
     "      ", "      ",
 };
 
-// Packs an identifier of 1..8 characters like an array name: characters 1-4
-// into the first word and 5-8 into the second, c - 30 as two decimal digits.
-bool pack(std::string_view s, std::int32_t& w1, std::int32_t& w2) {
-    constexpr std::array<std::int32_t, 4> kWeights{1000000, 10000, 100, 1};
-    w1 = w2 = 0;
-    if (s.size() > 8) return false;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        if (c < 33 || c > 126) return false;
-        (i < 4 ? w1 : w2) += (static_cast<std::int32_t>(c) - 30) * kWeights[i % 4];
-    }
-    return true;
-}
-
 // The identifier as it is packed: trimmed, and upper-cased when T(4) = 1.
 bool prepare(std::span<const std::int32_t> t, std::string_view name, std::string& field,
              std::int32_t& w1, std::int32_t& w2) {
@@ -66,7 +52,10 @@ bool prepare(std::span<const std::int32_t> t, std::string_view name, std::string
     if (t[3] == 1) {
         for (char& c : key) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
     }
-    return pack(key, w1, w2);
+    const auto words = format::pack_name(key);
+    w1 = words ? words->first : 0;
+    w2 = words ? words->second : 0;
+    return words.has_value();
 }
 
 std::int32_t message_unit(std::span<const std::int32_t> t) {

@@ -12,25 +12,16 @@ namespace tools {
 
 namespace {
 
-constexpr std::int32_t kKeyOffset = 100;  // NUMRAF(10): record key offset
-constexpr std::int32_t kDivisor = 100;    // NUMRAF(11): address divisor
-constexpr std::int32_t kNameLength = 8;   // NUMRAF(9)
-constexpr std::int32_t kRowWords = 10;    // words of a row kept here
+namespace format = store::format;
+using format::NumrafWord;
+using format::RowWord;
+
+constexpr std::int32_t kRowWords = format::kRowLength;  // words of a row kept here
 // Where the writing program's data manager hands out its first array, and
 // the words it leaves between two arrays (word 10 of a row is only a
 // plausible pointer / 100; no reader uses it).
 constexpr std::int64_t kFirstWord = 111;
 constexpr std::int64_t kGapWords = 2;
-
-std::string upper(std::string_view s) {
-    std::string t(s);
-    for (char& c : t) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-    return t;
-}
-
-bool scratch(std::string_view store_text) {
-    return upper(io::fixed(store_text, 4)) == "SCRA";
-}
 
 std::string in_quotes(std::string_view s) {
     std::string q;
@@ -45,24 +36,18 @@ std::string in_quotes(std::string_view s) {
 
 NameWords pack_name(std::string_view name) {
     const std::string_view s = io::trim(name);
-    if (s.empty() || s.size() > 8) {
+    if (s.empty() || s.size() > dms::kMaxNameLength) {
         throw WriteError("illegal name " + in_quotes(name) + ": 1 to 8 characters are needed");
     }
-    constexpr std::array<std::int32_t, 4> kWeights{1000000, 10000, 100, 1};
-    NameWords w;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        if (c < 33 || c > 126) {
-            throw WriteError("illegal name " + in_quotes(name) + ": character code " +
-                             std::to_string(c) + " outside 33..126");
-        }
-        (i < 4 ? w.first : w.second) += (static_cast<std::int32_t>(c) - 30) * kWeights[i % 4];
+    if (const std::size_t i = dms::illegal_name_character(s); i != std::string_view::npos) {
+        throw WriteError("illegal name " + in_quotes(name) + ": character code " +
+                         std::to_string(static_cast<unsigned char>(s[i])) + " outside 33..126");
     }
-    return w;
+    return *format::pack_name(s);
 }
 
 std::int32_t mfp_size(std::int64_t max_key) {
-    const std::int64_t n = std::max<std::int64_t>(max_key, kKeyOffset + 3);
+    const std::int64_t n = std::max<std::int64_t>(max_key, format::kIarrnmKey);
     const std::int64_t pages = (n + raflib::kPageEntries - 1) / raflib::kPageEntries;
     const std::int64_t size = pages * raflib::kPageEntries;
     if (size > raflib::kMaxI8) {
@@ -108,24 +93,26 @@ DynFileWriter::DynFileWriter(const std::filesystem::path& file, std::vector<std:
     check(ierr, "creating " + in_quotes(file.string()));
     open_ = true;
 
-    numraf_[6] = options_.row_length;
-    numraf_[7] = rows();
-    numraf_[8] = kNameLength;
-    numraf_[9] = kKeyOffset;
-    numraf_[10] = kDivisor;
+    const format::Numraf numraf = format::numraf_in(numraf_);
+    numraf[NumrafWord::RowLength] = options_.row_length;
+    numraf[NumrafWord::Rows] = rows();
+    numraf[NumrafWord::NameLength] = format::kNameLength;
+    numraf[NumrafWord::KeyOffset] = format::kKeyOffset;
+    numraf[NumrafWord::AddressDivisor] = format::kAddressDivisor;
     next_word_ = kFirstWord;
     const std::int64_t keyraf_words = static_cast<std::int64_t>(options_.row_length) * rows();
     if (keyraf_words > std::numeric_limits<std::int32_t>::max()) {
         throw WriteError("KEYRAF too long");
     }
-    book_row(nnum, "IN", "-AR-", 20);
+    book_row(nnum, "IN", "-AR-", format::kNumrafWords);
     book_row(nnum + 1, "IN", "-AR-", static_cast<std::int32_t>(keyraf_words));
     book_row(nnum + 2, "IN", "-AR-", 2 * rows());
     // Room for the catalogue ahead of every data area; finish() fills it.
     for (std::int32_t n = nnum; n <= nnum + 2; ++n) {
-        buffer_.assign(static_cast<std::size_t>(row_word(n, 3)), 0);
+        const std::int32_t length = row_word(n, static_cast<std::int32_t>(RowWord::Length));
+        buffer_.assign(static_cast<std::size_t>(length), 0);
         std::int32_t jerr = 0;
-        raflib::RAFPIN(raf_, buffer_, row_word(n, 3), key(n, 0), options_.unit, jerr);
+        raflib::RAFPIN(raf_, buffer_, length, key(n, 0), options_.unit, jerr);
         check(jerr, "reserving the catalogue");
     }
 }
@@ -197,41 +184,27 @@ void DynFileWriter::book(std::string_view name, std::string_view type, std::stri
 
 void DynFileWriter::book_row(std::int32_t number, std::string_view type, std::string_view store,
                              std::int32_t length) {
-    const std::int32_t tc = store::type_code(type);
-    if (tc == 0 || type.size() != 2) throw WriteError("unknown type text " + in_quotes(type));
-    const std::int32_t sc = store::store_code(store);
-    if (sc < 0 || store.size() != 4) throw WriteError("unknown store text " + in_quotes(store));
+    const format::TypeClass* tc = format::type_class(type);
+    if (tc == nullptr || type.size() != 2) throw WriteError("unknown type text " + in_quotes(type));
+    const format::StoreClass* sc = format::store_class(store);
+    if (sc == nullptr || store.size() != 4)
+        throw WriteError("unknown store text " + in_quotes(store));
     if (length < 0) throw WriteError("negative length " + std::to_string(length));
-    const std::int32_t nwpe = store::words_per_element(type);
+    const std::int32_t nwpe = tc->words;
 
-    // The counters a first booking advances.
-    const bool stru = sc == 1 || sc == 4 || sc == 5 || sc == 11 || sc == 13 || sc == 50 || sc == 51;
-    const bool res = sc == 3 || sc == 5;
-    const bool rest = sc == 2 || sc == 4;
-    if (stru) ++numraf_[0];
-    if (res) ++numraf_[1];
-    if (rest) ++numraf_[2];
-
+    const format::Numraf numraf = format::numraf_in(numraf_);
+    format::advance_counters(numraf, *sc);
     Row& r = rows_[static_cast<std::size_t>(number - 1)];
     r = Row{};
     r.booked = true;
-    r.w[0] = tc;
-    r.w[1] = nwpe;
-    r.w[2] = length;
-    r.w[3] = sc;
-    if (sc != 0) {
-        r.w[4] = numraf_[0];
-        r.w[5] = numraf_[1];
-        r.w[6] = numraf_[2];
-    }
-    r.w[7] = type == "RE" ? 1 : 0;
-    if (!scratch(store)) {
+    format::first_booking(r.words(), *tc, nwpe, length, *sc, numraf);
+    if (store != format::kScratchText) {
         // Elements of two words start at an odd word, like every array here.
         std::int64_t word = next_word_;
         if ((word - 1) % 2 != 0) ++word;
         const std::int64_t ptr = (word - 1) / nwpe + 1;
-        r.w[9] = static_cast<std::int32_t>(
-            std::min<std::int64_t>(ptr / kDivisor, std::numeric_limits<std::int32_t>::max()));
+        r.words()[RowWord::PointerWord] = static_cast<std::int32_t>(std::min<std::int64_t>(
+            ptr / format::kAddressDivisor, std::numeric_limits<std::int32_t>::max()));
         next_word_ = word + static_cast<std::int64_t>(nwpe) * length + kGapWords;
     }
 }
@@ -240,8 +213,13 @@ std::int32_t DynFileWriter::key(std::int32_t number, std::int32_t step) const {
     if (number < 1 || number > rows()) return 0;
     const Row& r = rows_[static_cast<std::size_t>(number - 1)];
     if (!r.booked) return 0;
-    return store::record_key(numraf_[0], numraf_[1], numraf_[2], kKeyOffset, r.w[3], r.w[4], r.w[5],
-                             r.w[6], step);
+    // The file totals NUMRAF(4..6) will be the final counters.
+    const format::ConstNumraf numraf = format::numraf_in(numraf_);
+    const format::ConstRow row = r.words();
+    return format::record_key(
+        numraf[NumrafWord::StructureCounter], numraf[NumrafWord::ResultCounter],
+        numraf[NumrafWord::RestartCounter], format::kKeyOffset, row[RowWord::StoreCode],
+        row[RowWord::StructureIndex], row[RowWord::ResultIndex], row[RowWord::RestartIndex], step);
 }
 
 std::int32_t DynFileWriter::key(std::string_view name, std::int32_t step) const {
@@ -286,8 +264,9 @@ void DynFileWriter::write_ints(std::int32_t number, std::int32_t step,
                                std::span<const std::int32_t> values) {
     const std::string what = "writing array " + std::to_string(number);
     const Row& r = booked(number, what);
-    if (r.w[0] != 1 && r.w[0] != 4) throw WriteError(what + ": not an integer array");
-    if (r.w[0] == 4 && values.size() % 2 != 0) {
+    const std::int32_t type = r.words()[RowWord::Type];
+    if (type != 1 && type != 4) throw WriteError(what + ": not an integer array");
+    if (type == 4 && values.size() % 2 != 0) {
         throw WriteError(what + ": an I8 array needs two words per element");
     }
     const std::int32_t k = record_for(number, step, what);
@@ -302,7 +281,8 @@ void DynFileWriter::write_floats(std::int32_t number, std::int32_t step,
                                  std::span<const float> values) {
     const std::string what = "writing array " + std::to_string(number);
     const Row& r = booked(number, what);
-    if (r.w[0] != 2 && !(r.w[0] == 3 && r.w[7] == 1)) {
+    const format::ConstRow row = r.words();
+    if (row[RowWord::Type] != 2 && !(row[RowWord::Type] == 3 && row[RowWord::RealFlag] == 1)) {
         throw WriteError(what + ": not an SP or RE array");
     }
     const std::int32_t k = record_for(number, step, what);
@@ -319,8 +299,9 @@ void DynFileWriter::write_doubles(std::int32_t number, std::int32_t step,
                                   std::span<const double> values) {
     const std::string what = "writing array " + std::to_string(number);
     const Row& r = booked(number, what);
-    if (r.w[0] != 3) throw WriteError(what + ": not a DP or RE array");
-    if (r.w[7] == 1) {
+    const format::ConstRow row = r.words();
+    if (row[RowWord::Type] != 3) throw WriteError(what + ": not a DP or RE array");
+    if (row[RowWord::RealFlag] == 1) {
         std::vector<float> singles(values.begin(), values.end());
         write_floats(number, step, singles);
         return;
@@ -351,10 +332,18 @@ void DynFileWriter::write_doubles(std::string_view name, std::int32_t step,
 }
 
 std::int32_t DynFileWriter::numraf(std::int32_t word) const {
-    if (word < 1 || word > 20) throw WriteError("NUMRAF has words 1 to 20");
+    if (word < 1 || word > format::kNumrafWords) throw WriteError("NUMRAF has words 1 to 20");
+    return stored_numraf()[static_cast<std::size_t>(word - 1)];
+}
+
+std::array<std::int32_t, store::format::kNumrafWords> DynFileWriter::stored_numraf() const {
     // Words 4-6 are stored as copies of the counters.
-    if (word >= 4 && word <= 6) return numraf_[static_cast<std::size_t>(word - 4)];
-    return numraf_[static_cast<std::size_t>(word - 1)];
+    auto stored = numraf_;
+    const format::Numraf numraf = format::numraf_in(stored);
+    numraf[NumrafWord::FileStructure] = numraf[NumrafWord::StructureCounter];
+    numraf[NumrafWord::FileResults] = numraf[NumrafWord::ResultCounter];
+    numraf[NumrafWord::FileRestarts] = numraf[NumrafWord::RestartCounter];
+    return stored;
 }
 
 std::int32_t DynFileWriter::row_word(std::int32_t number, std::int32_t word) const {
@@ -371,7 +360,7 @@ NameWords DynFileWriter::name_words(std::int32_t number) const {
 }
 
 void DynFileWriter::set_numraf(std::int32_t word, std::int32_t value) {
-    if (word < 1 || word > 20) throw WriteError("NUMRAF has words 1 to 20");
+    if (word < 1 || word > format::kNumrafWords) throw WriteError("NUMRAF has words 1 to 20");
     numraf_patches_[word] = value;
 }
 
@@ -393,8 +382,8 @@ void DynFileWriter::finish() {
     const std::int32_t nnum = rows() - 2;
     const auto n_rows = static_cast<std::size_t>(rows());
 
-    std::vector<std::int32_t> numraf(numraf_.begin(), numraf_.end());
-    for (std::size_t k = 3; k < 6; ++k) numraf[k] = numraf_[k - 3];
+    const auto stored = stored_numraf();
+    std::vector<std::int32_t> numraf(stored.begin(), stored.end());
     for (const auto& [word, value] : numraf_patches_)
         numraf[static_cast<std::size_t>(word - 1)] = value;
 
@@ -407,12 +396,12 @@ void DynFileWriter::finish() {
             if (static_cast<std::size_t>(at.first) == n)
                 w[static_cast<std::size_t>(at.second - 1)] = value;
         }
-        std::copy_n(w.begin(), std::min(rowlen, w.size()), keyraf.begin() + (n - 1) * rowlen);
+        const auto number = static_cast<std::int32_t>(n);
+        std::copy_n(w.begin(), std::min(rowlen, w.size()),
+                    keyraf.begin() + format::row_offset(number, options_.row_length));
         NameWords nw = names_words_[n - 1];
-        if (auto it = name_patches_.find(static_cast<std::int32_t>(n)); it != name_patches_.end())
-            nw = it->second;
-        iarrnm[2 * n - 2] = nw.first;
-        iarrnm[2 * n - 1] = nw.second;
+        if (auto it = name_patches_.find(number); it != name_patches_.end()) nw = it->second;
+        format::set_names_in(iarrnm, number, nw);
     }
     const std::array<const std::vector<std::int32_t>*, 3> arrays{&numraf, &keyraf, &iarrnm};
     for (std::int32_t k = 0; k < 3; ++k) {

@@ -8,8 +8,10 @@
 // the first time: the record counters advance by the store text and the row
 // keeps all three counters (structure, result, restart index). The catalogue
 // arrays are structure records 1-3 (keys 101-103); every other array lives at
-// the key given by store::record_key from its row and the final counters, so
-// all arrays are booked before the first array is written.
+// the key given by store::format::record_key from its row and the final
+// counters, so all arrays are booked before the first array is written. The
+// positions of the catalogue words and the store classes are those of
+// store/format.h, which the reader uses too.
 //
 // The file is written in this computer's byte order. Failures throw
 // WriteError with the RAFLIB message text, if any.
@@ -28,6 +30,7 @@
 
 #include "io/units.h"
 #include "raflib/raflib.h"
+#include "store/format.h"
 
 namespace tools {
 
@@ -37,17 +40,12 @@ class WriteError : public std::runtime_error {
 };
 
 // The two name words of a packed name.
-struct NameWords {
-    std::int32_t first = 0;
-    std::int32_t second = 0;
-    friend bool operator==(const NameWords&, const NameWords&) = default;
-};
+using NameWords = dms::NameWords;
 
 // Packs a name of 1 to 8 characters (surrounding blanks removed) like an array
-// name of the data manager: characters 1-4 into the first word and 5-8 into
-// the second, each character c as the two decimal digits c - 30 with weights
-// 1000000, 10000, 100, 1. Throws WriteError for an empty name, a name longer
-// than 8 characters or a character outside 33..126.
+// name of the data manager (store::format::pack_name). Throws WriteError for
+// an empty name, a name longer than 8 characters or a character outside
+// 33..126.
 NameWords pack_name(std::string_view name);
 
 // MFPMAX of a file whose highest record key is max_key: whole MFP pages of 64
@@ -127,11 +125,15 @@ class DynFileWriter {
 
   private:
     struct Row {
-        std::array<std::int32_t, 10> w{};  // KEYRAF words 1-10
+        std::array<std::int32_t, store::format::kRowLength> w{};  // KEYRAF words 1-10
         bool booked = false;
+        store::format::Row words() { return store::format::Row(w); }
+        store::format::ConstRow words() const { return store::format::ConstRow(w); }
     };
 
     void check(std::int32_t ierr, std::string_view what);
+    // NUMRAF as finish() stores it, before the changes of set_numraf.
+    std::array<std::int32_t, store::format::kNumrafWords> stored_numraf() const;
     const Row& booked(std::int32_t number, std::string_view what) const;
     std::int32_t checked_number(std::string_view name) const;
     std::int32_t record_for(std::int32_t number, std::int32_t step, std::string_view what) const;
@@ -146,7 +148,8 @@ class DynFileWriter {
     io::Units units_;
     raflib::Raflib raf_;
     std::int32_t mfpmax_ = 0;
-    std::array<std::int32_t, 20> numraf_{};
+    // NUMRAF as it stands; words 4-6 are filled from the counters when stored.
+    std::array<std::int32_t, store::format::kNumrafWords> numraf_{};
     std::vector<Row> rows_;               // rows_[n-1]: row of number n
     std::vector<NameWords> names_words_;  // per number
     // Changes of what is stored: NUMRAF word, (number, row word), number.
