@@ -1,12 +1,17 @@
 // Fuzz target: the bytes are a dyn file. Each dialogue opens it, lists its
 // DynRes and recalls and gathers its series for one operation: statistics of
-// every DynRes, peaks in a window, a combination and a vector length.
+// every DynRes, peaks in a window, a combination and a vector length. The
+// series reader of the batch commands then reads it: every DynRes over the
+// whole series and in a window, read-only.
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <numeric>
 #include <string>
+#include <vector>
 
 #include "fuzz_support.h"
+#include "ops/series_reader.h"
 
 namespace {
 
@@ -20,16 +25,48 @@ const std::array<std::string, 4> kRuns = {
     "5\nf.dyn\nout.txt\n\n1\n2\n",
 };
 
+void read_series(const fuzz_support::PrivateDir& dir, std::string_view bytes) {
+    dir.clear();
+    dir.write("f.dyn", bytes);
+    ops::SeriesReader r;
+    if (!r.open(dir.path() / "f.dyn")) {
+        if (r.error().empty()) fuzz_support::fail("series reader: refused without a message");
+        return;
+    }
+    ops::SeriesReader::Summary s;
+    if (!r.summary(s)) return;
+    std::vector<int> all(static_cast<std::size_t>(r.dynres_count()));
+    std::iota(all.begin(), all.end(), 1);
+    ops::SeriesReader::Series whole;
+    if (r.read(all, {}, whole)) {
+        // Steps with a time that is not a number are outside every window.
+        if (whole.times.size() > static_cast<std::size_t>(s.steps)) {
+            fuzz_support::fail("series reader: more samples than the summary's steps");
+        }
+        for (const auto& v : whole.values) {
+            if (v.size() != whole.times.size()) fuzz_support::fail("series reader: ragged series");
+        }
+    }
+    const std::array<int, 3> some = {2, 1, 2};
+    ops::SeriesReader::Series part;
+    r.read(some, {0.05, 0.5}, part);
+    if (fuzz_support::read_file(dir.path() / "f.dyn") != bytes) {
+        fuzz_support::fail("series reader: the file changed");
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const fuzz_support::PrivateDir& dir = fuzz_support::private_dir();
+    const std::string_view bytes = fuzz_support::bytes(data, size);
     for (const std::string& answers : kRuns) {
         dir.clear();
-        dir.write("f.dyn", fuzz_support::bytes(data, size));
+        dir.write("f.dyn", bytes);
         dir.write("in.txt", kCombination);
         fuzz_support::run_dialogue(dir, answers);
     }
+    read_series(dir, bytes);
     dir.clear();
     return 0;
 }

@@ -95,6 +95,12 @@ inline void echo(std::string_view console) {
     if (on) std::fprintf(stderr, "%.*s\n", static_cast<int>(console.size()), console.data());
 }
 
+// The whole file; empty when it cannot be read.
+inline std::string read_file(const fs::path& p) {
+    std::ifstream f(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
 inline std::string_view bytes(const std::uint8_t* data, std::size_t size) {
     return {reinterpret_cast<const char*>(data), size};
 }
