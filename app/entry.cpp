@@ -45,7 +45,18 @@ std::int32_t truncate_to_int32(float x) {
 
 WorkArraySize work_array_size(const char* arg) {
     if (arg == nullptr) return {kDefaultWords, static_cast<float>(kDefaultWords)};
-    const double d = std::strtod(arg, nullptr);
+    // The size is decimal text: a hexadecimal form ("0x10") stops at the x
+    // like any other character that cannot continue a decimal number.
+    std::string text(arg);
+    const std::size_t lead = text.find_first_not_of(" \t\n\v\f\r");
+    if (lead != std::string::npos) {
+        const std::size_t digits = lead + (text[lead] == '+' || text[lead] == '-' ? 1 : 0);
+        if (text.size() > digits + 1 && text[digits] == '0' &&
+            (text[digits + 1] == 'x' || text[digits + 1] == 'X')) {
+            text.resize(digits + 1);
+        }
+    }
+    const double d = std::strtod(text.c_str(), nullptr);
     // Narrowing a double beyond the float range is not defined: such a value
     // becomes an infinity, whose product is outside the 32-bit range anyway.
     float millions = 0.0f;

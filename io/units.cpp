@@ -271,6 +271,14 @@ Units::Transfer Units::read_direct(int unit, std::int64_t rec, std::span<std::by
     return {0, done};
 }
 
+std::int64_t Units::direct_size(int unit) const {
+    const auto it = direct_.find(unit);
+    if (it == direct_.end()) return -1;
+    struct stat sb {};
+    if (::fstat(it->second->fd.get(), &sb) != 0) return -1;
+    return static_cast<std::int64_t>(sb.st_size);
+}
+
 Units::Transfer Units::write_direct(int unit, std::int64_t rec, std::span<const std::byte> buf) {
     auto it = direct_.find(unit);
     if (it == direct_.end()) return {kIostatNotConnected, 0};

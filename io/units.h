@@ -97,6 +97,10 @@ class Units {
     // Writes buf.size() bytes starting at the beginning of record rec.
     Transfer write_direct(int unit, std::int64_t rec, std::span<const std::byte> buf);
 
+    // Size in bytes of the direct-access file on unit; -1 when the unit is
+    // not connected to one or the size cannot be found.
+    std::int64_t direct_size(int unit) const;
+
     // Test hook: the next `after` direct-access writes succeed, the one after
     // them fails with `iostat` (any unit). A negative `after` disables it.
     void inject_write_failure(int after, int iostat);

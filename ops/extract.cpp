@@ -8,6 +8,7 @@
 #include "io/fmt.h"
 #include "io/text.h"
 #include "ops/common.h"
+#include "raflib/layout.h"
 
 namespace ops {
 
@@ -186,6 +187,22 @@ void DynRes20(store::Store& st, dms::WorkArray& w, std::int32_t ifile, std::int3
     const std::int64_t slot = static_cast<std::int64_t>(ndynres) + 1;  // words per time step
     const std::int64_t p = ndrpack == 0 ? 1 : ndrpack;                 // slots per record
     const std::int64_t q = ndrpack == 0 ? lststo : ndrstep;            // capacity
+
+    // Every result step has a DYNRES record of its own, of at least P slots.
+    // A file too small to hold LSTSTO such records is damaged: refused before
+    // anything is done step by step.
+    if (lststo > 0) {
+        const std::int64_t per_step = raflib::records_for(p * slot);
+        const std::int64_t held =
+            std::max<std::int64_t>(st.units.direct_size(ifile), 0) / raflib::kRecordBytes;
+        if (lststo > held / per_step) {
+            fail();
+            detail(st.units, iout, "Result steps (LSTSTO)                  :", lststo);
+            detail(st.units, iout, "need 512-byte records per step         :", per_step);
+            detail(st.units, iout, "the file holds 512-byte records        :", held);
+            return;
+        }
+    }
     std::int32_t pall = 0;
     store::ARBOOK(st, w, "ALL_TS", pall, booking_length(q * slot), "SCRA", "SP", iout, jerr);
     if (jerr != 0) return fail();
@@ -212,6 +229,23 @@ void DynRes20(store::Store& st, dms::WorkArray& w, std::int32_t ifile, std::int3
                 return;
             }
             checked = pdyn;
+        }
+        if (d == 1 && lststo > 1) {
+            // Each step must read a record of its own (the catalogue gives
+            // the records per step): one record read over and over is no
+            // series.
+            store::Keys k1;
+            store::Keys k2;
+            store::ARKEYS(st, w, "DYNRES", 1, k1, iout, jerr);
+            store::ARKEYS(st, w, "DYNRES", 2, k2, iout, jerr);
+            if (jerr != 0) return fail();
+            if (k2.key <= k1.key) {
+                fail();
+                detail(st.units, iout, "Result steps (LSTSTO)                  :", lststo);
+                detail(st.units, iout, "DYNRES record key of step 1            :", k1.key);
+                detail(st.units, iout, "DYNRES record key of step 2            :", k2.key);
+                return;
+            }
         }
         const auto rec = w.words(pdyn, len);
         for (std::int64_t j = 1; j <= p; ++j) {

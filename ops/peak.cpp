@@ -52,7 +52,11 @@ double scan_peak(const dms::WorkArray& w, std::int32_t x, std::int32_t n, std::i
 enum class Sample { Value, Time };
 
 // The window selection of Pektor3_1 and Pektor1_1: the samples of DynRes idr
-// with first <= t <= last, in order, their value or their time stored.
+// with first <= t <= last, in order, their value or their time stored. The
+// times are stored in single precision, so the window ends are compared
+// rounded to single precision: a stored time that is the typed time is
+// inside (0.15 stored is 0.150000006). Ends beyond the single-precision
+// range round to an infinity and still bound nothing.
 void select_window(store::Store& st, dms::WorkArray& w, std::int32_t idr, double first, double last,
                    std::int32_t& n, double* tlast, std::int32_t out, std::int32_t capacity,
                    Sample what, std::string_view error_text, std::int32_t iout,
@@ -77,10 +81,13 @@ void select_window(store::Store& st, dms::WorkArray& w, std::int32_t idr, double
         !w.contains(2 * static_cast<std::int64_t>(out) - 1, 2 * static_cast<std::int64_t>(steps))) {
         return fail();
     }
+    const auto lower = static_cast<float>(first);
+    const auto upper = static_cast<float>(last);
     for (std::size_t j = 0; j < static_cast<std::size_t>(steps); ++j) {
-        const double t = std::bit_cast<float>(ts[2 * j]);
-        if (t < first) continue;
-        if (t > last) break;
+        const float stored = std::bit_cast<float>(ts[2 * j]);
+        if (stored < lower) continue;
+        if (stored > upper) break;
+        const double t = stored;
         ++n;
         if (what == Sample::Value) {
             w.set_d(out + n - 1, std::bit_cast<float>(ts[2 * j + 1]));

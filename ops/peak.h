@@ -18,7 +18,8 @@ double PEKTOR0(store::Store& st, dms::WorkArray& w, const std::string& file, dou
                std::int32_t& ierr);
 
 // Cuts DynRes idr to the window: the values of the samples with
-// first <= t <= last go to elements 1..n of the double-precision array at
+// first <= t <= last (the ends rounded to the single precision of the stored
+// times) go to elements 1..n of the double-precision array at
 // pointer `values` (room for `capacity` elements); tlast receives the time of
 // the last of them (left alone when n = 0). ierr = -1 on failure (more
 // samples than capacity, a failed look-up), untouched on success.

@@ -1,6 +1,7 @@
 #include "raflib/layout.h"
 
 #include <array>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -40,10 +41,15 @@ void ffile_impl(Raflib& raf, std::int32_t unit, std::int32_t op, std::int32_t& a
         }
     }
     const std::int64_t records = records_for(count);
-    // An address whose records would run past the largest record number is
-    // as illegal as one below 1.
-    if (address <= 0 || address + records > std::numeric_limits<std::int32_t>::max()) {
+    if (address <= 0) {
         ierr = kFfileBadAddress;
+        return;
+    }
+    // Records that would run past the largest record number lie beyond the
+    // end of any file: a read there fails as a read past the end of the file
+    // does, a write as a file that cannot grow. The address stays as it was.
+    if (address + records > std::numeric_limits<std::int32_t>::max()) {
+        ierr = op == 2 ? -io::kIostatShortRecord : op == 1 ? -EFBIG : kFfileBadAddress;
         return;
     }
     if (op == 0) {

@@ -27,10 +27,13 @@ inline constexpr std::int32_t kFfileNegativeCount = -995;
 // record address: op 0 only advances the address, 1 writes, 2 reads. On
 // return address is the record after the last record transferred (or
 // skipped); after a failed transfer it is the record after the failed one.
-// ierr: 0, -991 unit outside 1..99, -992 op not 0..2, -993 address <= 0,
-// -994 buffer shorter than count words, -995 count < 0, or the negated I/O
-// status. A count of 0 transfers nothing. Writes fill the tail of a last,
-// partial record with zeros. Consecutive records are moved in one transfer.
+// ierr: 0, -991 unit outside 1..99, -992 op not 0..2, -993 address <= 0
+// (or, for op 0, records past the largest record number), -994 buffer
+// shorter than count words, -995 count < 0, or the negated I/O status; a
+// read or write of records past the largest record number fails with the
+// status of a read past the end of the file (kIostatShortRecord) or of a
+// file that cannot grow (EFBIG), the address unchanged. A count of 0 transfers nothing. Writes fill
+// the tail of a last, partial record with zeros. Consecutive records are moved in one transfer.
 // FFILE writes no message.
 void FFILE(Raflib& raf, std::int32_t unit, std::int32_t op, std::int32_t& address,
            std::span<std::int32_t> buffer, std::int32_t count, std::int32_t& ierr);

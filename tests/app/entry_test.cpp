@@ -46,6 +46,12 @@ TEST(WorkArraySize, FromTheCommandLine) {
         {"1e999", kMin},  // beyond the double range
         {"nan", kMin},
         {"inf", kMin},
+        // Decimal text only: a hexadecimal form stops at the x.
+        {"0x10", 0},
+        {" -0X1p4", 0},
+        {"+0x", 0},
+        {"00x10", 0},
+        {"10x3", 10'000'000},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(app::work_array_size(c.arg).nwiwa, c.nwiwa) << (c.arg ? c.arg : "(none)");

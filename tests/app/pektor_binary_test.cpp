@@ -49,12 +49,12 @@ TEST(PektorProgram, SizeArgument) {
         const char* args;
         const char* console;
     };
-    for (const Case& c :
-         {Case{"0", "\n The nwiwa value (0) is zero or negative! \n"},
-          Case{"-3", "\n The nwiwa value (-3000000) is zero or negative! \n"},
-          Case{"abc", "\n The nwiwa value (0) is zero or negative! \n"},
-          Case{"2148", "\n The nwiwa value (-2147483648) is zero or negative! \n"},
-          Case{"nan", "\n The nwiwa value (-2147483648) is zero or negative! \n"}}) {
+    for (const Case& c : {Case{"0", "\n The nwiwa value (0) is zero or negative! \n"},
+                          Case{"-3", "\n The nwiwa value (-3000000) is zero or negative! \n"},
+                          Case{"abc", "\n The nwiwa value (0) is zero or negative! \n"},
+                          Case{"2148", "\n The nwiwa value (-2147483648) is zero or negative! \n"},
+                          Case{"nan", "\n The nwiwa value (-2147483648) is zero or negative! \n"},
+                          Case{"0x10", "\n The nwiwa value (0) is zero or negative! \n"}}) {
         ScratchDir dir;
         const ProgramRun r = run_pektor(dir, c.args, "1\n");
         EXPECT_EQ(r.code, 1) << c.args;

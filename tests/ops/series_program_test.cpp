@@ -399,6 +399,30 @@ TEST(Failures, TruncatedFileFailsWhileGathering) {
     EXPECT_NE(dir.read("fort.23").find("Msg_no 1036"), std::string::npos) << dir.read("fort.23");
 }
 
+TEST(Failures, DataAddressAtTheLargestRecordNumber) {
+    // The MFP entry of DYNRES step 1 (array 111: page 2 at records 5-6, entry
+    // 47) of le_basic.dyn points at record 2147483647.
+    ScratchDir dir;
+    dir.copy_fixture("le_basic.dyn");
+    std::string bytes = dir.read("le_basic.dyn");
+    const std::size_t at = 4 * 512 + 46 * 16;
+    for (std::size_t b = 0; b < 3; ++b) bytes[at + b] = '\xff';
+    bytes[at + 3] = '\x7f';
+    dir.write("le_basic.dyn", bytes);
+    const Session r = run_pektor(dir, "1\n1\nle_basic.dyn\nout.txt\n\n");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out,
+              "*** ERROR IN ARRECL ***\nOccured during recall  of: DYNRES\n" + kPektor0Error);
+    const std::string raf = dir.read("fort.23");
+    EXPECT_NE(raf.find(" *** File 22 / Array 111 / Address ******** / Elements 6 / Msg_no 1036:"),
+              std::string::npos)
+        << raf;
+    EXPECT_NE(raf.find(" *** Cannot read from file - Computer's error flag = 5002"),
+              std::string::npos)
+        << raf;
+    EXPECT_EQ(dir.read("le_basic.dyn"), bytes);
+}
+
 // ---- damaged files ----
 
 struct DamageCase {
@@ -429,9 +453,27 @@ TEST(DamagedFiles, ParametersTheDataCannotHoldAreRefused) {
              "      holds words                            :         6\n"
              "      needs nDRpack * (nDynRes + 1) words    :        12\n" +
              kPektor0Error},
-        {"more steps than the work array holds",
+        // le_basic.dyn has 99 records of 512 bytes; each step needs one.
+        {"more steps than the file has records",
          {{{"LOADST", 2000000000}}, {}},
-         "*** ERROR IN ARBOOK ***\nInsufficient space for array ALL_TS\n" + dynres20 +
+         dynres20 +
+             "      Result steps (LSTSTO)                  :2000000000\n"
+             "      need 512-byte records per step         :         1\n"
+             "      the file holds 512-byte records        :        99\n" +
+             kPektor0Error},
+        {"one step more than the file has records",
+         {{{"LOADST", 100}}, {}},
+         dynres20 +
+             "      Result steps (LSTSTO)                  :       100\n"
+             "      need 512-byte records per step         :         1\n"
+             "      the file holds 512-byte records        :        99\n" +
+             kPektor0Error},
+        {"packed steps need more records than the file has",
+         {{{"NDRPACK", 60}, {"NDRSTEP", 2400}}, {}},
+         dynres20 +
+             "      Result steps (LSTSTO)                  :        40\n"
+             "      need 512-byte records per step         :         3\n"
+             "      the file holds 512-byte records        :        99\n" +
              kPektor0Error},
         {"more slots than the work array holds",
          {{{"NDRPACK", 1}, {"NDRSTEP", 2147483647}}, {}},

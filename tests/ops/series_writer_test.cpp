@@ -138,4 +138,164 @@ TEST(DyngenFiles, PeaksAndCountsOfTheSampleSignals) {
     EXPECT_NE(s.out.find(" Minimum        : " + io::fmt::E(lo[1], 12, 4)), std::string::npos);
 }
 
+// ---- the time window on single-precision times ----
+
+// Ten steps 0.05 apart as dyngen stores them (the double i * 0.05 rounded to
+// single precision): 0.15 is stored as 0.150000006, above the double 0.15,
+// and 0.35 as 0.349999994, below the double 0.35. DynRes 1 rises (i + 1),
+// DynRes 2 falls (10 - i), DynRes 3 is zero.
+void write_dt_file(const ScratchDir& dir) {
+    tools::DynResLayout layout;
+    layout.labels = {"Rise", "Fall", "Zero"};
+    std::vector<float> times;
+    std::vector<std::vector<float>> values(3);
+    for (int i = 0; i < 10; ++i) {
+        times.push_back(static_cast<float>(i * 0.05));
+        values[0].push_back(static_cast<float>(i + 1));
+        values[1].push_back(static_cast<float>(10 - i));
+        values[2].push_back(0.0f);
+    }
+    write_file(dir, "w.dyn", layout, times, values);
+}
+
+struct Window {
+    std::string answer;
+    int n;             // samples inside
+    std::string last;  // time of the last of them (F12.3)
+    std::string max1;  // largest of DynRes 1 and of DynRes 2 (1PE12.4)
+    std::string max2;
+};
+
+std::size_t line_count(const std::string& text) {
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+// The count and last time of a statistics block.
+std::string counts(const Window& win) {
+    return " Last  TS time  : " + win.last + "\n nTS found      : " + io::fmt::I(win.n, 12) + "\n";
+}
+
+TEST(WindowEnds, StoredTimeEqualToTheTypedTimeIsInside) {
+    const std::vector<Window> windows{
+        {"0 0.15", 4, "       0.150", "  4.0000E+00", "  1.0000E+01"},
+        {"0.35 0.45", 3, "       0.450", "  1.0000E+01", "  3.0000E+00"},
+        {"0.15 0.15", 1, "       0.150", "  4.0000E+00", "  7.0000E+00"},
+    };
+    struct Operation {
+        const char* what;
+        std::string (*answers)(const std::string& window);
+        void (*check)(const ScratchDir& dir, const Session& r, const Window& win);
+    };
+    const std::vector<Operation> operations{
+        {"operation 1",
+         [](const std::string& win) { return "1\n1\nw.dyn\nout.txt\n" + win + "\n1\n2\n\n"; },
+         [](const ScratchDir&, const Session& r, const Window& win) {
+             EXPECT_EQ(r.out,
+                       peak_line(1, " " + win.max1) + peak_line(2, " " + win.max2) + kCompletion);
+         }},
+        {"operation 2",
+         [](const std::string& win) { return "2\n1\nw.dyn\nw.dyn\nout.txt\n" + win + "\n2\n\n"; },
+         [](const ScratchDir&, const Session& r, const Window& win) {
+             EXPECT_EQ(r.out, " PeakValues and DAF for DynRes    2 :  " + win.max2 + " " +
+                                  win.max2 + "       1.000\n" + kCompletion);
+         }},
+        {"operation 3",
+         [](const std::string& win) { return "3\nw.dyn\nout.txt\n" + win + "\n1\n\n"; },
+         [](const ScratchDir&, const Session& r, const Window& win) {
+             EXPECT_NE(r.out.find(counts(win) + " Maximum        : " + win.max1), std::string::npos)
+                 << r.out;
+         }},
+        {"operation 4",
+         [](const std::string& win) { return "4\nw.dyn\nout.txt\n" + win + "\nin.txt\n"; },
+         [](const ScratchDir& dir, const Session& r, const Window& win) {
+             const auto n = static_cast<std::size_t>(win.n);
+             EXPECT_EQ(line_count(dir.read("fort.44")), n);
+             EXPECT_EQ(line_count(dir.read("fort.45")), n + 1);
+             EXPECT_NE(r.out.find(counts(win) + " Maximum        : " + win.max1), std::string::npos)
+                 << r.out;
+         }},
+        {"operation 5",
+         [](const std::string& win) { return "5\nw.dyn\nout.txt\n" + win + "\n1\n3\n"; },
+         [](const ScratchDir& dir, const Session& r, const Window& win) {
+             EXPECT_EQ(line_count(dir.read("fort.45")), static_cast<std::size_t>(win.n));
+             EXPECT_NE(r.out.find(counts(win) + " Maximum        : " + win.max1), std::string::npos)
+                 << r.out;
+         }},
+    };
+    for (const Operation& op : operations) {
+        for (const Window& win : windows) {
+            ScratchDir dir;
+            write_dt_file(dir);
+            // One group of DynRes 1 to 3 unrotated; the component is R1.
+            dir.write("in.txt", "1\n3\n1 2 3\n1 0 0\n0 1 0\n0 0 1\n1\nR1\n1 0 0 0 0 0\n");
+            const Session r = run_pektor(dir, op.answers(win.answer));
+            SCOPED_TRACE(std::string(op.what) + ", window " + win.answer);
+            EXPECT_EQ(r.code, 0) << r.console;
+            op.check(dir, r, win);
+        }
+    }
+}
+
+// ---- files whose counts the file cannot hold ----
+
+TEST(DegenerateFiles, RefusedByTheGatheringAtOnce) {
+    const std::string dynres20 = "\n  *** ERROR IN DynRes20   ***\n";
+    const std::string pektor0 = "\n  *** ERROR IN PEKTOR0    ***\n";
+    struct Case {
+        const char* what;
+        std::int32_t loadst;
+        std::int32_t records_per_step;  // NUMRAF(5); NUMRAF(6) is 0
+        std::string out;
+    };
+    // Three steps of two DynRes, one record each; the file has 23 records.
+    const std::vector<Case> cases{
+        {"no records per step and 2^31-1 steps", 2147483647, 0,
+         dynres20 +
+             "      Result steps (LSTSTO)                  :2147483647\n"
+             "      need 512-byte records per step         :         1\n"
+             "      the file holds 512-byte records        :        23\n" +
+             pektor0},
+        {"no records per step", 3, 0,
+         dynres20 +
+             "      Result steps (LSTSTO)                  :         3\n"
+             "      DYNRES record key of step 1            :       111\n"
+             "      DYNRES record key of step 2            :       111\n" +
+             pektor0},
+        {"sound records, more steps than records", 24, 2,
+         dynres20 +
+             "      Result steps (LSTSTO)                  :        24\n"
+             "      need 512-byte records per step         :         1\n"
+             "      the file holds 512-byte records        :        23\n" +
+             pektor0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchDir dir;
+        tools::DynResLayout layout;
+        layout.labels = {"A", "B"};
+        layout.steps = 3;
+        tools::Mstru mstru = tools::default_mstru(layout);
+        mstru.set("LOADST", c.loadst);
+        layout.mstru = mstru;
+        tools::DynResWriter writer(dir.path() / "d.dyn", layout);
+        for (int i = 0; i < 3; ++i) {
+            const std::vector<float> v = {1.0f, 2.0f};
+            writer.add_step(0.5f * static_cast<float>(i), v);
+        }
+        writer.file().set_numraf(5, c.records_per_step);
+        writer.file().set_numraf(6, 0);
+        writer.finish();
+        const std::string before = dir.read("d.dyn");
+        EXPECT_EQ(before.size(), 23u * 512u);
+
+        for (const char* op : {"1\n1\n", "3\n"}) {
+            const Session r = run_pektor(dir, std::string(op) + "d.dyn\nout.txt\n\n1\n\n");
+            EXPECT_EQ(r.code, 1);
+            EXPECT_EQ(r.out, c.out);
+            EXPECT_EQ(r.tail, kFailedReturn);
+            EXPECT_EQ(dir.read("d.dyn"), before);
+        }
+    }
+}
+
 }  // namespace

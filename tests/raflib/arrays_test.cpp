@@ -199,6 +199,18 @@ TEST_F(HostileEntryTest, NegativeAddress) {
     EXPECT_NE(take_output().find(" *** Negative file address in FFILE"), std::string::npos);
 }
 
+TEST_F(HostileEntryTest, AddressAtTheLargestRecordNumberIsBeyondTheFile) {
+    for (const std::int32_t address : {2147483647, 2147483646}) {
+        patch_entry(64, {address, 1, 5, 5});
+        EXPECT_EQ(read_ints(64, 5), -1036) << address;
+        const std::string out = take_output();
+        EXPECT_NE(out.find(" *** Cannot read from file - Computer's error flag = 5002"),
+                  std::string::npos)
+            << out;
+        EXPECT_EQ(out.find("Negative"), std::string::npos) << out;
+    }
+}
+
 TEST_F(HostileEntryTest, UnknownType) {
     patch_entry(64, {11, 9, 5, 5});
     EXPECT_EQ(read_ints(64, 5), -1025);
