@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "support/json_lite.h"
 #include "support/program.h"
 #include "support/scratch.h"
 #include "tools/dynres_writer.h"
@@ -77,6 +78,23 @@ double num(const std::string& field) {
 
 void expect_rel(const std::string& field, double expected, double tol = 1e-13) {
     EXPECT_NEAR(num(field) / expected, 1.0, tol) << field << " against " << expected;
+}
+
+// The turning points of a series: the first sample, each turn (a plateau
+// once) and the last sample when the series moved.
+std::size_t turning_points(const std::vector<float>& x) {
+    if (x.empty()) return 0;
+    std::size_t points = 1;
+    int dir_now = 0;
+    float prev = x[0];
+    for (const float v : x) {
+        if (v == prev) continue;
+        const int d = v > prev ? 1 : -1;
+        if (d != dir_now && dir_now != 0) ++points;
+        dir_now = d;
+        prev = v;
+    }
+    return dir_now != 0 ? points + 1 : points;
 }
 
 const std::vector<float> kAstm{-2, 1, -3, 5, -1, 3, -4, 4, -2};
@@ -373,22 +391,34 @@ TEST(FatigueProgram, DyngenSeriesCountHalfTheirRanges) {
     ASSERT_EQ(bins.size(), dynres + 1u);
     for (int k = 0; k < dynres; ++k) {
         const auto& x = series[k];
-        std::size_t points = 1;
-        int dir_now = 0;
-        float prev = x[0];
-        for (const float v : x) {
-            if (v == prev) continue;
-            const int d = v > prev ? 1 : -1;
-            if (d != dir_now && dir_now != 0) ++points;
-            dir_now = d;
-            prev = v;
-        }
-        if (dir_now != 0) ++points;  // the last sample
+        const std::size_t points = turning_points(x);
         EXPECT_EQ(num(rows[k + 1][6]), 0.5 * static_cast<double>(points - 1)) << k + 1;
         EXPECT_EQ(num(bins[k + 1][6]), 0.5 * static_cast<double>(points - 1)) << k + 1;
         const auto [lo, hi] = std::minmax_element(x.begin(), x.end());
         EXPECT_EQ(num(bins[k + 1][4]), static_cast<double>(*hi) - static_cast<double>(*lo))
             << k + 1;
+    }
+}
+
+TEST(FatigueProgram, FixturesOfEveryLayoutCountTheirSeries) {
+    // Little- and big-endian, packed records, version 0: the count of each
+    // DynRes is (turning points - 1) / 2 of the series the sidecar lists.
+    for (const std::string name : {"le_basic.dyn", "be_basic.dyn", "packed.dyn", "v0_small.dyn"}) {
+        ScratchDir dir;
+        dir.copy_fixture(name);
+        const auto side = test_support::json::sidecar(name);
+        const Result r = fatigue(dir, "-f csv -m 2 " + name);
+        ASSERT_EQ(r.code, 0) << name << ": " << r.err;
+        const auto rows = csv(r.out);
+        ASSERT_EQ(rows.size(), side["values"].size() + 1) << name;
+        for (std::size_t k = 0; k < side["values"].size(); ++k) {
+            std::vector<float> x;
+            for (const auto& v : side["values"][k].items) x.push_back(static_cast<float>(v.number));
+            const std::size_t p = turning_points(x);
+            EXPECT_EQ(rows[k + 1][5], std::to_string(x.size())) << name << " DynRes " << k + 1;
+            EXPECT_EQ(num(rows[k + 1][6]), p > 0 ? 0.5 * static_cast<double>(p - 1) : 0.0)
+                << name << " DynRes " << k + 1;
+        }
     }
 }
 

@@ -9,6 +9,7 @@
 
 #include "app/batch/fatigue.h"
 #include "app/batch/options.h"
+#include "app/batch/source.h"
 
 namespace {
 
@@ -117,6 +118,52 @@ TEST(FatigueRows, NoDurationGivesEmptyLoadsWithANote) {
     EXPECT_EQ(std::get<double>(g.rows[0][7]), 0.5);
     EXPECT_NEAR(std::get<double>(g.rows[0][8]), 4.0, 1e-14);  // (0.5 * 64 / 0.5)^(1/3)
     EXPECT_TRUE(g.notes.empty());
+}
+
+// A source that only reads: the streaming read falls back to it.
+class ReadOnlySource final : public app::batch::SeriesSource {
+  public:
+    const app::batch::FileContents& contents() const override { return contents_; }
+    bool read(const app::batch::Window& window, std::span<const std::int32_t> dynres,
+              app::batch::WindowSeries& out, std::string& error) override {
+        if (fail_) {
+            error = "damaged";
+            return false;
+        }
+        out = {};
+        out.values.resize(dynres.size());
+        for (std::size_t i = 0; i < 4; ++i) {
+            const float t = static_cast<float>(i);
+            if (!window.contains(t)) continue;
+            out.times.push_back(t);
+            for (std::size_t j = 0; j < dynres.size(); ++j)
+                out.values[j].push_back(static_cast<float>(10 * dynres[j]) + t);
+        }
+        return true;
+    }
+    bool fail_ = false;
+
+  private:
+    app::batch::FileContents contents_;
+};
+
+TEST(FatigueSource, StreamingFallsBackToTheRead) {
+    ReadOnlySource src;
+    std::vector<std::string> seen;
+    const auto sink = [&seen](float t, std::span<const float> v) {
+        std::string row = std::to_string(static_cast<int>(t));
+        for (const float x : v) row += "," + std::to_string(static_cast<int>(x));
+        seen.push_back(row);
+    };
+    std::string error;
+    app::batch::Window w;
+    w.first = 1.0f;
+    const std::vector<std::int32_t> numbers{3, 1};
+    ASSERT_TRUE(src.stream(w, numbers, sink, error));
+    EXPECT_EQ(seen, (std::vector<std::string>{"1,31,11", "2,32,12", "3,33,13"}));
+    src.fail_ = true;
+    EXPECT_FALSE(src.stream(w, numbers, sink, error));
+    EXPECT_EQ(error, "damaged");
 }
 
 }  // namespace
