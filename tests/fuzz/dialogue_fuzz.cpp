@@ -1,6 +1,8 @@
 // Fuzz target: the bytes are the answers on standard input of a whole
 // program run (work array of 2 million words) in a directory that holds a
 // valid dyn file, combo.dyn, and its combination input, combo_input.txt.
+// The run must end with exit code 0 (and the completion banner) or 1, without
+// an internal error, and leave combo.dyn as it was.
 #include <cstddef>
 #include <cstdint>
 #include <sstream>
@@ -35,6 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if ((code == 0) != text.ends_with(fuzz_support::kCompletionBanner)) {
         fuzz_support::fail("completion banner and exit code disagree", text);
     }
+    // Whatever the answers name, the dyn file is never written over (the
+    // input file may be: it may be named as the output file).
+    fuzz_support::expect_unchanged(dir, "combo.dyn", dyn);
     dir.clear();
     return 0;
 }

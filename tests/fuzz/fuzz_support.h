@@ -101,6 +101,12 @@ inline std::string read_file(const fs::path& p) {
     return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
+// A file of the run that no run may change (a dyn file, an input file).
+inline void expect_unchanged(const PrivateDir& dir, std::string_view name,
+                             std::string_view content) {
+    if (read_file(dir.path() / name) != content) fail("a file of the run changed", name);
+}
+
 inline std::string_view bytes(const std::uint8_t* data, std::size_t size) {
     return {reinterpret_cast<const char*>(data), size};
 }
