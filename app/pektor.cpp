@@ -8,16 +8,25 @@
 #include <string_view>
 #include <vector>
 
-#include "app/textio.h"
+#include "dms/filopn.h"
 #include "io/fmt.h"
 #include "io/listin.h"
 #include "io/text.h"
+#include "io/textio.h"
 #include "ops/combine.h"
 #include "ops/common.h"
 #include "ops/vector.h"
 #include "raflib/files.h"
 
 namespace app {
+
+using dms::OPNTXT;
+using io::ask_integer;
+using io::ask_line;
+using io::kAnswerLength;
+using io::report_input_error;
+using io::is_blank_answer;
+using io::UPCASE;
 
 namespace {
 

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "io/text.h"
+
 namespace dms {
 
 void FILOPN(io::Units& units, std::string_view name, std::int32_t unit, std::int32_t status_code,
@@ -23,6 +25,13 @@ void FILOPN(io::Units& units, std::string_view name, std::int32_t unit, std::int
         units.write(lpu,
                     " File opened on unit " + std::to_string(unit) + " : " + std::string(name));
     }
+}
+
+void OPNTXT(io::Units& units, std::string_view name, std::int32_t unit, std::int32_t mode,
+            std::int32_t& ierr) {
+    std::int32_t status = 0;
+    FILOPN(units, io::trim_right(name), unit, mode == 0 ? 1 : 2, 0, 1, 0, 0, 0, -1, status);
+    if (status != 0) ierr = -1;
 }
 
 }  // namespace dms

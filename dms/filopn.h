@@ -1,4 +1,5 @@
-// Opening of numbered file units from small integer codes.
+// Opening of numbered file units from small integer codes, and of text
+// files by name.
 #pragma once
 
 #include <cstdint>
@@ -21,5 +22,13 @@ inline constexpr std::int32_t kIllegalCode = -902;
 void FILOPN(io::Units& units, std::string_view name, std::int32_t unit, std::int32_t status_code,
             std::int32_t type_code, std::int32_t form_code, std::int32_t blank_code,
             std::int32_t lrec, std::int32_t print, std::int32_t lpu, std::int32_t& ierr);
+
+// The dialogue's text-file opener: opens name (trailing blanks removed) on
+// unit as a formatted sequential text file through FILOPN, without messages.
+// mode 0: created when missing, otherwise rewritten from its start; mode > 0:
+// the file must exist. Sets ierr to -1 on failure, otherwise leaves it as it
+// was.
+void OPNTXT(io::Units& units, std::string_view name, std::int32_t unit, std::int32_t mode,
+            std::int32_t& ierr);
 
 }  // namespace dms

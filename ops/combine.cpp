@@ -5,11 +5,12 @@
 #include <limits>
 #include <tuple>
 
-#include "app/textio.h"
+#include "dms/filopn.h"
 #include "dms/vutil.h"
 #include "io/fmt.h"
 #include "io/listin.h"
 #include "io/text.h"
+#include "io/textio.h"
 #include "ops/common.h"
 #include "ops/extract.h"
 #include "ops/peak.h"
@@ -323,17 +324,17 @@ void Pektor4(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
     const auto side_file_free = [&](std::int32_t unit) {
         const auto p = units.default_clash(unit);
         if (!p) return true;
-        refuse(app::clash_line(unit == kRafMessageUnit ? "RAFLIB message file" : "Side file",
+        refuse(io::clash_line(unit == kRafMessageUnit ? "RAFLIB message file" : "Side file",
                                io::Units::default_name(unit), *p));
         return false;
     };
 
     // The input file, asked until one opens.
-    std::string name(app::kAnswerLength, ' ');
+    std::string name(io::kAnswerLength, ' ');
     for (;;) {
-        if (app::ask_line(units, kAskInput, name) != 0) return fail();
+        if (io::ask_line(units, kAskInput, name) != 0) return fail();
         std::int32_t oerr = 0;
-        app::OPNTXT(units, name, kInputUnit, 1, oerr);
+        dms::OPNTXT(units, name, kInputUnit, 1, oerr);
         if (oerr == 0) break;
         units.write(kConsole, " Nonexisting file :" + name);
     }
@@ -376,7 +377,7 @@ void Pektor4(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
         for (std::int32_t i = 1; i <= nsel; ++i) {
             const std::int32_t d = g.dynres[static_cast<std::size_t>(i - 1)];
             if (!legal(d)) return;
-            std::string label(app::kAnswerLength, ' ');
+            std::string label(io::kAnswerLength, ' ');
             XWRI04_C(units, icdynr, p.ncol, d, label, iout, jerr);
             if (jerr != 0) return fail();
             const std::string line = " Comp no " + io::fmt::I(i, 3) + ", " + " DynRes no " +
@@ -434,8 +435,8 @@ void Pektor4(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
     units.write(kConsole, " Starts processing the resultant forces ");
     units.write(kConsole, "  ");
 
-    std::string answer(app::kAnswerLength, ' ');
-    app::PROMPT(units, kConsole, kAskCount, kPromptLength);
+    std::string answer(io::kAnswerLength, ' ');
+    io::PROMPT(units, kConsole, kAskCount, kPromptLength);
     std::string line;
     if (const int rs = units.read_line(kInputUnit, line); rs != 0) {
         report_input(units, iout, name,
@@ -443,8 +444,8 @@ void Pektor4(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
         ierr = -1;
         return;
     }
-    answer = io::fixed(line, app::kAnswerLength);
-    if (app::is_blank_answer(answer)) return;
+    answer = io::fixed(line, io::kAnswerLength);
+    if (io::is_blank_answer(answer)) return;
     std::int32_t ncomp = 0;
     if (!component_count(answer, ncomp, e)) {
         report_input(units, iout, name, e);
@@ -458,8 +459,8 @@ void Pektor4(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
     for (std::int32_t k = 1; k <= ncomp; ++k) {
         const std::int32_t unit = kResultantUnit + k;
         const std::string number = io::fmt::I(k, 3);
-        app::PROMPT(units, kConsole, "Give Descriptive text for     " + number + " :  ",
-                    kPromptLength);
+        io::PROMPT(units, kConsole, "Give Descriptive text for     " + number + " :  ",
+                   kPromptLength);
         if (const int rs = units.read_line(kInputUnit, line); rs != 0) {
             report_input(
                 units, iout, name,
@@ -467,9 +468,9 @@ void Pektor4(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
             ierr = -1;
             return;
         }
-        const std::string description = io::fixed(line, app::kAnswerLength);
-        app::PROMPT(units, kConsole, "Transfer function (6 nos) for " + number + " :  ",
-                    kPromptLength);
+        const std::string description = io::fixed(line, io::kAnswerLength);
+        io::PROMPT(units, kConsole, "Transfer function (6 nos) for " + number + " :  ",
+                   kPromptLength);
         std::array<double, 6> f{};
         const std::array<io::ListItem, 6> items = {&f[0], &f[1], &f[2], &f[3], &f[4], &f[5]};
         if (const int rs = units.read_list(kInputUnit, items); rs != 0) {

@@ -5,10 +5,10 @@
 #include <cmath>
 #include <string>
 
-#include "app/textio.h"
 #include "io/fmt.h"
 #include "io/listin.h"
 #include "io/text.h"
+#include "io/textio.h"
 #include "ops/combine.h"
 #include "ops/common.h"
 #include "ops/peak.h"
@@ -29,13 +29,13 @@ enum class Answer { Number, Blank, Failed };
 // gives Failed.
 Answer ask_dynres(io::Units& units, std::string_view prompt, std::int32_t& idr) {
     units.write(kConsole, "  ");
-    std::string answer(app::kAnswerLength, ' ');
-    if (app::ask_line(units, prompt, answer) != 0) return Answer::Failed;
-    if (app::is_blank_answer(answer)) return Answer::Blank;
+    std::string answer(io::kAnswerLength, ' ');
+    if (io::ask_line(units, prompt, answer) != 0) return Answer::Failed;
+    if (io::is_blank_answer(answer)) return Answer::Blank;
     idr = 0;
     const std::array<io::ListItem, 1> items = {&idr};
     if (const int st = io::read_list(answer, items); st != 0) {
-        app::report_input_error(
+        io::report_input_error(
             units, prompt,
             st == io::kIostatEnd ? "a DynRes number was expected" : io::iostat_text(st));
         return Answer::Failed;
@@ -71,8 +71,8 @@ void Pektor5(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
         }
         // The error block goes to the output file only; the console says why.
         if (*idr <= 0) {
-            app::report_input_error(units, prompt,
-                                    std::to_string(*idr) + " is not a DynRes number (from 1)");
+            io::report_input_error(units, prompt,
+                                   std::to_string(*idr) + " is not a DynRes number (from 1)");
             return fail();
         }
     }

@@ -1,5 +1,6 @@
 // Dialogue helpers shared by the dialogue and the operations that talk to the
-// user: prompts, opening of text files by name, upper-casing of answers.
+// user: prompts, keyboard answers, upper-casing of answers. (Text files are
+// opened by name with dms::OPNTXT, dms/filopn.h.)
 #pragma once
 
 #include <cstdint>
@@ -8,18 +9,11 @@
 
 #include "io/units.h"
 
-namespace app {
+namespace io {
 
 // Writes one blank and the first min(length, 80) characters of text to the
 // unit without ending the line, so that the answer is typed on the same line.
 void PROMPT(io::Units& units, std::int32_t unit, std::string_view text, std::int32_t length);
-
-// Opens name (trailing blanks removed) on unit as a formatted sequential text
-// file. mode 0: created when missing, otherwise rewritten from its start;
-// mode > 0: the file must exist. Sets ierr to -1 on failure, otherwise leaves
-// it as it was.
-void OPNTXT(io::Units& units, std::string_view name, std::int32_t unit, std::int32_t mode,
-            std::int32_t& ierr);
 
 // Replaces a..z by their capitals in the first length characters, in place.
 void UPCASE(std::string& text, std::int32_t length);
@@ -51,4 +45,4 @@ int ask_line(io::Units& units, std::string_view prompt, std::string& field);
 // Shows the prompt and reads one integer in free format from the keyboard.
 int ask_integer(io::Units& units, std::string_view prompt, std::int32_t& value);
 
-}  // namespace app
+}  // namespace io

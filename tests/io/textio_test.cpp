@@ -1,4 +1,4 @@
-#include "app/textio.h"
+#include "io/textio.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <string>
 
 #include "dms/filopn.h"
+#include "io/text.h"
 #include "support/scratch_units.h"
-#include "test_support.h"
 
 namespace {
 
@@ -16,26 +16,26 @@ using Console = test_support::ScratchUnits;
 
 TEST(Prompt, OneBlankThenTheTextWithoutLineEnd) {
     Console c;
-    app::PROMPT(c.units, 6, "Give Output File Name             :  ", 37);
+    io::PROMPT(c.units, 6, "Give Output File Name             :  ", 37);
     EXPECT_EQ(c.console.str(), " Give Output File Name             :  ");
     c.console.str("");
-    app::PROMPT(c.units, 6, "abcdef", 3);
-    app::PROMPT(c.units, 6, "xyz", 10);  // length beyond the text
-    app::PROMPT(c.units, 6, "ignored", -5);
+    io::PROMPT(c.units, 6, "abcdef", 3);
+    io::PROMPT(c.units, 6, "xyz", 10);  // length beyond the text
+    io::PROMPT(c.units, 6, "ignored", -5);
     EXPECT_EQ(c.console.str(), " abc xyz ");
     c.console.str("");
-    app::PROMPT(c.units, 6, std::string(100, 'p'), 100);  // at most 80 characters
+    io::PROMPT(c.units, 6, std::string(100, 'p'), 100);  // at most 80 characters
     EXPECT_EQ(c.console.str(), " " + std::string(80, 'p'));
 }
 
 TEST(Upcase, LettersOnlyAndOnlyTheFirstLength) {
     std::string s = "all 9z\xe4_ok";
-    app::UPCASE(s, 7);
+    io::UPCASE(s, 7);
     EXPECT_EQ(s, "ALL 9Z\xe4_ok");
     std::string t = "ab";
-    app::UPCASE(t, 256);  // longer than the text
+    io::UPCASE(t, 256);  // longer than the text
     EXPECT_EQ(t, "AB");
-    app::UPCASE(t, -1);
+    io::UPCASE(t, -1);
     EXPECT_EQ(t, "AB");
 }
 
@@ -43,7 +43,7 @@ TEST(Opntxt, ModesAndErrorFlag) {
     Console c;
     // Mode 0 creates; trailing blanks of the field are removed.
     std::int32_t ierr = 0;
-    app::OPNTXT(c.units, pektor_test::field("new.txt"), 17, 0, ierr);
+    dms::OPNTXT(c.units, io::fixed("new.txt", 256), 17, 0, ierr);
     EXPECT_EQ(ierr, 0);
     c.units.write(17, "line");
     c.units.close(17);
@@ -51,7 +51,7 @@ TEST(Opntxt, ModesAndErrorFlag) {
 
     // Mode 0 on an existing file: rewritten from its start.
     c.dir.write("old.txt", "a much longer old content\n");
-    app::OPNTXT(c.units, "old.txt", 17, 0, ierr);
+    dms::OPNTXT(c.units, "old.txt", 17, 0, ierr);
     c.units.write(17, "new");
     c.units.close(17);
     EXPECT_EQ(ierr, 0);
@@ -59,7 +59,7 @@ TEST(Opntxt, ModesAndErrorFlag) {
 
     // A positive mode needs the file; success leaves the flag alone.
     ierr = 7;
-    app::OPNTXT(c.units, "old.txt", 24, 1, ierr);
+    dms::OPNTXT(c.units, "old.txt", 24, 1, ierr);
     EXPECT_EQ(ierr, 7);
     std::string line;
     EXPECT_EQ(c.units.read_line(24, line), 0);
@@ -67,7 +67,7 @@ TEST(Opntxt, ModesAndErrorFlag) {
     c.units.close(24);
 
     ierr = 0;
-    app::OPNTXT(c.units, "missing.txt", 24, 1, ierr);
+    dms::OPNTXT(c.units, "missing.txt", 24, 1, ierr);
     EXPECT_EQ(ierr, -1);
     EXPECT_FALSE(c.dir.exists("missing.txt"));
     EXPECT_FALSE(c.units.is_open(24));
@@ -75,12 +75,12 @@ TEST(Opntxt, ModesAndErrorFlag) {
     // Units outside 1..99 and a blank name fail.
     for (const std::int32_t unit : {0, 100}) {
         ierr = 0;
-        app::OPNTXT(c.units, "x.txt", unit, 0, ierr);
+        dms::OPNTXT(c.units, "x.txt", unit, 0, ierr);
         EXPECT_EQ(ierr, -1);
     }
     EXPECT_FALSE(c.dir.exists("x.txt"));
     ierr = 0;
-    app::OPNTXT(c.units, std::string(256, ' '), 17, 0, ierr);
+    dms::OPNTXT(c.units, std::string(256, ' '), 17, 0, ierr);
     EXPECT_EQ(ierr, -1);
     EXPECT_EQ(c.console.str(), "");  // no messages of its own
 }
