@@ -23,9 +23,9 @@ namespace app {
 using dms::OPNTXT;
 using io::ask_integer;
 using io::ask_line;
+using io::is_blank_answer;
 using io::kAnswerLength;
 using io::report_input_error;
-using io::is_blank_answer;
 using io::UPCASE;
 
 namespace {
@@ -212,19 +212,6 @@ bool report_failures(io::Units& units) {
     return true;
 }
 
-// Closes the output unit however the dialogue ends.
-class CloseOnExit {
-  public:
-    CloseOnExit(io::Units& units, std::int32_t unit) : units_(units), unit_(unit) {}
-    ~CloseOnExit() { units_.close(unit_); }
-    CloseOnExit(const CloseOnExit&) = delete;
-    CloseOnExit& operator=(const CloseOnExit&) = delete;
-
-  private:
-    io::Units& units_;
-    std::int32_t unit_;
-};
-
 }  // namespace
 
 std::int32_t pektor(dms::WorkArray& w, io::Units& units, ops::Operations& ops) {
@@ -242,7 +229,7 @@ std::int32_t pektor(dms::WorkArray& w, io::Units& units, ops::Operations& ops) {
     std::string outname(kAnswerLength, ' ');
     std::string answer(kAnswerLength, ' ');
 
-    const CloseOnExit closer(units, iout);
+    const io::UnitCloser closer(units, iout);  // the output file, however the dialogue ends
     const auto error_path = [&]() -> std::int32_t {
         ierr = -1;
         units.close(iout);

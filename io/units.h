@@ -180,4 +180,17 @@ class Units {
     std::set<int> refused_;  // units whose default file was refused or failed to open
 };
 
+// Closes a unit however the scope it guards is left.
+class UnitCloser {
+  public:
+    UnitCloser(Units& units, int unit) : units_(units), unit_(unit) {}
+    ~UnitCloser() { units_.close(unit_); }
+    UnitCloser(const UnitCloser&) = delete;
+    UnitCloser& operator=(const UnitCloser&) = delete;
+
+  private:
+    Units& units_;
+    int unit_;
+};
+
 }  // namespace io

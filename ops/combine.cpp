@@ -254,19 +254,6 @@ constexpr std::string_view kAskCount = "Number of Components to compute   :  ";
 constexpr std::int32_t kPromptLength = 37;
 constexpr std::string_view kDashes = "------------------------------------------";
 
-// Closes a unit on every way out.
-class UnitCloser {
-  public:
-    UnitCloser(io::Units& units, std::int32_t unit) : units_(units), unit_(unit) {}
-    ~UnitCloser() { units_.close(unit_); }
-    UnitCloser(const UnitCloser&) = delete;
-    UnitCloser& operator=(const UnitCloser&) = delete;
-
-  private:
-    io::Units& units_;
-    std::int32_t unit_;
-};
-
 void input_block(io::Units& units, std::int32_t unit, std::string_view name, const InputError& e) {
     units.write(unit, "");
     units.write(unit, "  *** Illegal Input File Content");
@@ -307,10 +294,7 @@ void Pektor4(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
              double last, std::int32_t iout, std::int32_t& ierr) {
     io::Units& units = st.units;
     std::int32_t jerr = 0;
-    const auto fail = [&] {
-        error_block(units, iout, kErrorText);
-        ierr = -1;
-    };
+    const auto fail = [&] { fail_operation(units, iout, kErrorText, ierr); };
 
     // A file of this run that a side file would overwrite: the run stops
     // before the side file is written.
@@ -325,7 +309,7 @@ void Pektor4(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
         const auto p = units.default_clash(unit);
         if (!p) return true;
         refuse(io::clash_line(unit == kRafMessageUnit ? "RAFLIB message file" : "Side file",
-                               io::Units::default_name(unit), *p));
+                              io::Units::default_name(unit), *p));
         return false;
     };
 
@@ -338,7 +322,7 @@ void Pektor4(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
         if (oerr == 0) break;
         units.write(kConsole, " Nonexisting file :" + name);
     }
-    const UnitCloser input(units, kInputUnit);
+    const io::UnitCloser input(units, kInputUnit);
     // The input file is read by this run: no side file may overwrite it.
     const std::string input_name(io::trim_right(name));
     if (const auto p = units.protected_file(input_name); p && p->role != "dyn file") {
@@ -507,10 +491,7 @@ void Pektor4(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
         units.close(unit);
     }
 
-    store::ARFREE(st, w, "TSCRA ", "NOCLEAN", iout, jerr);
-    store::ARFREE(st, w, "TS    ", "NOCLEAN", iout, jerr);
-    store::ARFREE(st, w, "AUX_2 ", "NOCLEAN", iout, jerr);
-    store::ARFREE(st, w, "AUX_1 ", "NOCLEAN", iout, jerr);
+    free_scratch(st, w, iout, jerr);
     if (jerr != 0) fail();
 }
 

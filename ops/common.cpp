@@ -98,6 +98,18 @@ void illegal_number_block(io::Units& units, std::int32_t unit, std::int32_t idr,
     units.write(unit, "      Number of  Dynres   : " + io::fmt::I(ndynres, 8));
 }
 
+void free_scratch(store::Store& st, dms::WorkArray& w, std::int32_t iout, std::int32_t& jerr) {
+    for (const std::string_view array : {"TSCRA ", "TS    ", "AUX_2 ", "AUX_1 "}) {
+        store::ARFREE(st, w, array, "NOCLEAN", iout, jerr);
+    }
+}
+
+void fail_operation(io::Units& units, std::int32_t iout, std::string_view error_text,
+                    std::int32_t& ierr) {
+    error_block(units, iout, error_text);
+    ierr = -1;
+}
+
 void report_illegal_number(io::Units& units, std::int32_t iout, std::string_view error_text,
                            std::int32_t idr, std::int32_t ndynres) {
     error_block(units, iout, error_text);

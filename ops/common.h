@@ -67,6 +67,15 @@ std::int32_t booking_length(std::int64_t count);
 // "*** ERROR IN PEKTOR0    ***"). No flag.
 void error_block(io::Units& units, std::int32_t unit, std::string_view text);
 
+// Releases the scratch arrays of operations 4 and 5 (TSCRA, TS, AUX_2,
+// AUX_1, in this order); jerr as ARFREE leaves it.
+void free_scratch(store::Store& st, dms::WorkArray& w, std::int32_t iout, std::int32_t& jerr);
+
+// The way out of an operation after a failed step: its error block on the
+// output unit, and ierr = -1.
+void fail_operation(io::Units& units, std::int32_t iout, std::string_view error_text,
+                    std::int32_t& ierr);
+
 // The illegal-number block: "*** Illegal Dynres Number  " with the number
 // specified and the number of DynRes in the file. No flag.
 void illegal_number_block(io::Units& units, std::int32_t unit, std::int32_t idr,

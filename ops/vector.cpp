@@ -49,10 +49,7 @@ void Pektor5(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
              double last, std::int32_t iout, std::int32_t& ierr) {
     io::Units& units = st.units;
     std::int32_t jerr = 0;
-    const auto fail = [&] {
-        error_block(units, iout, kErrorText);
-        ierr = -1;
-    };
+    const auto fail = [&] { fail_operation(units, iout, kErrorText, ierr); };
 
     Parameters p;
     if (!recall_prologue(st, w, file, iout, p, jerr)) return fail();
@@ -129,10 +126,7 @@ void Pektor5(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
     PRSTAT(units, w, pts, n, first, tlast, "Vector Length", iout, jerr);
     if (jerr == 0) units.write(kConsole, " Successfully completed.         ");
 
-    store::ARFREE(st, w, "TSCRA ", "NOCLEAN", iout, jerr);
-    store::ARFREE(st, w, "TS    ", "NOCLEAN", iout, jerr);
-    store::ARFREE(st, w, "AUX_2 ", "NOCLEAN", iout, jerr);
-    store::ARFREE(st, w, "AUX_1 ", "NOCLEAN", iout, jerr);
+    free_scratch(st, w, iout, jerr);
     if (jerr != 0) fail();
 }
 

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "app/batch/commands.h"
+#include "app/batch/output.h"
 #include "app/batch/picture.h"
 #include "app/batch/runner.h"
 
@@ -258,59 +259,9 @@ std::string refuse_output(const Params& p) {
 // message when the writing failed.
 bool write_output(const Params& p, std::span<const std::string> columns, std::size_t rows,
                   const RowSource& source, std::ostream& out, std::ostream& err) {
-    const std::string prefix = "pektor " + p.command + ": ";
-    if (p.output.empty()) {
-        write_rows(out, p.format, columns, rows, source);
-        out.flush();
-        if (!out) {
-            err << prefix << "standard output: write failed\n";
-            return false;
-        }
-        return true;
-    }
-    std::error_code ec;
-    const fs::path target(p.output);
-    const bool special = fs::exists(target, ec) && !fs::is_regular_file(target, ec);
-    if (special) {
-        std::ofstream f(target, std::ios::binary);
-        if (f) write_rows(f, p.format, columns, rows, source);
-        f.flush();
-        if (!f) {
-            err << prefix << p.output << ": cannot write: " << std::strerror(errno) << '\n';
-            return false;
-        }
-        return true;
-    }
-    const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::string tmp = (dir / ("." + target.filename().string() + ".pektor-XXXXXX")).string();
-    const int fd = ::mkstemp(tmp.data());
-    if (fd < 0) {
-        err << prefix << p.output << ": cannot write: " << std::strerror(errno) << '\n';
-        return false;
-    }
-    ::close(fd);
-    bool ok = false;
-    {
-        std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-        if (f) write_rows(f, p.format, columns, rows, source);
-        f.flush();
-        ok = static_cast<bool>(f);
-    }
-    if (ok) {
-        fs::permissions(tmp,
-                        fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                            fs::perms::others_read,
-                        ec);
-        fs::rename(tmp, target, ec);
-        ok = !ec;
-    }
-    if (!ok) {
-        err << prefix << p.output << ": cannot write" << (ec ? ": " + ec.message() : std::string())
-            << '\n';
-        fs::remove(tmp, ec);
-        return false;
-    }
-    return true;
+    return write_result(
+        p.command, p.output,
+        [&](std::ostream& f) { write_rows(f, p.format, columns, rows, source); }, out, err);
 }
 
 int run_export(const Params& p, std::ostream& out, std::ostream& err) {

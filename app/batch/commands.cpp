@@ -25,13 +25,19 @@ const std::string& label_of(const FileContents& c, std::int32_t k) {
     return c.dynres[static_cast<std::size_t>(k - 1)].label;
 }
 
+// A file's source, the DynRes selected in it and (once read) their series in
+// the window.
+struct Selected {
+    std::unique_ptr<SeriesSource> src;
+    std::vector<std::int32_t> numbers;
+    WindowSeries ws;
+};
+
 // Opens the file and resolves the list; false with r.error set.
-bool open_and_select(const std::string& file, const ChannelList& list,
-                     std::unique_ptr<SeriesSource>& src, std::vector<std::int32_t>& numbers,
-                     FileResult& r) {
-    src = open_source(file, r.error);
-    if (!src) return false;
-    return resolve_channels(list, src->contents(), numbers, r.error);
+bool open_and_select(const std::string& file, const ChannelList& list, Selected& s, FileResult& r) {
+    s.src = open_source(file, r.error);
+    if (!s.src) return false;
+    return resolve_channels(list, s.src->contents(), s.numbers, r.error);
 }
 
 bool read_window(const Params& p, SeriesSource& src, std::span<const std::int32_t> numbers,
@@ -42,6 +48,12 @@ bool read_window(const Params& p, SeriesSource& src, std::span<const std::int32_
         return false;
     }
     return true;
+}
+
+// Opens the file, resolves the -c list and reads the window of its DynRes;
+// false with r.error set.
+bool select_window(const Params& p, const std::string& file, Selected& s, FileResult& r) {
+    return open_and_select(file, p.channels, s, r) && read_window(p, *s.src, s.numbers, s.ws, r);
 }
 
 std::vector<double> widened(std::span<const float> v) {
@@ -96,11 +108,10 @@ bool looks_like_dyn_file(const std::string& file) {
 
 FileResult list_file(const Params& p, const std::string& file) {
     FileResult r;
-    std::unique_ptr<SeriesSource> src;
-    std::vector<std::int32_t> numbers;
-    if (!open_and_select(file, p.channels, src, numbers, r)) return r;
-    const FileContents& c = src->contents();
-    for (const std::int32_t k : numbers) {
+    Selected s;
+    if (!open_and_select(file, p.channels, s, r)) return r;
+    const FileContents& c = s.src->contents();
+    for (const std::int32_t k : s.numbers) {
         Row row{file, std::int64_t{k}, label_of(c, k), std::int64_t{c.steps}};
         if (c.steps > 0) {
             row.emplace_back(c.t_first);
@@ -117,16 +128,13 @@ FileResult list_file(const Params& p, const std::string& file) {
 
 FileResult stats_file(const Params& p, const std::string& file) {
     FileResult r;
-    std::unique_ptr<SeriesSource> src;
-    std::vector<std::int32_t> numbers;
-    if (!open_and_select(file, p.channels, src, numbers, r)) return r;
-    WindowSeries ws;
-    if (!read_window(p, *src, numbers, ws, r)) return r;
-    for (std::size_t j = 0; j < numbers.size(); ++j) {
-        const std::vector<double> x = widened(ws.values[j]);
-        const SeriesStats s = series_stats(x, ws.times, p.moments);
-        Row row{file, std::int64_t{numbers[j]}, label_of(src->contents(), numbers[j])};
-        append_stats(row, s, ws.times, true);
+    Selected sel;
+    if (!select_window(p, file, sel, r)) return r;
+    for (std::size_t j = 0; j < sel.numbers.size(); ++j) {
+        const std::vector<double> x = widened(sel.ws.values[j]);
+        const SeriesStats s = series_stats(x, sel.ws.times, p.moments);
+        Row row{file, std::int64_t{sel.numbers[j]}, label_of(sel.src->contents(), sel.numbers[j])};
+        append_stats(row, s, sel.ws.times, true);
         r.rows.push_back(std::move(row));
     }
     r.ok = true;
@@ -135,16 +143,15 @@ FileResult stats_file(const Params& p, const std::string& file) {
 
 FileResult peak_file(const Params& p, const std::string& file) {
     FileResult r;
-    std::unique_ptr<SeriesSource> src;
-    std::vector<std::int32_t> numbers;
-    if (!open_and_select(file, p.channels, src, numbers, r)) return r;
+    Selected sel;
+    if (!open_and_select(file, p.channels, sel, r)) return r;
+    auto& [src, numbers, ws] = sel;
     std::vector<std::int32_t> coincident;
     if (!p.coincident.items.empty() &&
         !resolve_channels(p.coincident, src->contents(), coincident, r.error))
         return r;
     std::vector<std::int32_t> all = numbers;
     all.insert(all.end(), coincident.begin(), coincident.end());
-    WindowSeries ws;
     if (!read_window(p, *src, all, ws, r)) return r;
     for (std::size_t j = 0; j < numbers.size(); ++j) {
         const std::vector<float>& x = ws.values[j];
@@ -224,9 +231,9 @@ bool reference_peaks(const Params& p, ReferencePeaks& ref, std::string& error) {
 
 FileResult daf_file(const Params& p, const std::string& file) {
     FileResult r;
-    std::unique_ptr<SeriesSource> src;
-    std::vector<std::int32_t> numbers;
-    if (!open_and_select(file, p.channels, src, numbers, r)) return r;
+    Selected sel;
+    if (!open_and_select(file, p.channels, sel, r)) return r;
+    auto& [src, numbers, ws] = sel;
     const ReferencePeaks& ref = p.reference;
     const auto nref = static_cast<std::int32_t>(ref.contents.dynres.size());
     for (const std::int32_t k : numbers) {
@@ -236,7 +243,6 @@ FileResult daf_file(const Params& p, const std::string& file) {
             return r;
         }
     }
-    WindowSeries ws;
     if (!read_window(p, *src, numbers, ws, r)) return r;
     for (std::size_t j = 0; j < numbers.size(); ++j) {
         const std::int32_t k = numbers[j];
@@ -392,9 +398,9 @@ FileResult combine_file(const Params& p, const std::string& file) {
 
 FileResult fatigue_file(const Params& p, const std::string& file) {
     FileResult r;
-    std::unique_ptr<SeriesSource> src;
-    std::vector<std::int32_t> numbers;
-    if (!open_and_select(file, p.channels, src, numbers, r)) return r;
+    Selected sel;
+    if (!open_and_select(file, p.channels, sel, r)) return r;
+    auto& [src, numbers, ws] = sel;
     // One count per DynRes, fed as the file is read: no series is kept.
     std::vector<FatigueSeries> series(numbers.size(), FatigueSeries(p.fatigue));
     std::int64_t samples = 0;

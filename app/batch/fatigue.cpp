@@ -15,13 +15,6 @@ namespace {
 constexpr double kLargestExponent = 1000.0;
 constexpr std::size_t kMostBins = 1000000;
 
-std::string trim(std::string_view s) {
-    const auto b = s.find_first_not_of(" \t");
-    if (b == std::string_view::npos) return {};
-    const auto e = s.find_last_not_of(" \t");
-    return std::string(s.substr(b, e - b + 1));
-}
-
 // A finite number above 0 that reads in full, or nullopt.
 std::optional<double> positive_number(std::string_view text) {
     double v = 0.0;
@@ -34,30 +27,21 @@ std::optional<double> positive_number(std::string_view text) {
 void parse_exponents(std::span<const std::string> values, FatigueOptions& o) {
     o.exponents.clear();
     o.exponent_texts.clear();
-    for (const std::string& value : values) {
-        std::size_t start = 0;
-        for (;;) {
-            const std::size_t comma = value.find(',', start);
-            const std::string item = trim(std::string_view(value).substr(
-                start, comma == std::string::npos ? std::string::npos : comma - start));
-            if (item.empty()) throw UsageError("empty item in the exponent list '" + value + "'");
-            const auto m = positive_number(item);
-            if (!m || *m > kLargestExponent) {
-                throw UsageError("Woehler exponent '" + item +
-                                 "' is not a number above 0 and at most 1000");
-            }
-            for (std::size_t k = 0; k < o.exponents.size(); ++k) {
-                if (o.exponents[k] == *m) {
-                    throw UsageError("Woehler exponent '" + item + "' is given twice (as '" +
-                                     o.exponent_texts[k] + "')");
-                }
-            }
-            o.exponents.push_back(*m);
-            o.exponent_texts.push_back(item);
-            if (comma == std::string::npos) break;
-            start = comma + 1;
+    for_each_item(values, "exponent", [&](const std::string& item) {
+        const auto m = positive_number(item);
+        if (!m || *m > kLargestExponent) {
+            throw UsageError("Woehler exponent '" + item +
+                             "' is not a number above 0 and at most 1000");
         }
-    }
+        for (std::size_t k = 0; k < o.exponents.size(); ++k) {
+            if (o.exponents[k] == *m) {
+                throw UsageError("Woehler exponent '" + item + "' is given twice (as '" +
+                                 o.exponent_texts[k] + "')");
+            }
+        }
+        o.exponents.push_back(*m);
+        o.exponent_texts.push_back(item);
+    });
 }
 
 }  // namespace

@@ -7,14 +7,33 @@
 
 namespace app::batch {
 
-namespace {
-
 std::string trim(std::string_view s) {
     const auto b = s.find_first_not_of(" \t");
     if (b == std::string_view::npos) return {};
     const auto e = s.find_last_not_of(" \t");
     return std::string(s.substr(b, e - b + 1));
 }
+
+void for_each_item(std::span<const std::string> values, std::string_view what,
+                   const std::function<void(const std::string& item)>& item) {
+    for (const std::string& value : values) {
+        std::size_t start = 0;
+        for (;;) {
+            const std::size_t comma = value.find(',', start);
+            const std::string text = trim(std::string_view(value).substr(
+                start, comma == std::string::npos ? std::string::npos : comma - start));
+            if (text.empty()) {
+                throw UsageError("empty item in the " + std::string(what) + " list '" + value +
+                                 "'");
+            }
+            item(text);
+            if (comma == std::string::npos) break;
+            start = comma + 1;
+        }
+    }
+}
+
+namespace {
 
 bool all_digits(std::string_view s) {
     return !s.empty() &&
@@ -65,38 +84,29 @@ int bracket(std::string_view p, std::size_t& i, char c) {
 
 ChannelList parse_channels(std::span<const std::string> values) {
     ChannelList list;
-    for (const std::string& value : values) {
-        std::size_t start = 0;
-        for (;;) {
-            const std::size_t comma = value.find(',', start);
-            const std::string item = trim(std::string_view(value).substr(
-                start, comma == std::string::npos ? std::string::npos : comma - start));
-            if (item.empty()) throw UsageError("empty item in the DynRes list '" + value + "'");
-            ChannelItem c;
-            const auto dash = item.find('-');
-            std::string low = item;
-            std::transform(low.begin(), low.end(), low.begin(), lower);
-            if (low == "all") {
-                c.kind = ChannelItem::Kind::all;
-            } else if (all_digits(item)) {
-                c.kind = ChannelItem::Kind::range;
-                c.from = c.to = channel_number(item, item);
-            } else if (dash != std::string::npos && dash > 0 &&
-                       all_digits(trim(std::string_view(item).substr(0, dash))) &&
-                       all_digits(trim(std::string_view(item).substr(dash + 1)))) {
-                c.kind = ChannelItem::Kind::range;
-                c.from = channel_number(trim(std::string_view(item).substr(0, dash)), item);
-                c.to = channel_number(trim(std::string_view(item).substr(dash + 1)), item);
-                if (c.to < c.from) throw UsageError("range '" + item + "' runs backwards");
-            } else {
-                c.kind = ChannelItem::Kind::pattern;
-                c.pattern = item;
-            }
-            list.items.push_back(std::move(c));
-            if (comma == std::string::npos) break;
-            start = comma + 1;
+    for_each_item(values, "DynRes", [&](const std::string& item) {
+        ChannelItem c;
+        const auto dash = item.find('-');
+        std::string low = item;
+        std::transform(low.begin(), low.end(), low.begin(), lower);
+        if (low == "all") {
+            c.kind = ChannelItem::Kind::all;
+        } else if (all_digits(item)) {
+            c.kind = ChannelItem::Kind::range;
+            c.from = c.to = channel_number(item, item);
+        } else if (dash != std::string::npos && dash > 0 &&
+                   all_digits(trim(std::string_view(item).substr(0, dash))) &&
+                   all_digits(trim(std::string_view(item).substr(dash + 1)))) {
+            c.kind = ChannelItem::Kind::range;
+            c.from = channel_number(trim(std::string_view(item).substr(0, dash)), item);
+            c.to = channel_number(trim(std::string_view(item).substr(dash + 1)), item);
+            if (c.to < c.from) throw UsageError("range '" + item + "' runs backwards");
+        } else {
+            c.kind = ChannelItem::Kind::pattern;
+            c.pattern = item;
         }
-    }
+        list.items.push_back(std::move(c));
+    });
     return list;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -18,6 +19,15 @@ class UsageError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
 };
+
+// s without the blanks and tabs at either end.
+std::string trim(std::string_view s);
+
+// Calls item() for every item of the comma-separated option values, in order,
+// with the blanks and tabs around it removed. Throws UsageError ("empty item
+// in the <what> list '<value>'") on reaching an empty item.
+void for_each_item(std::span<const std::string> values, std::string_view what,
+                   const std::function<void(const std::string& item)>& item);
 
 // One item of a DynRes list: `all`, a number or range `a-b`, or a label
 // pattern (case-insensitive glob with * ? and [...]).

@@ -17,6 +17,7 @@
 #include <system_error>
 #include <thread>
 
+#include "app/batch/output.h"
 #include "app/batch/stats.h"
 #include "app/htmlreport.h"
 #include "app/svgplot.h"
@@ -119,51 +120,9 @@ plot::Window shaded(const Params& p) {
 // Writes the text to standard output (no -o, or "-") or to the output file
 // through a temporary file beside it, renamed when complete.
 bool write_text(const Params& p, const std::string& text, std::ostream& out, std::ostream& err) {
-    const std::string prefix = "pektor " + p.command + ": ";
-    if (p.output.empty() || p.output == "-") {
-        out << text;
-        out.flush();
-        if (!out) err << prefix << "standard output: write failed\n";
-        return static_cast<bool>(out);
-    }
-    std::error_code ec;
-    const fs::path target(p.output);
-    if (fs::exists(target, ec) && !fs::is_regular_file(target, ec)) {
-        std::ofstream f(target, std::ios::binary);
-        f << text;
-        f.flush();
-        if (!f) err << prefix << p.output << ": cannot write: " << std::strerror(errno) << '\n';
-        return static_cast<bool>(f);
-    }
-    const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::string tmp = (dir / ("." + target.filename().string() + ".pektor-XXXXXX")).string();
-    const int fd = ::mkstemp(tmp.data());
-    if (fd < 0) {
-        err << prefix << p.output << ": cannot write: " << std::strerror(errno) << '\n';
-        return false;
-    }
-    ::close(fd);
-    bool ok = false;
-    {
-        std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-        f << text;
-        f.flush();
-        ok = static_cast<bool>(f);
-    }
-    if (ok) {
-        fs::permissions(tmp,
-                        fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                            fs::perms::others_read,
-                        ec);
-        fs::rename(tmp, target, ec);
-        ok = !ec;
-    }
-    if (!ok) {
-        err << prefix << p.output << ": cannot write" << (ec ? ": " + ec.message() : std::string())
-            << '\n';
-        fs::remove(tmp, ec);
-    }
-    return ok;
+    return write_result(
+        p.command, p.output == "-" ? std::string() : p.output, [&](std::ostream& f) { f << text; },
+        out, err);
 }
 
 std::string utc_now() {

@@ -1,7 +1,7 @@
 #include <cstdint>
 #include <string>
 
-#include "tests/dms/dms_fixture.h"
+#include "dms_fixture.h"
 
 namespace {
 

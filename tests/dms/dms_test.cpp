@@ -2,7 +2,7 @@
 #include <random>
 #include <string>
 
-#include "tests/dms/dms_fixture.h"
+#include "dms_fixture.h"
 
 namespace {
 
