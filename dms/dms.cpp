@@ -198,6 +198,26 @@ std::optional<Layout> named(WorkArray& w, io::Units& u, std::int32_t label) {
     return l;
 }
 
+// A name-based request: the checked layout with its name table and the
+// name words, or nothing after the messages (a name that does not pack is
+// followed by "Occured for array").
+struct Request {
+    Layout layout;
+    NameWords words;
+};
+
+std::optional<Request> request(WorkArray& w, io::Units& u, std::string_view name,
+                               std::int32_t label) {
+    const auto l = named(w, u, label);
+    if (!l) return std::nullopt;
+    NameWords words;
+    if (!DMSPAK(w, u, name, label, words)) {
+        DMSMS1(w, u, kOccured, name, 0, label);
+        return std::nullopt;
+    }
+    return Request{*l, words};
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -335,23 +355,20 @@ void DMSDIM(WorkArray& mcm, io::Units& u, std::int32_t a, std::int32_t dim, std:
 
 void DMSDCL(WorkArray& mcm, io::Units& u, std::string_view name, std::int32_t a, std::int32_t dim,
             std::int32_t nwpe, std::int32_t label) {
-    const auto l = named(mcm, u, label);
-    if (!l) return;
-    NameWords words;
-    if (!DMSPAK(mcm, u, name, label, words)) {
-        DMSMS1(mcm, u, kOccured, name, 0, label);
-        return;
-    }
-    if (!legal_number(*l, a)) {
+    const auto r = request(mcm, u, name, label);
+    if (!r) return;
+    const Layout& l = r->layout;
+    const NameWords words = r->words;
+    if (!legal_number(l, a)) {
         DMSMS1(mcm, u, kIllegalNumber, name, a, label);
         return;
     }
-    const std::int32_t e = t2(mcm, *l, a);
+    const std::int32_t e = t2(mcm, l, a);
     if (e < 0 || e > kMaxWordsPerElement) {
         DMSMS1(mcm, u, kBadEntry, name, 0, label);
         return;
     }
-    const std::int32_t owner = find(mcm, *l, words);
+    const std::int32_t owner = find(mcm, l, words);
     if (owner != 0 && (e == 0 || owner != a)) {
         DMSMS1(mcm, u, kNameInUse, name, owner, label);
         return;
@@ -362,9 +379,9 @@ void DMSDCL(WorkArray& mcm, io::Units& u, std::string_view name, std::int32_t a,
         DMSMS1(mcm, u, kOccured, name, 0, label);
         return;
     }
-    put(mcm, *l, kNT, 2 * static_cast<std::int64_t>(a) - 1, words.first);
-    put(mcm, *l, kNT, 2 * static_cast<std::int64_t>(a), words.second);
-    if (e == 0) put(mcm, *l, kNT, 3, std::max(get(mcm, *l, kNT, 3), a));
+    put(mcm, l, kNT, 2 * static_cast<std::int64_t>(a) - 1, words.first);
+    put(mcm, l, kNT, 2 * static_cast<std::int64_t>(a), words.second);
+    if (e == 0) put(mcm, l, kNT, 3, std::max(get(mcm, l, kNT, 3), a));
 }
 
 void DMSALC(WorkArray& mcm, io::Units& u, std::int32_t a, std::int32_t& ptr, std::int32_t label,
@@ -393,24 +410,21 @@ void DMSALC(WorkArray& mcm, io::Units& u, std::int32_t a, std::int32_t& ptr, std
 }
 
 std::int32_t DMSPTR(WorkArray& mcm, io::Units& u, std::string_view name, std::int32_t label) {
-    const auto l = named(mcm, u, label);
-    if (!l) return 0;
-    NameWords words;
-    if (!DMSPAK(mcm, u, name, label, words)) {
-        DMSMS1(mcm, u, kOccured, name, 0, label);
-        return 0;
-    }
-    const std::int32_t a = find(mcm, *l, words);
-    if (a < kFirstArray || t2(mcm, *l, a) == 0) {
+    const auto r = request(mcm, u, name, label);
+    if (!r) return 0;
+    const Layout& l = r->layout;
+    const NameWords words = r->words;
+    const std::int32_t a = find(mcm, l, words);
+    if (a < kFirstArray || t2(mcm, l, a) == 0) {
         DMSMS1(mcm, u, kUndefined, name, 0, label);
         return 0;
     }
-    if (!entry_ok(mcm, *l, a)) {
+    if (!entry_ok(mcm, l, a)) {
         DMSMS1(mcm, u, kInconsistent, name, 0, label);
         return 0;
     }
-    const std::int32_t e = t2(mcm, *l, a);
-    const std::int32_t addr = t3(mcm, *l, a);
+    const std::int32_t e = t2(mcm, l, a);
+    const std::int32_t addr = t3(mcm, l, a);
     if (addr != 0) {
         if ((addr - 1) % e == 0) return (addr - 1) / e + 1;
         DMSMS1(mcm, u, kInconsistent, name, 0, label);
@@ -446,14 +460,11 @@ std::int32_t DMSINQ(const WorkArray& mcm, std::string_view name, std::int32_t se
 }
 
 std::int32_t DMSNUM(WorkArray& mcm, io::Units& u, std::string_view name, std::int32_t label) {
-    const auto l = named(mcm, u, label);
-    if (!l) return 0;
-    NameWords words;
-    if (!DMSPAK(mcm, u, name, label, words)) {
-        DMSMS1(mcm, u, kOccured, name, 0, label);
-        return 0;
-    }
-    return find(mcm, *l, words);
+    const auto r = request(mcm, u, name, label);
+    if (!r) return 0;
+    const Layout& l = r->layout;
+    const NameWords words = r->words;
+    return find(mcm, l, words);
 }
 
 void DMSNAM(WorkArray& mcm, io::Units& u, std::int32_t a, std::int32_t label, std::string& name,

@@ -46,6 +46,30 @@ std::int64_t words_of(const Raflib& raf, std::int32_t type, std::int32_t count) 
     return static_cast<std::int64_t>(count) * element_size(raf, type) / 4;
 }
 
+// Message 1044 under routine when the buffer holds fewer than `words` words.
+bool fits(Raflib& raf, std::string_view routine, std::int32_t op, std::int64_t words,
+          std::size_t size, std::int32_t& ierr) {
+    if (words <= static_cast<std::int64_t>(size)) return true;
+    ierr = kFfileBufferTooSmall;
+    RFIOER(raf, ierr, routine, op);
+    return false;
+}
+
+// Transfers `words` words between the buffer and the data area of the
+// current array and updates the access state; false after the I/O message.
+template <class Word>
+bool transfer(Raflib& raf, std::string_view routine, std::int32_t op, std::int32_t unit,
+              std::span<Word> buffer, std::int64_t words, std::int32_t& ierr) {
+    std::int32_t address = raf.ctx.address;
+    FFILE(raf, unit, op, address, buffer, static_cast<std::int32_t>(words), ierr);
+    if (ierr != 0) {
+        RFIOER(raf, ierr, routine, op);
+        return false;
+    }
+    RFACCS(raf, op);
+    return true;
+}
+
 void read_array(Raflib& raf, std::string_view routine, std::int32_t type, std::string_view kind,
                 std::span<std::int32_t> buffer, std::int32_t count, std::int32_t arrayno,
                 std::int32_t unit, std::int32_t& ierr) {
@@ -60,18 +84,10 @@ void read_array(Raflib& raf, std::string_view routine, std::int32_t type, std::s
         return;
     }
     const std::int64_t words = words_of(raf, raf.ctx.type, count);
-    if (words > static_cast<std::int64_t>(buffer.size())) {
-        ierr = kFfileBufferTooSmall;
-        RFIOER(raf, ierr, routine, kOpRead);
+    if (!fits(raf, routine, kOpRead, words, buffer.size(), ierr) ||
+        !transfer(raf, routine, kOpRead, unit, buffer, words, ierr)) {
         return;
     }
-    std::int32_t address = raf.ctx.address;
-    FFILE(raf, unit, kOpRead, address, buffer, static_cast<std::int32_t>(words), ierr);
-    if (ierr != 0) {
-        RFIOER(raf, ierr, routine, kOpRead);
-        return;
-    }
-    RFACCS(raf, kOpRead);
     RFCNVD(raf, kind, buffer, static_cast<std::int32_t>(words), ierr);
     if (ierr != 0) RFTRAC(raf, routine);
 }
@@ -94,24 +110,13 @@ void write_array(Raflib& raf, std::string_view routine, std::int32_t type,
         return;
     }
     const std::int64_t words = words_of(raf, type, count);
-    if (words > static_cast<std::int64_t>(buffer.size())) {
-        ierr = kFfileBufferTooSmall;
-        RFIOER(raf, ierr, routine, kOpWrite);
-        return;
-    }
+    if (!fits(raf, routine, kOpWrite, words, buffer.size(), ierr)) return;
     RFFNFP(raf, unit, arrayno, type, count, kOpWrite, ierr);
     if (ierr != 0) {
         RFTRAC(raf, routine);
         return;
     }
-    std::int32_t address = raf.ctx.address;
-    FFILE(raf, unit, kOpWrite, address, buffer, static_cast<std::int32_t>(words), ierr);
-    if (ierr != 0) {
-        RFIOER(raf, ierr, routine, kOpWrite);
-        return;
-    }
-    RFACCS(raf, kOpWrite);
-    raf.cur().pending = true;
+    if (transfer(raf, routine, kOpWrite, unit, buffer, words, ierr)) raf.cur().pending = true;
 }
 
 }  // namespace

@@ -260,6 +260,18 @@ std::int32_t count_of(std::size_t n, std::string_view what) {
 
 }  // namespace
 
+void DynFileWriter::put_record(std::int32_t number, std::int32_t step, const std::string& what,
+                               std::span<const std::byte> bytes, std::size_t count, Put put) {
+    const std::int32_t k = record_for(number, step, what);
+    const std::int32_t n = count_of(count, what);
+    buffer_.resize(bytes.size() / sizeof(std::int32_t));
+    if (!bytes.empty()) std::memcpy(buffer_.data(), bytes.data(), bytes.size());
+    writing_ = true;
+    std::int32_t ierr = 0;
+    put(raf_, buffer_, n, k, options_.unit, ierr);
+    check(ierr, what);
+}
+
 void DynFileWriter::write_ints(std::int32_t number, std::int32_t step,
                                std::span<const std::int32_t> values) {
     const std::string what = "writing array " + std::to_string(number);
@@ -269,12 +281,7 @@ void DynFileWriter::write_ints(std::int32_t number, std::int32_t step,
     if (type == 4 && values.size() % 2 != 0) {
         throw WriteError(what + ": an I8 array needs two words per element");
     }
-    const std::int32_t k = record_for(number, step, what);
-    const std::int32_t count = count_of(values.size(), what);
-    writing_ = true;
-    std::int32_t ierr = 0;
-    raflib::RAFPIN(raf_, values, count, k, options_.unit, ierr);
-    check(ierr, what);
+    put_record(number, step, what, std::as_bytes(values), values.size(), raflib::RAFPIN);
 }
 
 void DynFileWriter::write_floats(std::int32_t number, std::int32_t step,
@@ -285,14 +292,7 @@ void DynFileWriter::write_floats(std::int32_t number, std::int32_t step,
     if (row[RowWord::Type] != 2 && !(row[RowWord::Type] == 3 && row[RowWord::RealFlag] == 1)) {
         throw WriteError(what + ": not an SP or RE array");
     }
-    const std::int32_t k = record_for(number, step, what);
-    const std::int32_t count = count_of(values.size(), what);
-    buffer_.resize(values.size());
-    if (!values.empty()) std::memcpy(buffer_.data(), values.data(), values.size_bytes());
-    writing_ = true;
-    std::int32_t ierr = 0;
-    raflib::RAFPRE(raf_, buffer_, count, k, options_.unit, ierr);
-    check(ierr, what);
+    put_record(number, step, what, std::as_bytes(values), values.size(), raflib::RAFPRE);
 }
 
 void DynFileWriter::write_doubles(std::int32_t number, std::int32_t step,
@@ -306,14 +306,7 @@ void DynFileWriter::write_doubles(std::int32_t number, std::int32_t step,
         write_floats(number, step, singles);
         return;
     }
-    const std::int32_t k = record_for(number, step, what);
-    const std::int32_t count = count_of(values.size(), what);
-    buffer_.resize(2 * values.size());
-    if (!values.empty()) std::memcpy(buffer_.data(), values.data(), values.size_bytes());
-    writing_ = true;
-    std::int32_t ierr = 0;
-    raflib::RAFPDP(raf_, buffer_, count, k, options_.unit, ierr);
-    check(ierr, what);
+    put_record(number, step, what, std::as_bytes(values), values.size(), raflib::RAFPDP);
 }
 
 void DynFileWriter::write_ints(std::string_view name, std::int32_t step,

@@ -139,6 +139,12 @@ class DynFileWriter {
     std::int32_t record_for(std::int32_t number, std::int32_t step, std::string_view what) const;
     void book_row(std::int32_t number, std::string_view type, std::string_view store,
                   std::int32_t length);
+    // Writes the words of count elements as the record of the array for the
+    // step with the RAFLIB routine of their type (RAFPIN, RAFPRE, RAFPDP).
+    using Put = void (*)(raflib::Raflib&, std::span<const std::int32_t>, std::int32_t, std::int32_t,
+                         std::int32_t, std::int32_t&);
+    void put_record(std::int32_t number, std::int32_t step, const std::string& what,
+                    std::span<const std::byte> bytes, std::size_t count, Put put);
 
     std::filesystem::path path_;
     std::vector<std::string> names_;
