@@ -91,7 +91,7 @@ bool decode(const std::string& key, std::size_t pos, std::size_t width, std::int
 std::string computer_name(std::int32_t type) {
     std::istringstream in;
     std::ostringstream out;
-    io::Units quiet(in, out);
+    io::Units quiet(in, out, "/dev/null");
     raflib::Raflib raf(quiet);
     return std::string(io::trim(raflib::computer_name(raf, type)));
 }
@@ -371,7 +371,10 @@ bool SeriesReader::open(const std::filesystem::path& path) {
     // ---- structure parameters ----
     std::istringstream no_input;
     std::ostringstream no_output;
-    io::Units quiet(no_input, no_output);
+    // A damaged parameter table may name its own message unit: its default
+    // file (fort.N) resolves below /dev/null, where no file can be created,
+    // so the reader never writes a file.
+    io::Units quiet(no_input, no_output, "/dev/null");
     std::int32_t jerr = 0;
     constexpr std::int32_t kSilent = 0;  // message unit that prints nothing
     const std::int32_t loadst = store::GTSTRU(quiet, mstru, "LOADST", kSilent, jerr);
