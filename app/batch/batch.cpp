@@ -401,7 +401,7 @@ int run_batch(int argc, const char* const* argv, std::ostream& out, std::ostream
         for (CLI::App* s : subs) {
             if (s->parsed()) target = s;
         }
-        out << target->help();
+        out << (target == &app ? app.help() : target->help("pektor"));
         return 0;
     } catch (const CLI::CallForAllHelp&) {
         out << app.help("", CLI::AppFormatMode::All);
