@@ -90,7 +90,12 @@ std::int32_t default_jobs() {
 }
 
 void add_options(CLI::App& sub, const std::string& name, Raw& raw) {
+    // One value per occurrence; a list option may be repeated.
     const auto one = [](CLI::Option* o) { return o->expected(1)->allow_extra_args(false); };
+    const auto repeatable = [](CLI::Option* o) {
+        return o->expected(1)->allow_extra_args(false)->multi_option_policy(
+            CLI::MultiOptionPolicy::TakeAll);
+    };
     const bool picture = name == "plot" || name == "report";
     const bool multi = name != "export" && !picture;
     if (name == "vector") {
@@ -98,9 +103,9 @@ void add_options(CLI::App& sub, const std::string& name, Raw& raw) {
                            "the two DynRes A,B: numbers or label patterns"))
             ->required();
     } else {
-        one(sub.add_option("-c,--channels", raw.channels,
-                           "DynRes: all (default), numbers and ranges (1,3-5) or label "
-                           "patterns ('Base moment*', case-insensitive); repeatable"));
+        repeatable(sub.add_option("-c,--channels", raw.channels,
+                                  "DynRes: all (default), numbers and ranges (1,3-5) or label "
+                                  "patterns ('Base moment*', case-insensitive); repeatable"));
     }
     if (name != "list") {
         one(sub.add_option("-w,--window", raw.window,
@@ -141,9 +146,9 @@ void add_options(CLI::App& sub, const std::string& name, Raw& raw) {
                            "population (divisor n)"));
     }
     if (name == "peak") {
-        one(sub.add_option("--coincident", raw.coincident,
-                           "DynRes whose values at the peak's sample are given (columns "
-                           "c<k>); repeatable"));
+        repeatable(sub.add_option("--coincident", raw.coincident,
+                                  "DynRes whose values at the peak's sample are given (columns "
+                                  "c<k>); repeatable"));
     }
     if (name == "daf") {
         one(sub.add_option("--ref", raw.ref, "the reference dyn file"))->required();
@@ -401,7 +406,7 @@ int run_batch(int argc, const char* const* argv, std::ostream& out, std::ostream
         for (CLI::App* s : subs) {
             if (s->parsed()) target = s;
         }
-        out << target->help();
+        out << (target == &app ? app.help() : target->help("pektor"));
         return 0;
     } catch (const CLI::CallForAllHelp&) {
         out << app.help("", CLI::AppFormatMode::All);

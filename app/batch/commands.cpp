@@ -9,6 +9,7 @@
 #include "io/listin.h"
 #include "io/text.h"
 #include "io/units.h"
+#include "raflib/files.h"
 
 namespace app::batch {
 
@@ -100,10 +101,7 @@ std::vector<std::string> command_columns(const std::string& command) {
 }
 
 bool looks_like_dyn_file(const std::string& file) {
-    std::ifstream f(file, std::ios::binary);
-    char head[6] = {};
-    if (!f.read(head, sizeof head)) return false;
-    return std::string_view(head, sizeof head) == "RAFLIB";
+    return raflib::looks_like_raflib_file(file);
 }
 
 FileResult list_file(const Params& p, const std::string& file) {

@@ -590,6 +590,81 @@ TEST(BatchFiles, CombineGivesTheComponentsOfTheResultants) {
     }
 }
 
+TEST(BatchFiles, WrittenEdgeCases) {
+    ScratchDir dir;
+    ScratchDir streams;
+    const std::vector<float> times = {0.0f, 0.5f, 1.0f, 1.5f};
+    tools::DynResLayout two;
+    two.labels = {"Load", "Load", "Zero"};
+    tools::write_dynres_file(
+        dir.path() / "ref.dyn", two, times,
+        {{1.0f, 4.0f, -4.0f, 4.0f}, {2.0f, 2.0f, 2.0f, 2.0f}, {0.0f, 0.0f, 0.0f, 0.0f}});
+    tools::DynResLayout other;
+    other.labels = {"Load", "Moment"};
+    tools::write_dynres_file(dir.path() / "b.dyn", other, times,
+                             {{-8.0f, 8.0f, 1.0f, 0.0f}, {3.0f, 1.0f, 3.0f, 1.0f}});
+
+    // The label of DynRes 2 differs: a warning, and the rows; a reference
+    // peak of 0 gives no DAF.
+    const Result daf =
+        pektor(dir.path(), "daf --ref ref.dyn --sign abs -f csv -c 1-2 b.dyn", streams);
+    EXPECT_EQ(daf.code, 0);
+    EXPECT_EQ(daf.err, "pektor daf: b.dyn: DynRes 2 is \"Moment\" here but \"Load\" in ref.dyn\n");
+    EXPECT_EQ(daf.out,
+              "file,ref,dynres,label,peak_ref,t_ref,peak,t_peak,daf\r\n"
+              "b.dyn,ref.dyn,1,Load,4,0.5,8,0,2\r\n"
+              "b.dyn,ref.dyn,2,Moment,2,0,3,0,1.5\r\n");
+    const Result zero = pektor(dir.path(), "daf --ref ref.dyn -q -f csv -c 3 ref.dyn", streams);
+    EXPECT_EQ(zero.out,
+              "file,ref,dynres,label,peak_ref,t_ref,peak,t_peak,daf\r\n"
+              "ref.dyn,ref.dyn,3,Zero,0,0,0,0,\r\n");
+    const Result missing = pektor(dir.path(), "daf --ref b.dyn -c 3 ref.dyn", streams);
+    EXPECT_EQ(missing.code, 1);
+    EXPECT_EQ(lines(missing.err).front(),
+              "pektor daf: ref.dyn: no DynRes 3 in the reference file b.dyn (it has 2)");
+
+    // Coincident columns: DynRes 3 only where a file has it; the earliest of
+    // equal peaks.
+    const Result peak =
+        pektor(dir.path(), "peak -f csv -c 1 --sign abs --coincident 3,2 ref.dyn b.dyn", streams);
+    EXPECT_EQ(peak.code, 2);
+    EXPECT_EQ(peak.err, "pektor peak: b.dyn: no DynRes 3 (the file has 2)\n");
+    const Result peak2 = pektor(
+        dir.path(), "peak -f csv -c 1 --sign abs --coincident 'z*',2 ref.dyn b.dyn", streams);
+    EXPECT_EQ(peak2.code, 2);
+    const Result peak3 = pektor(
+        dir.path(), "peak -f csv -c 1 --sign signed --coincident 2 --coincident all ref.dyn b.dyn",
+        streams);
+    EXPECT_EQ(peak3.code, 0);
+    EXPECT_EQ(peak3.out,
+              "file,dynres,label,sign,peak,t_peak,n,c2,c1,c3\r\n"
+              "ref.dyn,1,Load,signed,4,0.5,4,2,4,0\r\n"
+              "b.dyn,1,Load,signed,-8,0,4,3,-8,\r\n");
+
+    // A shared label gets its number; the window ends at a stored time.
+    const Result exp = pektor(dir.path(), "export -w 0.5:1 -f csv ref.dyn", streams);
+    EXPECT_EQ(exp.out,
+              "time,Load (1),Load (2),Zero\r\n"
+              "0.5,4,2,0\r\n"
+              "1,-4,2,0\r\n");
+
+    // Constant series: no skewness or kurtosis; no up-crossing: no tz; one
+    // sample: no std; a window without samples: an error for the file.
+    const Result st = pektor(dir.path(), "stats -f json -c 2 ref.dyn", streams);
+    const auto rows = json_rows(st.out);
+    ASSERT_EQ(rows.size(), 1U);
+    EXPECT_EQ(rows[0]["std"], 0.0);
+    EXPECT_TRUE(rows[0]["skew"].is_null() && rows[0]["kurt"].is_null() && rows[0]["tz"].is_null());
+    const Result single = pektor(dir.path(), "stats -f json -w 1:1.2 -c 1 ref.dyn", streams);
+    EXPECT_TRUE(json_rows(single.out).at(0)["std"].is_null());
+    const Result empty = pektor(dir.path(), "stats -w 0.6:0.9 ref.dyn b.dyn", streams);
+    EXPECT_EQ(empty.code, 1);
+    EXPECT_EQ(empty.err,
+              "pektor stats: ref.dyn: no sample in the window 0.6:0.9\n"
+              "pektor stats: b.dyn: no sample in the window 0.6:0.9\n"
+              "pektor stats: no file could be read\n");
+}
+
 TEST(BatchUsage, BadOptionsAreUsageErrors) {
     ScratchDir dir;
     ScratchDir streams;
