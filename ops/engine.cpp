@@ -232,6 +232,9 @@ bool Engine::statistics(io::Units& units, std::int32_t from, std::int32_t to, do
                         double last, std::int32_t& n, double& tlast, std::vector<Stats>& stats) {
     const auto count = static_cast<std::size_t>(std::max(to - from + 1, 0));
     stats.assign(count, {});
+    // The window ends in single precision, as Pektor3_1 compares them.
+    const auto lower = static_cast<float>(first);
+    const auto upper = static_cast<float>(last);
     std::vector<double> vmax(count), vmin(count), sum(count), x1(count);
 
     // Pass 1: maximum, minimum and the mean's sum of x(i) * (1/n). The count
@@ -251,9 +254,9 @@ bool Engine::statistics(io::Units& units, std::int32_t from, std::int32_t to, do
         double* const mn = vmin.data();
         double* const sm = sum.data();
         const bool ok = each_step(units, [&](const float* row) {
+            if (row[0] < lower) return true;
+            if (row[0] > upper) return false;
             const double t = row[0];
-            if (t < first) return true;
-            if (t > last) return false;
             const float* v = row + from;
             if (got == 0)
                 for (std::size_t k = 0; k < count; ++k) x1[k] = v[k];
@@ -290,9 +293,8 @@ bool Engine::statistics(io::Units& units, std::int32_t from, std::int32_t to, do
     double* const a4 = s4.data();
     const double* const mu = mean.data();
     const bool ok = each_step(units, [&](const float* row) {
-        const double t = row[0];
-        if (t < first) return true;
-        if (t > last) return false;
+        if (row[0] < lower) return true;
+        if (row[0] > upper) return false;
         const float* v = row + from;
         for (std::size_t k = 0; k < count; ++k) {
             const double d = static_cast<double>(v[k]) - mu[k];

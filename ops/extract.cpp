@@ -8,8 +8,8 @@
 #include "io/fmt.h"
 #include "io/text.h"
 #include "ops/common.h"
-#include "raflib/layout.h"
 #include "ops/engine.h"
+#include "raflib/layout.h"
 
 namespace ops {
 

@@ -141,11 +141,14 @@ TEST(EngineStatistics, EveryBitOfTheKernelsOnTheWindowedSeries) {
             double tlast = -7.0;
             std::vector<ops::Statistics> stats;
             ASSERT_TRUE(engine.statistics(call.units, 1, ndynres, first, last, n, tlast, stats));
+            // The window compared in single precision, as the classic does.
+            const auto lo = static_cast<float>(first);
+            const auto hi = static_cast<float>(last);
             std::vector<double> times;
             for (const auto& t : j["times"].items) {
-                const double td = static_cast<float>(t.number);
-                if (td < first) continue;
-                if (td > last) break;
+                const auto td = static_cast<float>(t.number);
+                if (td < lo) continue;
+                if (td > hi) break;
                 times.push_back(td);
             }
             ASSERT_EQ(n, static_cast<std::int32_t>(times.size())) << f << " " << first;
@@ -154,8 +157,8 @@ TEST(EngineStatistics, EveryBitOfTheKernelsOnTheWindowedSeries) {
                 std::vector<double> x;
                 const auto& values = j["values"][static_cast<std::size_t>(k - 1)];
                 for (std::size_t i = 0, taken = 0; taken < times.size(); ++i) {
-                    const double td = static_cast<float>(j["times"][i].number);
-                    if (td < first) continue;
+                    const auto td = static_cast<float>(j["times"][i].number);
+                    if (td < lo) continue;
                     x.push_back(static_cast<float>(values[i].number));
                     ++taken;
                 }
