@@ -2,6 +2,7 @@
 // pektor list|stats|peak|daf|export|vector|combine [options] FILE...
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 
 #include "app/batch/batch.h"
@@ -28,7 +29,10 @@ int main(int argc, char** argv) {
     try {
         io::Units units(std::cin, std::cout);
         raflib::Raflib raf(units);
-        ops::Pektor ops(units, raf);
+        // PEKTOR_PER_STEP=1 reads every step through the store, as the
+        // fast path's reference (used by the tests that compare the two).
+        const char* per_step = std::getenv("PEKTOR_PER_STEP");
+        ops::Pektor ops(units, raf, per_step != nullptr && *per_step != '\0' && *per_step != '0');
         const int code = app::entry(argc, argv, units, ops);
         // A console that could not be written (a full disk, a closed pipe)
         // is a failed run, whatever the dialogue said on it.

@@ -1,5 +1,7 @@
 #include "io/fmt.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -60,24 +62,34 @@ std::string E(double v, int w, int d) {
     if (!std::isfinite(v)) return non_finite(v, w);
     const bool neg = std::signbit(v);
     const double a = std::fabs(v);
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*e", d, a);
-    std::string s(buf);
-    const std::size_t epos = s.find('e');
-    std::string mant = s.substr(0, epos);
-    if (d == 0) mant += '.';
-    const int ex = std::atoi(s.c_str() + epos + 1);
+    // The digits as printf's %.*e gives them (both are correctly rounded).
+    char buf[512];
+    const auto r =
+        std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, d < 0 ? 0 : d);
+    if (r.ec != std::errc()) return stars(w);
+    const char* e = std::find(buf, r.ptr, 'e');
+    int ex = 0;
+    for (const char* p = e + 2; p < r.ptr; ++p) ex = 10 * ex + (*p - '0');
+    if (e + 1 < r.ptr && e[1] == '-') ex = -ex;
     const int ae = std::abs(ex);
-    std::string exp;
+    if (ae > 999) return stars(w);
+    std::string out;
+    out.reserve(static_cast<std::size_t>(std::max(w, 0)) + 8);
+    if (neg) out += '-';
+    out.append(buf, static_cast<std::size_t>(e - buf));
+    if (d == 0) out += '.';
     if (ae <= 99) {
-        exp = std::string("E") + (ex < 0 ? '-' : '+') + I(ae, 2, 2);
-    } else if (ae <= 999) {
-        exp = std::string(1, ex < 0 ? '-' : '+') + I(ae, 3, 3);
+        out += 'E';
+        out += ex < 0 ? '-' : '+';
     } else {
-        return stars(w);
+        out += ex < 0 ? '-' : '+';
+        out += static_cast<char>('0' + ae / 100);
     }
-    std::string out = (neg ? "-" : "") + mant + exp;
-    return right(std::move(out), w);
+    out += static_cast<char>('0' + ae / 10 % 10);
+    out += static_cast<char>('0' + ae % 10);
+    if (static_cast<int>(out.size()) > w) return stars(w);
+    out.insert(0, static_cast<std::size_t>(w) - out.size(), ' ');
+    return out;
 }
 
 std::string A(std::string_view s, int w) {

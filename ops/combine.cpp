@@ -12,6 +12,7 @@
 #include "io/text.h"
 #include "io/textio.h"
 #include "ops/common.h"
+#include "ops/engine.h"
 #include "ops/extract.h"
 #include "ops/peak.h"
 #include "ops/stats.h"
@@ -291,7 +292,7 @@ bool fetch(store::Store& st, dms::WorkArray& w, Pointers& p, std::int32_t iout,
 }  // namespace
 
 void Pektor4(store::Store& st, dms::WorkArray& w, const std::string& file, double first,
-             double last, std::int32_t iout, std::int32_t& ierr) {
+             double last, std::int32_t iout, std::int32_t& ierr, Engine* engine) {
     io::Units& units = st.units;
     std::int32_t jerr = 0;
     const auto fail = [&] { fail_operation(units, iout, kErrorText, ierr); };
@@ -336,7 +337,7 @@ void Pektor4(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
 
     Parameters p;
     if (!recall_prologue(st, w, file, iout, p, jerr)) return fail();
-    if (!finish_prologue(st, w, iout, p, jerr)) return fail();
+    if (!finish_prologue(st, w, iout, p, jerr, engine)) return fail();
 
     Groups g;
     InputError e;
@@ -372,6 +373,10 @@ void Pektor4(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
         }
     }
 
+    // Every selected series in one pass over the file.
+    if (engine != nullptr &&
+        !engine->fill(w, units, std::span(g.dynres).first(static_cast<std::size_t>(nsel))))
+        return fail();
     units.write(kConsole, "");
     units.write(kConsole, " Reading Actual Time Series .... ");
     const std::int32_t steps = std::max<std::int32_t>(p.ndrstep, 0);
@@ -392,12 +397,12 @@ void Pektor4(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
         if (!legal(d)) return;
         if (!fetch(st, w, ptr, iout, jerr)) return fail();
         std::int32_t ni = 0;
-        Pektor3_1(st, w, d, first, last, ni, tlast, ptr.ts, steps, iout, jerr);
+        Pektor3_1(st, w, d, first, last, ni, tlast, ptr.ts, steps, iout, jerr, engine);
         if (jerr != 0) return fail();
         if (i == 1) {
             if (!fetch(st, w, ptr, iout, jerr)) return fail();
             std::int32_t nt = 0;
-            Pektor1_1(st, w, d, first, last, nt, ptr.times, steps, iout, jerr);
+            Pektor1_1(st, w, d, first, last, nt, ptr.times, steps, iout, jerr, engine);
             if (jerr != 0) return fail();
             n = std::min(ni, nt);
         } else {

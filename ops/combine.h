@@ -15,6 +15,8 @@
 
 namespace ops {
 
+class Engine;
+
 // ---- double-precision vectors and matrices ----
 
 // A run of double-precision elements addressed 1-based: local storage, or
@@ -155,6 +157,6 @@ void RESFOR(io::Units& units, dms::WorkArray& w, const Groups& g, std::int32_t n
 // their statistics. ierr = -1 on failure (after the message blocks),
 // untouched on success.
 void Pektor4(store::Store& st, dms::WorkArray& w, const std::string& file, double first,
-             double last, std::int32_t iout, std::int32_t& ierr);
+             double last, std::int32_t iout, std::int32_t& ierr, Engine* engine = nullptr);
 
 }  // namespace ops

@@ -64,13 +64,13 @@ bool recall_prologue(store::Store& st, dms::WorkArray& w, const std::string& fil
 }
 
 bool finish_prologue(store::Store& st, dms::WorkArray& w, std::int32_t iout, Parameters& p,
-                     std::int32_t& ierr) {
+                     std::int32_t& ierr, Engine* engine) {
     auto mstru = array_words(st, w, "MSTRU ", iout, ierr);
     if (ierr != 0) return false;
     store::PTSTRU(st.units, mstru, "LSTSTO", p.loadst, iout, ierr);
     store::PTSTRU(st.units, mstru, "IXACT ", 1, iout, ierr);
     if (ierr != 0) return false;
-    DynRes20(st, w, kDynFile, iout, ierr);
+    DynRes20(st, w, kDynFile, iout, ierr, engine);
     if (ierr != 0) return false;
     // DynRes20 refuses a file without DynRes, so the division is safe.
     mstru = array_words(st, w, "MSTRU ", iout, ierr);

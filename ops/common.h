@@ -14,6 +14,8 @@
 
 namespace ops {
 
+class Engine;
+
 inline constexpr std::int32_t kDynFile = 22;         // RAFLIB file number of the dyn file
 inline constexpr std::int32_t kRafMessageUnit = 23;  // RAFLIB messages ("fort.23")
 inline constexpr std::int32_t kKeyboard = 5;
@@ -47,7 +49,7 @@ bool recall_prologue(store::Store& st, dms::WorkArray& w, const std::string& fil
 // nCol := ARSIZE("ICDYNR") / nDynRes when nCol is 0. Afterwards p.ndrstep
 // holds the number of time steps found. Returns false when a step failed.
 bool finish_prologue(store::Store& st, dms::WorkArray& w, std::int32_t iout, Parameters& p,
-                     std::int32_t& ierr);
+                     std::int32_t& ierr, Engine* engine = nullptr);
 
 // The words of an allocated array of one-word elements (IN or SP): its
 // pointer from ARGTIP and its length from the data manager. An empty span

@@ -8,6 +8,7 @@
 #include "io/fmt.h"
 #include "io/text.h"
 #include "ops/common.h"
+#include "ops/engine.h"
 #include "raflib/layout.h"
 
 namespace ops {
@@ -157,7 +158,7 @@ void XWRI04_B(io::Units& units, std::span<std::int32_t> icdynr, std::int32_t nco
 }
 
 void DynRes20(store::Store& st, dms::WorkArray& w, std::int32_t ifile, std::int32_t iout,
-              std::int32_t& ierr) {
+              std::int32_t& ierr, Engine* engine) {
     std::int32_t jerr = 0;
     const auto fail = [&] {
         error_block(st.units, iout, "*** ERROR IN DynRes20   ***");
@@ -210,9 +211,12 @@ void DynRes20(store::Store& st, dms::WorkArray& w, std::int32_t ifile, std::int3
     if (jerr != 0) return fail();
 
     std::int64_t m = 0;
+    Engine::Gathered how = Engine::Gathered::PerStep;
+    if (engine != nullptr) how = engine->gather(st, w, {lststo, ndynres, p, q}, ifile, iout, m);
+    if (how == Engine::Gathered::Failed) return fail();
     std::int32_t checked = 0;  // pointer of the DYNRES storage checked last
     std::int64_t len = 0;
-    for (std::int32_t d = 1; d <= lststo; ++d) {
+    for (std::int32_t d = 1; d <= lststo && how == Engine::Gathered::PerStep; ++d) {
         std::int32_t pdyn = 0;
         store::ARREC1(st, w, "DYNRES", pdyn, d, ifile, iout, jerr);
         if (jerr != 0) return fail();
@@ -269,7 +273,7 @@ void DynRes20(store::Store& st, dms::WorkArray& w, std::int32_t ifile, std::int3
 
 void DynRes21(store::Store& st, dms::WorkArray& w, std::int32_t k, std::int32_t /*mode*/,
               std::int32_t /*a1*/, std::int32_t /*a2*/, std::int32_t /*a3*/, std::int32_t /*a4*/,
-              std::int32_t iout, std::int32_t& ierr) {
+              std::int32_t iout, std::int32_t& ierr, Engine* engine) {
     std::int32_t jerr = 0;
     const auto fail = [&] {
         error_block(st.units, iout, "*** ERROR IN DynRes21   ***");
@@ -304,10 +308,18 @@ void DynRes21(store::Store& st, dms::WorkArray& w, std::int32_t k, std::int32_t 
     if (jerr != 0) return fail();
     const auto ts = array_words(st, w, "TSCRA ", iout, jerr);
     if (jerr != 0) return fail();
-    const auto column = static_cast<std::size_t>(k * q);
-    for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i) {
-        ts[2 * i] = all[i];
-        ts[2 * i + 1] = all[column + i];
+    if (engine != nullptr && engine->active()) {
+        // The columns come from the file on demand; a request served from
+        // the statistics of the engine only books.
+        const std::array<std::int32_t, 1> wanted{k};
+        if (!engine->bookings_only() && !engine->fill(w, st.units, wanted)) return fail();
+    }
+    if (engine == nullptr || !engine->bookings_only()) {
+        const auto column = static_cast<std::size_t>(k * q);
+        for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i) {
+            ts[2 * i] = all[i];
+            ts[2 * i + 1] = all[column + i];
+        }
     }
 
     if (ixact == 1) {

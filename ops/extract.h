@@ -12,6 +12,8 @@
 
 namespace ops {
 
+class Engine;
+
 // Gathers every DynRes of all result steps into ALL_TS and stores the number
 // of time steps found in nDRStep. ALL_TS holds Q * (nDynRes + 1) words, Q =
 // nDRStep with packing and LSTSTO without; column k (0: the times) starts at
@@ -20,8 +22,10 @@ namespace ops {
 // (nDynRes + 1) words is refused; a capacity beyond the work array fails in
 // the booking ("Insufficient space for array ALL_TS"). ierr = -1 on
 // failure, untouched on success.
+// With an engine (see ops/engine.h) the gathering may be left to it: ALL_TS
+// is then booked but filled only column by column, on demand.
 void DynRes20(store::Store& st, dms::WorkArray& w, std::int32_t ifile, std::int32_t iout,
-              std::int32_t& ierr);
+              std::int32_t& ierr, Engine* engine = nullptr);
 
 // Cuts DynRes k out of ALL_TS into TSCRA as nDRStep (time, value) pairs; the
 // columns of ALL_TS are its length / (nDynRes + 1) words apart. With IXACT 1
@@ -29,7 +33,7 @@ void DynRes20(store::Store& st, dms::WorkArray& w, std::int32_t ifile, std::int3
 // ierr = -1 on failure, untouched on success.
 void DynRes21(store::Store& st, dms::WorkArray& w, std::int32_t k, std::int32_t mode,
               std::int32_t a1, std::int32_t a2, std::int32_t a3, std::int32_t a4, std::int32_t iout,
-              std::int32_t& ierr);
+              std::int32_t& ierr, Engine* engine = nullptr);
 
 // Character codes to text: the text becomes `length` blanks, then words
 // 1 .. min(nwords, length) become characters until a word 0. nwords <= 0 is

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "ops/common.h"
+#include "ops/engine.h"
 #include "ops/extract.h"
 
 namespace ops {
@@ -59,8 +60,8 @@ enum class Sample { Value, Time };
 // range round to an infinity and still bound nothing.
 void select_window(store::Store& st, dms::WorkArray& w, std::int32_t idr, double first, double last,
                    std::int32_t& n, double* tlast, std::int32_t out, std::int32_t capacity,
-                   Sample what, std::string_view error_text, std::int32_t iout,
-                   std::int32_t& ierr) {
+                   Sample what, std::string_view error_text, std::int32_t iout, std::int32_t& ierr,
+                   Engine* engine) {
     std::int32_t jerr = 0;
     n = 0;
     const auto fail = [&] {
@@ -71,7 +72,7 @@ void select_window(store::Store& st, dms::WorkArray& w, std::int32_t idr, double
     if (jerr != 0) return fail();
     const std::int32_t steps = store::GTSTRU(st.units, mstru, "nDRStep ", iout, jerr);
     if (jerr != 0) return fail();
-    DynRes21(st, w, idr, 1, 0, 1, 0, 0, iout, jerr);
+    DynRes21(st, w, idr, 1, 0, 1, 0, 0, iout, jerr, engine);
     if (jerr != 0) return fail();
     const auto ts = array_words(st, w, "TSCRA ", iout, jerr);
     if (jerr != 0) return fail();
@@ -81,6 +82,7 @@ void select_window(store::Store& st, dms::WorkArray& w, std::int32_t idr, double
         !w.contains(2 * static_cast<std::int64_t>(out) - 1, 2 * static_cast<std::int64_t>(steps))) {
         return fail();
     }
+    if (engine != nullptr && engine->bookings_only()) return;
     const auto lower = static_cast<float>(first);
     const auto upper = static_cast<float>(last);
     for (std::size_t j = 0; j < static_cast<std::size_t>(steps); ++j) {
@@ -102,21 +104,21 @@ void select_window(store::Store& st, dms::WorkArray& w, std::int32_t idr, double
 
 void Pektor3_1(store::Store& st, dms::WorkArray& w, std::int32_t idr, double first, double last,
                std::int32_t& n, double& tlast, std::int32_t values, std::int32_t capacity,
-               std::int32_t iout, std::int32_t& ierr) {
+               std::int32_t iout, std::int32_t& ierr, Engine* engine) {
     select_window(st, w, idr, first, last, n, &tlast, values, capacity, Sample::Value,
-                  "*** ERROR IN DynRes21   ***", iout, ierr);
+                  "*** ERROR IN DynRes21   ***", iout, ierr, engine);
 }
 
 void Pektor1_1(store::Store& st, dms::WorkArray& w, std::int32_t idr, double first, double last,
                std::int32_t& n, std::int32_t times, std::int32_t capacity, std::int32_t iout,
-               std::int32_t& ierr) {
+               std::int32_t& ierr, Engine* engine) {
     select_window(st, w, idr, first, last, n, nullptr, times, capacity, Sample::Time,
-                  "*** ERROR IN Pektor1_1  ***", iout, ierr);
+                  "*** ERROR IN Pektor1_1  ***", iout, ierr, engine);
 }
 
 double PEKTOR0(store::Store& st, dms::WorkArray& w, const std::string& file, double first,
                double last, std::int32_t idr, std::int32_t isign, std::int32_t iout,
-               std::int32_t& ierr) {
+               std::int32_t& ierr, Engine* engine) {
     std::int32_t jerr = 0;
     double peak = initial_peak(isign);
     const auto fail = [&] {
@@ -132,7 +134,7 @@ double PEKTOR0(store::Store& st, dms::WorkArray& w, const std::string& file, dou
         ierr = -1;
         return peak;
     }
-    if (!finish_prologue(st, w, iout, p, jerr)) return fail();
+    if (!finish_prologue(st, w, iout, p, jerr, engine)) return fail();
 
     if (idr == 0) {
         const auto icdynr = array_words(st, w, "ICDYNR", iout, jerr);
@@ -146,7 +148,7 @@ double PEKTOR0(store::Store& st, dms::WorkArray& w, const std::string& file, dou
     if (jerr != 0) return fail();
     std::int32_t n = 0;
     double tlast = 0.0;
-    Pektor3_1(st, w, idr, first, last, n, tlast, pts, p.ndrstep, iout, jerr);
+    Pektor3_1(st, w, idr, first, last, n, tlast, pts, p.ndrstep, iout, jerr, engine);
     if (jerr != 0) return fail();
     if (n > 0) peak = scan_peak(w, pts, n, isign);
     store::ARFREE(st, w, "TSCRA ", "NOCLEAN", iout, jerr);

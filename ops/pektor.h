@@ -8,6 +8,7 @@
 
 #include "dms/work_array.h"
 #include "io/units.h"
+#include "ops/engine.h"
 #include "ops/operations.h"
 #include "raflib/raflib.h"
 #include "store/store.h"
@@ -16,7 +17,9 @@ namespace ops {
 
 class Pektor final : public Operations {
   public:
-    Pektor(io::Units& units, raflib::Raflib& raf) : store_(units, raf) {}
+    // per_step: never take the fast path (the reference path, for comparisons).
+    Pektor(io::Units& units, raflib::Raflib& raf, bool per_step = false)
+        : store_(units, raf), engine_(!per_step) {}
 
     double PEKTOR0(dms::WorkArray& w, const std::string& file, double first, double last,
                    std::int32_t idr, std::int32_t isign, std::int32_t iout,
@@ -32,6 +35,7 @@ class Pektor final : public Operations {
 
   private:
     store::Store store_;
+    Engine engine_;
 };
 
 }  // namespace ops

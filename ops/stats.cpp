@@ -7,6 +7,7 @@
 #include "io/fmt.h"
 #include "io/text.h"
 #include "ops/common.h"
+#include "ops/engine.h"
 #include "ops/extract.h"
 #include "ops/peak.h"
 
@@ -23,13 +24,19 @@ constexpr std::size_t kLineLength = 256;
 void PRSTAT(io::Units& units, const dms::WorkArray& w, std::int32_t x, std::int32_t n, double first,
             double last, std::string_view header, std::int32_t iout, std::int32_t& /*ierr*/) {
     const auto xs = dms::dview(w, x);
-    const double vmax = VMAX(xs, n);
-    const double vmin = VMIN(xs, n);
-    const double mean = VMEAN(xs, n);
-    const double sdev = VSTDEV(xs, n);
-    const double skew = VSKEW(xs, n);
-    const double kurt = VKURT(xs, n);
+    Statistics s;
+    s.vmax = VMAX(xs, n);
+    s.vmin = VMIN(xs, n);
+    s.mean = VMEAN(xs, n);
+    s.sdev = VSTDEV(xs, n);
+    s.skew = VSKEW(xs, n);
+    s.kurt = VKURT(xs, n);
+    write_statistics(units, s, n, first, last, header, iout);
+}
 
+void write_statistics(io::Units& units, const Statistics& s, std::int32_t n, double first,
+                      double last, std::string_view header, std::int32_t iout) {
+    const auto [vmax, vmin, mean, sdev, skew, kurt] = s;
     using io::fmt::E;
     std::string head(1, '\n');
     head += header;
@@ -57,7 +64,7 @@ void PRSTAT(io::Units& units, const dms::WorkArray& w, std::int32_t x, std::int3
 }
 
 void Pektor3(store::Store& st, dms::WorkArray& w, const std::string& file, double first,
-             double last, std::int32_t idr, std::int32_t iout, std::int32_t& ierr) {
+             double last, std::int32_t idr, std::int32_t iout, std::int32_t& ierr, Engine* engine) {
     std::int32_t jerr = 0;
     const auto fail = [&] {
         error_block(st.units, iout, kPektor3Error);
@@ -73,7 +80,7 @@ void Pektor3(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
         ierr = -1;
         return;
     }
-    if (!finish_prologue(st, w, iout, p, jerr)) return fail();
+    if (!finish_prologue(st, w, iout, p, jerr, engine)) return fail();
 
     std::int32_t pts = 0;
     store::ARBOOK(st, w, "TS", pts, p.ndrstep, "SCRA", "RE", iout, jerr);
@@ -85,10 +92,29 @@ void Pektor3(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
     // last time found for an earlier DynRes of the same request.
     double tlast = 0.0;
     std::string label(kLineLength, ' ');
+    // Several DynRes with the engine: all statistics in streaming passes
+    // over the file, ALL_TS and TS untouched. The extraction of the first
+    // DynRes still books its arrays (the later ones would book the same).
+    const bool streamed = engine != nullptr && engine->active() && to > from;
+    std::vector<Statistics> stats;
+    std::int32_t nfound = 0;
+    double tfound = tlast;
+    if (streamed && !engine->statistics(st.units, from, to, first, last, nfound, tfound, stats)) {
+        error_block(st.units, iout, "*** ERROR IN DynRes21   ***");
+        return fail();
+    }
     for (std::int32_t m = from; m <= to; ++m) {
         std::int32_t n = 0;
-        Pektor3_1(st, w, m, first, last, n, tlast, pts, p.ndrstep, iout, jerr);
-        if (jerr != 0) return fail();
+        if (!streamed || m == from) {
+            if (streamed) engine->set_bookings_only(true);
+            Pektor3_1(st, w, m, first, last, n, tlast, pts, p.ndrstep, iout, jerr, engine);
+            if (streamed) engine->set_bookings_only(false);
+            if (jerr != 0) return fail();
+        }
+        if (streamed) {
+            n = nfound;
+            tlast = tfound;
+        }
         label.assign(kLineLength, ' ');
         const auto icdynr = array_words(st, w, "ICDYNR", iout, jerr);
         if (jerr == 0) XWRI04_C(st.units, icdynr, p.ncol, m, label, iout, jerr);
@@ -96,7 +122,12 @@ void Pektor3(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
         const std::string header = io::fixed(
             " Result no " + io::fmt::I(m, 4) + " :   " + std::string(io::trim_right(label)),
             kLineLength);
-        PRSTAT(st.units, w, pts, n, first, tlast, header, iout, jerr);
+        if (streamed) {
+            write_statistics(st.units, stats[static_cast<std::size_t>(m - from)], n, first, tlast,
+                             header, iout);
+        } else {
+            PRSTAT(st.units, w, pts, n, first, tlast, header, iout, jerr);
+        }
         if (jerr != 0) return fail();
     }
     store::ARFREE(st, w, "TSCRA ", "NOCLEAN", iout, jerr);

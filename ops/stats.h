@@ -11,6 +11,7 @@
 
 #include "dms/work_array.h"
 #include "io/units.h"
+#include "ops/engine.h"
 #include "store/store.h"
 
 namespace ops {
@@ -116,8 +117,15 @@ inline auto sview(std::span<const double> values) {
 // Statistics of DynRes idr, or of every DynRes for idr = -99; any other
 // number outside 1 .. nDynRes is refused with the illegal-number blocks.
 // ierr = -1 on failure, untouched on success.
+// With an engine that took over the gathering, the statistics of an ALL
+// request come from its streaming passes (the same bits).
 void Pektor3(store::Store& st, dms::WorkArray& w, const std::string& file, double first,
-             double last, std::int32_t idr, std::int32_t iout, std::int32_t& ierr);
+             double last, std::int32_t idr, std::int32_t iout, std::int32_t& ierr,
+             Engine* engine = nullptr);
+
+// The statistics block of PRSTAT for values computed elsewhere.
+void write_statistics(io::Units& units, const Statistics& s, std::int32_t n, double first,
+                      double last, std::string_view header, std::int32_t iout);
 
 // Writes the statistics block of x(1..n) (the double-precision array at
 // pointer x) to the console and then to the output unit, line by line: the

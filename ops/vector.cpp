@@ -11,6 +11,7 @@
 #include "io/textio.h"
 #include "ops/combine.h"
 #include "ops/common.h"
+#include "ops/engine.h"
 #include "ops/peak.h"
 #include "ops/stats.h"
 
@@ -46,14 +47,14 @@ Answer ask_dynres(io::Units& units, std::string_view prompt, std::int32_t& idr) 
 }  // namespace
 
 void Pektor5(store::Store& st, dms::WorkArray& w, const std::string& file, double first,
-             double last, std::int32_t iout, std::int32_t& ierr) {
+             double last, std::int32_t iout, std::int32_t& ierr, Engine* engine) {
     io::Units& units = st.units;
     std::int32_t jerr = 0;
     const auto fail = [&] { fail_operation(units, iout, kErrorText, ierr); };
 
     Parameters p;
     if (!recall_prologue(st, w, file, iout, p, jerr)) return fail();
-    if (!finish_prologue(st, w, iout, p, jerr)) return fail();
+    if (!finish_prologue(st, w, iout, p, jerr, engine)) return fail();
 
     std::int32_t d1 = 0;
     std::int32_t d2 = 0;
@@ -81,6 +82,8 @@ void Pektor5(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
         }
     }
 
+    // Both series in one pass over the file.
+    if (engine != nullptr && !engine->fill(w, units, std::array{d1, d2})) return fail();
     units.write(kConsole, "");
     units.write(kConsole, " Reading Actual Time Series .... ");
     const std::int32_t steps = std::max<std::int32_t>(p.ndrstep, 0);
@@ -97,11 +100,11 @@ void Pektor5(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
     std::int32_t n1 = 0;
     std::int32_t n2 = 0;
     double tlast = 0.0;
-    Pektor3_1(st, w, d1, first, last, n1, tlast, paux1, steps, iout, jerr);
+    Pektor3_1(st, w, d1, first, last, n1, tlast, paux1, steps, iout, jerr, engine);
     if (jerr != 0) return fail();
     paux2 = store::ARGTIP(st, w, "AUX_2 ", iout, jerr);
     if (jerr != 0) return fail();
-    Pektor3_1(st, w, d2, first, last, n2, tlast, paux2, steps, iout, jerr);
+    Pektor3_1(st, w, d2, first, last, n2, tlast, paux2, steps, iout, jerr, engine);
     if (jerr != 0) return fail();
     const std::int32_t n = std::max(std::min(n1, n2), 0);
 

@@ -3,8 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
+#include <string>
 
 namespace {
 
@@ -108,3 +113,44 @@ TEST(FortranFormat, Integers) {
 }
 
 }  // namespace
+
+// E editing against the C library's %e digits over many magnitudes and
+// precisions (the digits of the fast conversion must be printf's).
+TEST(FmtE, DigitsAreThoseOfPrintfForManyValues) {
+    const auto reference = [](double v, int w, int d) {
+        char buf[512];
+        std::snprintf(buf, sizeof buf, "%.*e", d, std::fabs(v));
+        std::string s(buf);
+        const std::size_t epos = s.find('e');
+        std::string out = (std::signbit(v) ? "-" : "") + s.substr(0, epos) + (d == 0 ? "." : "");
+        const int ex = std::atoi(s.c_str() + epos + 1);
+        const int ae = std::abs(ex);
+        char e[16];
+        if (ae <= 99) {
+            std::snprintf(e, sizeof e, "E%c%02d", ex < 0 ? '-' : '+', ae);
+        } else if (ae <= 999) {
+            std::snprintf(e, sizeof e, "%c%03d", ex < 0 ? '-' : '+', ae);
+        } else {
+            return std::string(static_cast<std::size_t>(w), '*');
+        }
+        out += e;
+        if (static_cast<int>(out.size()) > w) return std::string(static_cast<std::size_t>(w), '*');
+        return std::string(static_cast<std::size_t>(w) - out.size(), ' ') + out;
+    };
+    std::uint64_t x = 88172645463325252ULL;
+    for (int i = 0; i < 20000; ++i) {
+        x ^= x << 13;
+        x ^= x >> 7;
+        x ^= x << 17;
+        double v = std::bit_cast<double>(x);
+        if (!std::isfinite(v)) continue;
+        if (i % 2 == 0) v = static_cast<float>((static_cast<double>(x % 2000001) - 1.0e6) * 1.0e-3);
+        for (const int d : {0, 3, 4, 10}) {
+            ASSERT_EQ(E(v, 12, d), reference(v, 12, d)) << v << " d=" << d;
+            ASSERT_EQ(E(v, 24, d), reference(v, 24, d)) << v << " d=" << d;
+        }
+    }
+    // Halfway cases round as printf does (to even on the exact binary value).
+    for (const double v : {0.125, 0.5, 2.5, 1.25e-5, 9.99995, 9.9999500001, 1.00005e10})
+        EXPECT_EQ(E(v, 12, 3), reference(v, 12, 3)) << v;
+}

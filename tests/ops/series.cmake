@@ -20,3 +20,12 @@ add_dependencies(test_series_writer pektor dyngen)
 
 # The series reader of the batch commands on every fixture.
 pektor_add_test(test_series_reader series_reader_test.cpp LIBS pektor_ops)
+
+# The fast path of the extraction against the per-step path, end to end.
+pektor_add_test(test_engine_program engine_program_test.cpp)
+target_compile_definitions(test_engine_program PRIVATE PEKTOR_BIN="$<TARGET_FILE:pektor>"
+                                                       DYNGEN_BIN="$<TARGET_FILE:dyngen>")
+add_dependencies(test_engine_program pektor dyngen)
+
+# The engine inside one operation call: its state against the per-step loop.
+pektor_add_test(test_engine engine_test.cpp LIBS pektor_ops)
