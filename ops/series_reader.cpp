@@ -17,6 +17,7 @@
 #include "io/units.h"
 #include "raflib/layout.h"
 #include "raflib/state.h"
+#include "store/format.h"
 #include "store/store.h"
 
 namespace ops {
@@ -33,8 +34,6 @@ constexpr float kEmptySlotTime = 1.0E-10f;
 constexpr std::int32_t kThisComputer = 14;  // PC / DIGITAL Visual Fortran
 constexpr std::int32_t kTypeInteger = 1;
 constexpr std::int32_t kTypeReal = 2;
-constexpr std::int32_t kCatalogueOffset = 100;
-constexpr std::int32_t kRowLength = 10;
 constexpr std::size_t kLabelWords = 256;
 constexpr std::int32_t kBlank = 32;
 
@@ -46,18 +45,6 @@ constexpr std::size_t kPosIntegers = 117;
 
 std::int32_t swap32(std::int32_t w) {
     return static_cast<std::int32_t>(__builtin_bswap32(static_cast<std::uint32_t>(w)));
-}
-
-// Name words of an array name as the data manager packs them: characters
-// 1-4 into the first word and 5-8 into the second, c - 30 as two decimal
-// digits each.
-std::pair<std::int32_t, std::int32_t> name_words(std::string_view s) {
-    constexpr std::array<std::int32_t, 4> kWeights{1000000, 10000, 100, 1};
-    std::int32_t w1 = 0, w2 = 0;
-    for (std::size_t i = 0; i < s.size() && i < 8; ++i) {
-        (i < 4 ? w1 : w2) += (static_cast<std::int32_t>(s[i]) - 30) * kWeights[i % 4];
-    }
-    return {w1, w2};
 }
 
 // The label of one DynRes as the classic listing prints it.
@@ -315,41 +302,56 @@ bool SeriesReader::open(const std::filesystem::path& path) {
     };
 
     // ---- the catalogue ----
+    namespace format = store::format;
+    using format::NumrafWord;
+    using format::RowWord;
     std::vector<std::int32_t> numraf, keyraf, iarrnm;
-    if (!read_array(101, kTypeInteger, 20, "the catalogue (NUMRAF)", numraf)) return false;
-    if (numraf[9] != kCatalogueOffset || numraf[6] != kRowLength || numraf[7] < 1)
+    if (!read_array(format::kNumrafKey, kTypeInteger, format::kNumrafWords,
+                    "the catalogue (NUMRAF)", numraf))
+        return false;
+    const format::ConstNumraf counters = format::numraf_in(std::as_const(numraf));
+    if (counters[NumrafWord::KeyOffset] != format::kKeyOffset ||
+        counters[NumrafWord::RowLength] != format::kRowLength || counters[NumrafWord::Rows] < 1)
         return fail(Problem::Damaged, "damaged: the catalogue (NUMRAF) is inconsistent");
-    const std::int64_t rows = numraf[7];
-    if (!read_array(102, kTypeInteger, rows * kRowLength, "the catalogue (KEYRAF)", keyraf) ||
-        !read_array(103, kTypeInteger, 2 * rows, "the catalogue (IARRNM)", iarrnm)) {
+    const std::int32_t rows = counters[NumrafWord::Rows];
+    if (!read_array(format::kKeyrafKey, kTypeInteger, std::int64_t{rows} * format::kRowLength,
+                    "the catalogue (KEYRAF)", keyraf) ||
+        !read_array(format::kIarrnmKey, kTypeInteger, 2 * std::int64_t{rows},
+                    "the catalogue (IARRNM)", iarrnm)) {
         return false;
     }
     struct Row {
-        std::int32_t type = 0, length = 0, store = 0, is = 0, ir = 0, irs = 0, real = 0;
+        std::int32_t type = 0, length = 0, store = 0, real = 0;
+        std::array<std::int32_t, format::kRowLength> words{};
     };
     const auto row_of = [&](std::string_view name, Row& r) {
-        const auto [w1, w2] = name_words(name);
-        for (std::int64_t j = 1; j <= rows; ++j) {
-            const auto i = static_cast<std::size_t>(2 * (j - 1));
-            if ((iarrnm[i] != 0 || iarrnm[i + 1] != 0) && iarrnm[i] == w1 && iarrnm[i + 1] == w2) {
-                const auto* w = &keyraf[static_cast<std::size_t>((j - 1) * kRowLength)];
-                r = {w[0], w[2], w[3], w[4], w[5], w[6], w[7]};
-                if (r.type != 0) return true;
-                break;
-            }
+        const format::NameWords wanted = format::pack_name(name).value_or(format::NameWords{});
+        for (std::int32_t j = 1; j <= rows; ++j) {
+            const format::NameWords names = format::names_in(iarrnm, j);
+            if (names == format::NameWords{} || names != wanted) continue;
+            const format::ConstRow row =
+                format::row_in(std::as_const(keyraf), j, format::kRowLength);
+            std::copy(row.words().begin(), row.words().end(), r.words.begin());
+            r.type = row[RowWord::Type];
+            r.length = row[RowWord::Length];
+            r.store = row[RowWord::StoreCode];
+            r.real = row[RowWord::RealFlag];
+            if (r.type != 0) return true;
+            break;
         }
         return fail(Problem::NotDynFile,
                     "not a dyn file: no " + std::string(name) + " array in the catalogue");
     };
     const auto key_for = [&](const Row& r, std::int64_t step) {
-        return static_cast<std::int64_t>(store::record_key(numraf[3], numraf[4], numraf[5],
-                                                           numraf[9], r.store, r.is, r.ir, r.irs,
-                                                           static_cast<std::int32_t>(step)));
+        return static_cast<std::int64_t>(format::record_key(
+            counters, format::ConstRow(std::span(r.words)), static_cast<std::int32_t>(step)));
     };
     // Store codes that the recall of the structure, control and result
     // groups brings in.
     const auto recalled = [](std::int32_t code) {
-        return code == 1 || code == 3 || code == 4 || code == 5 || code == 11;
+        const format::StoreClass* c = format::store_class(code);
+        return c != nullptr && (c->recall & (format::kRecallStructure | format::kRecallControl |
+                                             format::kRecallResult)) != 0;
     };
     const auto structure_array = [&](std::string_view name, std::vector<std::int32_t>& out) {
         Row r;
