@@ -314,11 +314,11 @@ int run_command(const Params& p, bool terminal, std::ostream& out, std::ostream&
     Params q = p;
     if (p.command == "combine") {
         std::string error;
-        if (!read_combine_spec(p.input, q.spec, error)) {
+        if (!read_combo_input(p.input, q.combo, error)) {
             err << prefix << p.input << ": " << error << '\n';
             return 1;
         }
-        if (q.spec.components.empty() && !p.quiet)
+        if (q.combo.components.empty() && !p.quiet)
             err << prefix << p.input << ": no components are defined; no rows\n";
     }
     if (p.command == "daf") {

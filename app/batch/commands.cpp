@@ -15,7 +15,7 @@ namespace app::batch {
 
 namespace {
 
-constexpr std::int32_t kSpecUnit = ops::kInputUnit;
+constexpr std::int32_t kComboUnit = ops::kInputUnit;
 constexpr double kTinyReference = 1.0E-30;
 
 std::string no_sample(const Params& p) {
@@ -299,25 +299,25 @@ FileResult vector_file(const Params& p, const std::string& file) {
     return r;
 }
 
-bool read_combine_spec(const std::string& file, CombineSpec& spec, std::string& error) {
+bool read_combo_input(const std::string& file, ComboInput& combo, std::string& error) {
     std::istringstream keyboard;
     std::ostringstream console;
     io::Units units(keyboard, console);
-    if (const int st = units.open_text(kSpecUnit, file, io::OpenStatus::Old); st != 0) {
+    if (const int st = units.open_text(kComboUnit, file, io::OpenStatus::Old); st != 0) {
         error = "cannot be opened";
         return false;
     }
     ops::InputError e;
-    if (!ops::read_groups(units, kSpecUnit, spec.groups, e)) {
+    if (!ops::read_groups(units, kComboUnit, combo.groups, e)) {
         error = e.item + ": " + e.problem;
         return false;
     }
     std::string line;
-    if (const int st = units.read_line(kSpecUnit, line); st != 0) {
+    if (const int st = units.read_line(kComboUnit, line); st != 0) {
         error = "number of components: " + read_problem(st);
         return false;
     }
-    spec.components.clear();
+    combo.components.clear();
     if (io::is_blank(line)) return true;
     std::int32_t count = 0;
     if (!ops::component_count(line, count, e)) {
@@ -327,18 +327,18 @@ bool read_combine_spec(const std::string& file, CombineSpec& spec, std::string& 
     for (std::int32_t k = 1; k <= count; ++k) {
         Component c;
         const std::string number = std::to_string(k);
-        if (const int st = units.read_line(kSpecUnit, line); st != 0) {
+        if (const int st = units.read_line(kComboUnit, line); st != 0) {
             error = "descriptive text of component " + number + ": " + read_problem(st);
             return false;
         }
         c.description = trimmed(line);
         auto& f = c.factors;
         const std::array<io::ListItem, 6> items = {&f[0], &f[1], &f[2], &f[3], &f[4], &f[5]};
-        if (const int st = units.read_list(kSpecUnit, items); st != 0) {
+        if (const int st = units.read_list(kComboUnit, items); st != 0) {
             error = "transfer functions of component " + number + ": " + read_problem(st);
             return false;
         }
-        spec.components.push_back(std::move(c));
+        combo.components.push_back(std::move(c));
     }
     return true;
 }
@@ -347,7 +347,7 @@ FileResult combine_file(const Params& p, const std::string& file) {
     FileResult r;
     auto src = open_source(file, r.error);
     if (!src) return r;
-    const ops::Groups& g = p.spec.groups;
+    const ops::Groups& g = p.combo.groups;
     const auto nsel = static_cast<std::size_t>(g.selected());
     const std::vector<std::int32_t> numbers(g.dynres.begin(),
                                             g.dynres.begin() + static_cast<std::ptrdiff_t>(nsel));
@@ -376,8 +376,8 @@ FileResult combine_file(const Params& p, const std::string& file) {
         }
     }
     std::vector<double> x(n);
-    for (std::size_t k = 0; k < p.spec.components.size(); ++k) {
-        const Component& comp = p.spec.components[k];
+    for (std::size_t k = 0; k < p.combo.components.size(); ++k) {
+        const Component& comp = p.combo.components[k];
         std::array<double, 6> f = comp.factors;
         std::array<double, 1> value{};
         for (std::size_t i = 0; i < n; ++i) {

@@ -25,14 +25,14 @@ struct Component {
 
 // The combination input file: groups with their DynRes and matrices, and
 // the components.
-struct CombineSpec {
+struct ComboInput {
     ops::Groups groups;
     std::vector<Component> components;
 };
 
 // Reads the combination input file. Returns false with "<item>: <problem>"
 // (or why it does not open).
-bool read_combine_spec(const std::string& file, CombineSpec& spec, std::string& error);
+bool read_combo_input(const std::string& file, ComboInput& combo, std::string& error);
 
 // The peaks of every DynRes of the reference file of `daf`.
 struct ReferencePeaks {
@@ -57,7 +57,7 @@ struct Params {
     ChannelList coincident;
     std::string ref;
     std::string input;
-    CombineSpec spec;
+    ComboInput combo;
     ReferencePeaks reference;
     bool overlay = false;            // plot: every series in one panel
     bool force = false;              // plot: replace the default output file

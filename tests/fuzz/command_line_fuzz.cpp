@@ -23,7 +23,7 @@ struct Input {
 constexpr Input kInputs[] = {{"a.dyn", "le_basic.dyn"},
                              {"b.dyn", "packed.dyn"},
                              {"c.dyn", "combo.dyn"},
-                             {"spec.txt", "combo_input.txt"}};
+                             {"combo.txt", "combo_input.txt"}};
 
 // Arguments stay inside the private directory: a '/' is kept only in a
 // shard "K/N" (digits around it).
