@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "dms/dms.h"
+#include "ops/record_runs.h"
 #include "raflib/layout.h"
 #include "raflib/state.h"
 
@@ -118,19 +119,7 @@ Engine::Gathered Engine::gather(store::Store& st, dms::WorkArray& w, const Layou
             len > pages[at + 2] || (address - 1) * kRecordBytes + std::int64_t{len} * 4 > size) {
             return Gathered::PerStep;
         }
-        if (!runs_.empty()) {
-            Run& r = runs_.back();
-            const std::int64_t dist = address - (r.address + (r.count - 1) * r.distance);
-            if (r.count == 1 && dist >= 1 && dist <= 4 * record_span_) {
-                r.distance = dist;
-                ++r.count;
-                continue;
-            }
-            if (r.count > 1 && dist == r.distance) {
-                ++r.count;
-                continue;
-            }
-        }
+        if (extend_last_run(runs_, address, record_span_)) continue;
         runs_.push_back({1, address, record_span_});
     }
 

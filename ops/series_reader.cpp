@@ -15,6 +15,7 @@
 
 #include "io/text.h"
 #include "io/units.h"
+#include "ops/record_runs.h"
 #include "raflib/layout.h"
 #include "raflib/state.h"
 #include "store/format.h"
@@ -480,20 +481,7 @@ bool SeriesReader::open(const std::filesystem::path& path) {
         if (d > records_) break;
         // Runs of records at one distance are read together.
         const std::int64_t address = e.address;
-        if (!runs_.empty()) {
-            Run& r = runs_.back();
-            const std::int64_t last = r.address + (r.count - 1) * r.distance;
-            const std::int64_t dist = address - last;
-            if (r.count == 1 && dist >= 1 && dist <= 4 * record_span_) {
-                r.distance = dist;
-                ++r.count;
-                continue;
-            }
-            if (r.count > 1 && dist == r.distance) {
-                ++r.count;
-                continue;
-            }
-        }
+        if (extend_last_run(runs_, address, record_span_)) continue;
         runs_.push_back({d - 1, 1, address, record_span_});
     }
     return true;
