@@ -238,6 +238,7 @@ void DMSOPN_32(WorkArray& w, io::Units& u, std::int32_t nwiwa, std::int32_t nla,
     }
     const auto nn = static_cast<std::int32_t>(n);
     const std::int32_t k = 2 * nn;
+    w.set_free_from(3 * n + 2);
     VFILLI(w.words(1, 3 * n + 1), 1, 3 * nn + 1, 0);
     w.set_i(1, k);
     w.set_i(2, 3 * nn);
@@ -253,6 +254,8 @@ void DMSOPN_32(WorkArray& w, io::Units& u, std::int32_t nwiwa, std::int32_t nla,
     w.set_i(k + 6, 1);
     w.set_i(k + 7, nn + 1);
     w.set_i(k + 8, 2 * nn + 1);
+    // Everything above the tables is free: the arrays of an earlier control block are gone.
+    w.set_free_from(3 * n + 1);
 }
 
 void DMSANN(WorkArray& mcm, io::Units& u, std::int32_t /*mode*/, std::int32_t fold,
@@ -268,6 +271,7 @@ void DMSANN(WorkArray& mcm, io::Units& u, std::int32_t /*mode*/, std::int32_t fo
         DMSMS1(mcm, u, kNoRoomForNames, "", last - l->nwiwa, label);
         return;
     }
+    mcm.set_free_from(p + l->k);
     VFILLI(mcm.words(p, l->k), 1, l->k, 0);
     set_ctl(mcm, *l, kNameTable, static_cast<std::int32_t>(p));
     set_ctl(mcm, *l, kTop, static_cast<std::int32_t>(p + l->k));
@@ -404,6 +408,7 @@ void DMSALC(WorkArray& mcm, io::Units& u, std::int32_t a, std::int32_t& ptr, std
     }
     put(mcm, *l, kT3, a, static_cast<std::int32_t>(addr));
     set_ctl(mcm, *l, kTop, static_cast<std::int32_t>(new_top));
+    mcm.set_free_from(new_top);
     if (new_top - 1 > ctl(mcm, *l, kHighWater))
         set_ctl(mcm, *l, kHighWater, static_cast<std::int32_t>(new_top - 1));
     ptr = static_cast<std::int32_t>(f + 1);
@@ -532,6 +537,7 @@ void DMSSHR(WorkArray& mcm, io::Units& u, std::int32_t a, std::int32_t newdim, s
         return;
     }
     std::int64_t e = addr + static_cast<std::int64_t>(newdim) * ea;  // first word given back
+    const std::int64_t old_top = l->top;
 
     std::int32_t hi = l->n;
     while (hi >= kFirstArray && t2(mcm, *l, hi) <= 0) --hi;
@@ -542,6 +548,9 @@ void DMSSHR(WorkArray& mcm, io::Units& u, std::int32_t a, std::int32_t newdim, s
             return;
         }
     }
+
+    // The words given back hold nothing any more (seen in the sanitizer build).
+    mcm.fill_stale(e, addr + static_cast<std::int64_t>(t1(mcm, a)) * ea - e);
 
     // Move the arrays above e down, lowest address first.
     std::int32_t s = kFirstArray;
@@ -577,6 +586,8 @@ void DMSSHR(WorkArray& mcm, io::Units& u, std::int32_t a, std::int32_t newdim, s
     }
     set_ctl(mcm, *l, kTop, static_cast<std::int32_t>(e));
     mcm.set_i(a, newdim);
+    // The words the moves left behind and the old top fall free.
+    if (e < old_top) mcm.set_free_from(e);
 }
 
 std::int32_t DMSERR(const WorkArray& mcm) {

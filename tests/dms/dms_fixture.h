@@ -27,6 +27,8 @@ inline constexpr std::int32_t kFill = 0x5A5A5A5A;
 class DmsTest : public ::testing::Test {
   protected:
     DmsTest() {
+        // These tests read, compare and damage free words on purpose.
+        w.unguard();
         for (std::int32_t k = 1; k <= kSize; ++k) w.set_i(k, kFill);
     }
 
