@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <limits>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -110,6 +111,19 @@ TEST(FortranFormat, Integers) {
     EXPECT_EQ(I(5, 2, 2), "05");
     EXPECT_EQ(I(2024, 4, 2), "2024");
     EXPECT_EQ(I(0, 8), "       0");
+    // The in-place form prints the same fields.
+    for (const auto& [v, w] : {std::pair<std::int64_t, int>{3, 4},
+                               {12345, 4},
+                               {-999, 4},
+                               {-1000, 4},
+                               {-2147483648LL, 6},
+                               {-12345, 10},
+                               {0, 8},
+                               {100000, 6}}) {
+        std::string out(static_cast<std::size_t>(w), '?');
+        io::fmt::put_I(out.data(), v, w);
+        EXPECT_EQ(out, I(v, w)) << v;
+    }
 }
 
 }  // namespace
@@ -138,14 +152,45 @@ TEST(FmtE, DigitsAreThoseOfPrintfForManyValues) {
         return std::string(static_cast<std::size_t>(w) - out.size(), ' ') + out;
     };
     std::uint64_t x = 88172645463325252ULL;
-    for (int i = 0; i < 20000; ++i) {
+    const auto next = [&x] {
         x ^= x << 13;
         x ^= x >> 7;
         x ^= x << 17;
-        double v = std::bit_cast<double>(x);
+        return x;
+    };
+    for (int i = 0; i < 40000; ++i) {
+        const std::uint64_t r = next();
+        double v = 0.0;
+        switch (i % 5) {
+            case 0:  // any bit pattern
+                v = std::bit_cast<double>(r);
+                break;
+            case 1:  // single-precision results of a few digits
+                v = static_cast<float>((static_cast<double>(r % 2000001) - 1.0e6) * 1.0e-3);
+                break;
+            case 2:  // uniform in the exponent
+                v = std::ldexp(1.0 + static_cast<double>(r >> 12) * 0x1p-52,
+                               static_cast<int>(r % 2000) - 1000);
+                break;
+            case 3: {  // next to a decimal half at 1 to 9 decimals
+                const int d = static_cast<int>(r % 9) + 1;
+                const double low = std::pow(10.0, d);
+                const double m =
+                    low + static_cast<double>((r >> 8) % static_cast<std::uint64_t>(9 * low));
+                v = (m + 0.5) * std::pow(10.0, static_cast<int>((r >> 20) % 41) - 20 - d);
+                for (std::uint64_t k = (r >> 40) % 4; k > 0; --k) v = std::nextafter(v, 0.0);
+                break;
+            }
+            default: {  // next to a power of ten
+                v = std::pow(10.0, static_cast<int>(r % 601) - 300);
+                const double to = (r >> 32) % 2 != 0 ? 0.0 : 1e308;
+                for (std::uint64_t k = (r >> 40) % 3; k > 0; --k) v = std::nextafter(v, to);
+                break;
+            }
+        }
         if (!std::isfinite(v)) continue;
-        if (i % 2 == 0) v = static_cast<float>((static_cast<double>(x % 2000001) - 1.0e6) * 1.0e-3);
-        for (const int d : {0, 3, 4, 10}) {
+        if ((r >> 63) != 0) v = -v;
+        for (const int d : {0, 1, 3, 4, 6, 8, 9, 10}) {
             ASSERT_EQ(E(v, 12, d), reference(v, 12, d)) << v << " d=" << d;
             ASSERT_EQ(E(v, 24, d), reference(v, 24, d)) << v << " d=" << d;
         }
