@@ -4,10 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+
+#include "io/two_cores.h"
 
 namespace io {
 
@@ -406,6 +410,42 @@ std::optional<Units::Protected> Units::default_clash(int unit) const {
 
 bool Units::is_open(int unit) const {
     return text_.count(unit) != 0 || direct_.count(unit) != 0;
+}
+
+void write_rows(Units& units, int unit, std::int64_t rows, std::size_t width,
+                const std::function<void(std::int64_t row, char* out)>& format) {
+    if (rows <= 0) return;
+    const auto per_block =
+        static_cast<std::int64_t>(std::max<std::size_t>(1, (std::size_t{64} * 1024) / (width + 1)));
+    const auto blocks = static_cast<std::size_t>((rows + per_block - 1) / per_block);
+    struct Block {
+        std::string text;
+        std::exception_ptr error;
+    };
+    TwoCores<Block> cores(
+        blocks,
+        [&](std::size_t b, Block& block) {
+            block.error = nullptr;
+            try {
+                const std::int64_t first = static_cast<std::int64_t>(b) * per_block;
+                const std::int64_t n = std::min(per_block, rows - first);
+                // Records joined by line feeds; write() ends the last one.
+                block.text.assign(static_cast<std::size_t>(n) * (width + 1) - 1, '\n');
+                for (std::int64_t r = 0; r < n; ++r)
+                    format(first + r,
+                           block.text.data() + static_cast<std::size_t>(r) * (width + 1));
+            } catch (...) {
+                block.error = std::current_exception();
+            }
+            return true;
+        },
+        true);
+    for (std::size_t b = 0; b < blocks; ++b) {
+        Block* block = cores.get(b);
+        if (block->error) std::rethrow_exception(block->error);
+        units.write(unit, block->text);
+        cores.release(b);
+    }
 }
 
 }  // namespace io

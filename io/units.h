@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <istream>
 #include <map>
 #include <memory>
@@ -192,5 +193,13 @@ class UnitCloser {
     Units& units_;
     int unit_;
 };
+
+// Writes `rows` records of `width` characters to the unit: record r (from
+// 0) is made by format(r, out), which fills out[0 .. width-1]. Many rows are
+// formatted in blocks on two cores (format must then only read shared data)
+// and written in order, in blocks of about 64 KiB: the same file as writing
+// the records one by one. An exception thrown by format comes out here.
+void write_rows(Units& units, int unit, std::int64_t rows, std::size_t width,
+                const std::function<void(std::int64_t row, char* out)>& format);
 
 }  // namespace io

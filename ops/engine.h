@@ -104,7 +104,6 @@ class Engine {
     std::int64_t found_ = 0;
     std::vector<Run> runs_;
     std::vector<bool> filled_;  // column 0: the times
-    std::vector<float> buffer_;
 };
 
 }  // namespace ops
