@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <limits>
-#include <tuple>
 
 #include "dms/filopn.h"
 #include "dms/vutil.h"
@@ -197,7 +196,7 @@ bool resultants(io::Units& units, const Groups& g, std::span<const double> value
                 std::array<double, 6>& r, std::int32_t lpu) {
     require(values.size() >= static_cast<std::size_t>(g.selected()),
             "resultants: fewer values than DynRes selected");
-    std::array<double, 9 * kMaxGroups> tables = g.t;
+    std::array<double, 9> table{};
     std::array<double, 6> v{};
     std::array<double, 3> y{};
     const DoubleView rv{std::span(r)};
@@ -205,7 +204,8 @@ bool resultants(io::Units& units, const Groups& g, std::span<const double> value
     const DoubleView yv{std::span(y)};
     MFILLD(rv, 6, 1, 0.0);
     for (std::int32_t k = 1; k <= g.nr; ++k) {
-        const DoubleView tk = DoubleView{std::span(tables)}.sub(9 * (k - 1) + 1, 9);
+        std::copy_n(g.t.begin() + 9 * (k - 1), 9, table.begin());
+        const DoubleView tk{std::span(table)};
         MFILLD(vv, 6, 1, 0.0);
         for (std::int32_t c = 1; c <= g.nc; ++c)
             vv.set(c, values[static_cast<std::size_t>((k - 1) * g.nc + c - 1)]);
@@ -239,11 +239,12 @@ void RESFOR(io::Units& units, dms::WorkArray& w, const Groups& g, std::int32_t n
         }
         MCOPYD(rv, a2.sub(6 * (s - 1) + 1, 6), 6, 1, 1);
     }
-    for (std::int64_t s = 1; s <= nrows; ++s) {
-        std::string line = io::fmt::E(tm(s), 12, 4);
-        for (std::int64_t c = 1; c <= 6; ++c) line += io::fmt::E(a2(6 * (s - 1) + c), 12, 4);
-        units.write(kResultantUnit, line);
-    }
+    io::write_rows(units, kResultantUnit, nrows, 7 * 12, [&](std::int64_t row, char* line) {
+        const std::int64_t s = row + 1;
+        io::fmt::put_E(line, tm(s), 12, 4);
+        for (std::int64_t c = 1; c <= 6; ++c)
+            io::fmt::put_E(line + 12 * c, a2(6 * (s - 1) + c), 12, 4);
+    });
     units.close(kResultantUnit);
 }
 
@@ -272,16 +273,8 @@ void report_input(io::Units& units, std::int32_t iout, std::string_view name, co
     input_block(units, kConsole, name, e);
 }
 
-struct Pointers {
-    std::int32_t aux1 = 0;
-    std::int32_t aux2 = 0;
-    std::int32_t ts = 0;
-    std::int32_t times = 0;
-};
-
 // The arrays' pointers now (they move when storage below them is released).
-bool fetch(store::Store& st, dms::WorkArray& w, Pointers& p, std::int32_t iout,
-           std::int32_t& ierr) {
+bool fetch(store::Store& st, dms::WorkArray& w, Scratch& p, std::int32_t iout, std::int32_t& ierr) {
     p.aux1 = store::ARGTIP(st, w, "AUX_1 ", iout, ierr);
     p.aux2 = store::ARGTIP(st, w, "AUX_2 ", iout, ierr);
     p.ts = store::ARGTIP(st, w, "TS    ", iout, ierr);
@@ -373,21 +366,13 @@ void Pektor4(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
         }
     }
 
-    // Every selected series in one pass over the file.
-    if (engine != nullptr &&
-        !engine->fill(w, units, std::span(g.dynres).first(static_cast<std::size_t>(nsel))))
-        return fail();
-    units.write(kConsole, "");
-    units.write(kConsole, " Reading Actual Time Series .... ");
     const std::int32_t steps = std::max<std::int32_t>(p.ndrstep, 0);
-    Pointers ptr;
-    for (const auto& [array, pointer, length] :
-         {std::tuple{"AUX_1 ", &ptr.aux1, booking_length(std::int64_t{nsel} * steps)},
-          std::tuple{"AUX_2 ", &ptr.aux2, booking_length(std::int64_t{6} * steps)},
-          std::tuple{"TS    ", &ptr.ts, steps}, std::tuple{"TIMES ", &ptr.times, steps}}) {
-        store::ARBOOK(st, w, array, *pointer, length, "SCRA", "RE", iout, jerr);
-        if (jerr != 0) return fail();
-    }
+    Scratch ptr;
+    if (!read_and_book(st, w, engine, std::span(g.dynres).first(static_cast<std::size_t>(nsel)),
+                       {booking_length(std::int64_t{nsel} * steps),
+                        booking_length(std::int64_t{6} * steps), steps, steps},
+                       ptr, iout, jerr))
+        return fail();
 
     // Window samples of every selected DynRes into the columns of AUX_1.
     std::int32_t n = 0;
@@ -491,8 +476,10 @@ void Pektor4(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
         if (jerr != 0) return fail();
 
         units.write(unit, "# " + cline);
-        for (std::int64_t j = 1; j <= n; ++j)
-            units.write(unit, io::fmt::E(times(j), 12, 4) + io::fmt::E(ts(j), 12, 4));
+        io::write_rows(units, unit, n, 2 * 12, [&](std::int64_t row, char* record) {
+            io::fmt::put_E(record, times(row + 1), 12, 4);
+            io::fmt::put_E(record + 12, ts(row + 1), 12, 4);
+        });
         units.close(unit);
     }
 

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -27,44 +28,46 @@ class Engine;
 class DoubleView {
   public:
     explicit DoubleView(std::span<double> local)
-        : local_(local), n_(static_cast<std::int64_t>(local.size())) {}
-    DoubleView(dms::WorkArray& w, std::int64_t p, std::int64_t n) : w_(&w), p_(p), n_(n) {
+        : bytes_(std::as_writable_bytes(local)), n_(static_cast<std::int64_t>(local.size())) {}
+    DoubleView(dms::WorkArray& w, std::int64_t p, std::int64_t n) : n_(n) {
         if (n < 0 || (n > 0 && (p < 1 || !w.contains(2 * p - 1, 2 * n))))
             throw std::out_of_range("double view outside the work array");
+        bytes_ = w.bytes(2 * p - 1, 2 * n);
     }
 
     std::int64_t size() const { return n_; }
 
     double operator()(std::int64_t i) const {
         check(i);
-        return w_ != nullptr ? w_->d(p_ + i - 1) : local_[static_cast<std::size_t>(i - 1)];
+        double v;
+        std::memcpy(&v, bytes_.data() + offset(i), sizeof v);
+        return v;
     }
     void set(std::int64_t i, double v) const {
         check(i);
-        if (w_ != nullptr) {
-            w_->set_d(p_ + i - 1, v);
-        } else {
-            local_[static_cast<std::size_t>(i - 1)] = v;
-        }
+        std::memcpy(bytes_.data() + offset(i), &v, sizeof v);
     }
 
     // Elements first .. first+n-1 of this run as a run of their own.
     DoubleView sub(std::int64_t first, std::int64_t n) const {
         if (n < 0 || (n > 0 && (first < 1 || first - 1 + n > n_)))
             throw std::out_of_range("double view: part outside the run");
-        if (w_ != nullptr) return DoubleView(*w_, p_ + first - 1, n);
-        return DoubleView(local_.subspan(static_cast<std::size_t>(n > 0 ? first - 1 : 0),
-                                         static_cast<std::size_t>(n)));
+        DoubleView part;
+        part.n_ = n;
+        if (n > 0) part.bytes_ = bytes_.subspan(offset(first), static_cast<std::size_t>(n) * 8);
+        return part;
     }
 
   private:
+    DoubleView() = default;
     void check(std::int64_t i) const {
         if (i < 1 || i > n_) throw std::out_of_range("double view index out of range");
     }
+    static std::size_t offset(std::int64_t i) { return static_cast<std::size_t>(i - 1) * 8; }
 
-    std::span<double> local_;
-    dms::WorkArray* w_ = nullptr;
-    std::int64_t p_ = 1;
+    // The elements' bytes: local doubles, or words of the work array (which
+    // is one allocation that never moves, so the bytes stay where they are).
+    std::span<std::byte> bytes_;
     std::int64_t n_ = 0;
 };
 

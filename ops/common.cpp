@@ -1,10 +1,12 @@
 #include "ops/common.h"
 
 #include <limits>
+#include <utility>
 
 #include "dms/dms.h"
 #include "io/fmt.h"
 #include "io/text.h"
+#include "ops/engine.h"
 #include "ops/extract.h"
 
 namespace ops {
@@ -96,6 +98,22 @@ void illegal_number_block(io::Units& units, std::int32_t unit, std::int32_t idr,
     units.write(unit, "  *** Illegal Dynres Number  ");
     units.write(unit, "      Specified  Dynres   : " + io::fmt::I(idr, 8));
     units.write(unit, "      Number of  Dynres   : " + io::fmt::I(ndynres, 8));
+}
+
+bool read_and_book(store::Store& st, dms::WorkArray& w, Engine* engine,
+                   std::span<const std::int32_t> dynres, const std::array<std::int32_t, 4>& lengths,
+                   Scratch& s, std::int32_t iout, std::int32_t& jerr) {
+    if (engine != nullptr && !engine->fill(w, st.units, dynres)) return false;
+    st.units.write(kConsole, "");
+    st.units.write(kConsole, " Reading Actual Time Series .... ");
+    const std::array<std::pair<std::string_view, std::int32_t*>, 4> arrays{
+        {{"AUX_1 ", &s.aux1}, {"AUX_2 ", &s.aux2}, {"TS    ", &s.ts}, {"TIMES ", &s.times}}};
+    for (std::size_t k = 0; k < arrays.size(); ++k) {
+        store::ARBOOK(st, w, arrays[k].first, *arrays[k].second, lengths[k], "SCRA", "RE", iout,
+                      jerr);
+        if (jerr != 0) return false;
+    }
+    return true;
 }
 
 void free_scratch(store::Store& st, dms::WorkArray& w, std::int32_t iout, std::int32_t& jerr) {

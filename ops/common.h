@@ -69,6 +69,24 @@ std::int32_t booking_length(std::int64_t count);
 // "*** ERROR IN PEKTOR0    ***"). No flag.
 void error_block(io::Units& units, std::int32_t unit, std::string_view text);
 
+// The scratch arrays of operations 4 and 5, by their pointers now (they
+// move when storage below them is released).
+struct Scratch {
+    std::int32_t aux1 = 0;
+    std::int32_t aux2 = 0;
+    std::int32_t ts = 0;
+    std::int32_t times = 0;
+};
+
+// The middle of operations 4 and 5: the selected DynRes read in one pass
+// when the engine runs, the console line " Reading Actual Time Series .... ",
+// then AUX_1, AUX_2, TS and TIMES booked (SCRA, RE) with the given lengths in
+// elements, in this order. False when a step failed (ARBOOK has reported;
+// jerr is non-zero; a failed engine read leaves jerr as it was).
+bool read_and_book(store::Store& st, dms::WorkArray& w, Engine* engine,
+                   std::span<const std::int32_t> dynres, const std::array<std::int32_t, 4>& lengths,
+                   Scratch& s, std::int32_t iout, std::int32_t& jerr);
+
 // Releases the scratch arrays of operations 4 and 5 (TSCRA, TS, AUX_2,
 // AUX_1, in this order); jerr as ARFREE leaves it.
 void free_scratch(store::Store& st, dms::WorkArray& w, std::int32_t iout, std::int32_t& jerr);

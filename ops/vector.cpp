@@ -82,51 +82,46 @@ void Pektor5(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
         }
     }
 
-    // Both series in one pass over the file.
-    if (engine != nullptr && !engine->fill(w, units, std::array{d1, d2})) return fail();
-    units.write(kConsole, "");
-    units.write(kConsole, " Reading Actual Time Series .... ");
     const std::int32_t steps = std::max<std::int32_t>(p.ndrstep, 0);
-    std::int32_t paux1 = 0;
-    std::int32_t paux2 = 0;
-    std::int32_t pts = 0;
-    std::int32_t ptimes = 0;
-    for (const auto& [array, pointer] : {std::pair{"AUX_1 ", &paux1}, std::pair{"AUX_2 ", &paux2},
-                                         std::pair{"TS    ", &pts}, std::pair{"TIMES ", &ptimes}}) {
-        store::ARBOOK(st, w, array, *pointer, steps, "SCRA", "RE", iout, jerr);
-        if (jerr != 0) return fail();
-    }
+    Scratch scratch;
+    if (!read_and_book(st, w, engine, std::array{d1, d2}, {steps, steps, steps, steps}, scratch,
+                       iout, jerr))
+        return fail();
 
     std::int32_t n1 = 0;
     std::int32_t n2 = 0;
     double tlast = 0.0;
-    Pektor3_1(st, w, d1, first, last, n1, tlast, paux1, steps, iout, jerr, engine);
+    Pektor3_1(st, w, d1, first, last, n1, tlast, scratch.aux1, steps, iout, jerr, engine);
     if (jerr != 0) return fail();
-    paux2 = store::ARGTIP(st, w, "AUX_2 ", iout, jerr);
+    scratch.aux2 = store::ARGTIP(st, w, "AUX_2 ", iout, jerr);
     if (jerr != 0) return fail();
-    Pektor3_1(st, w, d2, first, last, n2, tlast, paux2, steps, iout, jerr, engine);
+    Pektor3_1(st, w, d2, first, last, n2, tlast, scratch.aux2, steps, iout, jerr, engine);
     if (jerr != 0) return fail();
     const std::int32_t n = std::max(std::min(n1, n2), 0);
 
     // The pointers again: the extractions book their scratch array.
-    paux1 = store::ARGTIP(st, w, "AUX_1 ", iout, jerr);
-    paux2 = store::ARGTIP(st, w, "AUX_2 ", iout, jerr);
-    pts = store::ARGTIP(st, w, "TS    ", iout, jerr);
+    scratch.aux1 = store::ARGTIP(st, w, "AUX_1 ", iout, jerr);
+    scratch.aux2 = store::ARGTIP(st, w, "AUX_2 ", iout, jerr);
+    scratch.ts = store::ARGTIP(st, w, "TS    ", iout, jerr);
     if (jerr != 0) return fail();
-    const DoubleView a(w, paux1, steps);
-    const DoubleView b(w, paux2, steps);
-    const DoubleView ts(w, pts, steps);
+    const DoubleView a(w, scratch.aux1, steps);
+    const DoubleView b(w, scratch.aux2, steps);
+    const DoubleView ts(w, scratch.ts, steps);
     for (std::int64_t i = 1; i <= n; ++i) {
         const double x = a(i);
         const double y = b(i);
-        const double length = std::sqrt(x * x + y * y);
-        ts.set(i, length);
-        units.write(kVectorUnit, io::fmt::I(i, 6) + io::fmt::E(x, 12, 3) + io::fmt::E(y, 12, 3) +
-                                     io::fmt::E(length, 12, 3));
+        ts.set(i, std::sqrt(x * x + y * y));
     }
+    io::write_rows(units, kVectorUnit, n, 6 + 3 * 12, [&](std::int64_t row, char* line) {
+        const std::int64_t i = row + 1;
+        io::fmt::put_I(line, i, 6);
+        io::fmt::put_E(line + 6, a(i), 12, 3);
+        io::fmt::put_E(line + 18, b(i), 12, 3);
+        io::fmt::put_E(line + 30, ts(i), 12, 3);
+    });
     units.close(kVectorUnit);
 
-    PRSTAT(units, w, pts, n, first, tlast, "Vector Length", iout, jerr);
+    PRSTAT(units, w, scratch.ts, n, first, tlast, "Vector Length", iout, jerr);
     if (jerr == 0) units.write(kConsole, " Successfully completed.         ");
 
     free_scratch(st, w, iout, jerr);

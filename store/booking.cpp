@@ -56,6 +56,22 @@ bool read_record(Store& st, WorkArray& w, const Keys& k, std::int32_t ptr, std::
     return istat == 0;
 }
 
+// What a recall step found for one array.
+enum class Stored { Failed, Missing, Booked };
+
+// The step's keys of the array (ARKEYS) and, when the step is stored, its
+// booking at the catalogued length, store class and type (ARBOOK). Failed
+// when either failed (it has reported to iout); Missing: nothing booked.
+Stored book_stored(Store& st, WorkArray& w, std::string_view nm, std::int32_t step, Keys& k,
+                   std::int32_t& ptr, std::int32_t iout) {
+    std::int32_t jerr = 0;
+    ARKEYS(st, w, nm, step, k, iout, jerr);
+    if (jerr != 0) return Stored::Failed;
+    if (k.key == 0) return Stored::Missing;
+    ARBOOK(st, w, nm, ptr, k.length, k.store_text, k.type_text, iout, jerr);
+    return jerr != 0 ? Stored::Failed : Stored::Booked;
+}
+
 // The recall group of each instruction.
 struct Recall {
     std::string_view instruction;
@@ -350,19 +366,13 @@ void ARRECL(Store& st, WorkArray& w, std::string_view instruction, std::int32_t 
         st.recall_name = io::fixed(name, 8);
         const std::string_view nm = io::trim_right(st.recall_name);
         Keys k;
-        std::int32_t jerr = 0;
-        ARKEYS(st, w, nm, step, k, iout, jerr);
-        if (jerr != 0) {
-            fail("");
-            return;
-        }
-        if (k.key == 0) continue;
         std::int32_t ptr = 0;
-        ARBOOK(st, w, nm, ptr, k.length, k.store_text, k.type_text, iout, jerr);
-        if (jerr != 0) {
+        const Stored found = book_stored(st, w, nm, step, k, ptr, iout);
+        if (found == Stored::Failed) {
             fail("");
             return;
         }
+        if (found == Stored::Missing) continue;
         if (!read_record(st, w, k, ptr, ifile)) {
             fail("\nOccured during recall  of: " + st.recall_name);
             return;
@@ -379,20 +389,13 @@ void ARREC1(Store& st, WorkArray& w, std::string_view name, std::int32_t& ptr, s
     const std::string_view nm = io::trim_right(name);
     if (dms::DMSNUM(w, st.units, nm, detail::kLabelARREC1) == 0) return;
     Keys k;
-    std::int32_t jerr = 0;
-    ARKEYS(st, w, nm, step, k, iout, jerr);
-    if (jerr != 0) {
-        fail("");
-        return;
-    }
-    if (k.key == 0) {
-        fail("\nError During Recallin Array: " + std::string(name));
-        return;
-    }
-    ARBOOK(st, w, nm, ptr, k.length, k.store_text, k.type_text, iout, jerr);
-    if (jerr != 0) {
-        fail("");
-        return;
+    switch (book_stored(st, w, nm, step, k, ptr, iout)) {
+        case Stored::Failed:
+            return fail("");
+        case Stored::Missing:
+            return fail("\nError During Recallin Array: " + std::string(name));
+        case Stored::Booked:
+            break;
     }
     if (!read_record(st, w, k, ptr, ifile))
         fail("\nError During Recallin Array: " + std::string(name));
