@@ -11,7 +11,9 @@
 //
 // do_item(c, buffer) fills the buffer for item c and returns false when it
 // failed; get(c) then gives nullptr. The helper stops at its first failure.
-// do_item must only touch state of its own item (it runs on both threads).
+// do_item must only touch state of its own item (it runs on both threads)
+// and must not throw (catch inside and keep the exception in the buffer).
+// get(c) also hands back the buffers of the items before c.
 #pragma once
 
 #include <array>
@@ -52,6 +54,10 @@ class TwoCores {
     Buffer* get(std::size_t c) {
         if (!helper_.joinable() || c % 2 == 0) return do_item_(c, own_) ? &own_ : nullptr;
         const std::size_t j = c / 2;  // its number among the odd items
+        if (used_.load() < j) {
+            used_.store(j);
+            used_.notify_one();
+        }
         for (std::size_t r = done_.load(); r <= j; r = done_.load()) done_.wait(r);
         if (failed_.load() && failed_at_ == j) return nullptr;
         return &ring_[j % kRing];
