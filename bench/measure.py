@@ -10,6 +10,12 @@ and its ratio to the median of cat on the same file in the same run, the
 same for the CPU time (user + system; steadier than the wall time on a
 shared machine), and the peak resident memory of the child (/usr/bin/time).
 pektor runs with its default work array.
+
+The last column separates the cost that grows with the file from the fixed
+cost of starting a process: every run is also timed on a file of 10 steps
+(cat of it, and each operation on it), and the column gives
+(wall - wall on 10 steps) / (cat - cat of 10 steps). On a small file the
+start-up is most of the time, so this is the ratio to compare across sizes.
 """
 import os
 import statistics
@@ -49,7 +55,8 @@ def run(cmd, stdin_text=None, cwd=None):
 combo = "1\n6\n1 2 3 4 5 6\n1 0 0\n0 1 0\n0 0 1\n1\nFx plus Mx\n1 0 0 1 0 0\n"
 
 rows = []
-for steps in [int(s) for s in steps_list.split(",")]:
+fixed = {}  # median wall time of each run on a file of 10 steps
+for steps in [10] + [int(s) for s in steps_list.split(",")]:
     d = os.path.join(work, f"s{steps}")
     os.makedirs(d, exist_ok=True)
     f = "bench.dyn"
@@ -82,18 +89,24 @@ for steps in [int(s) for s in steps_list.split(",")]:
             times[key].append(w)
             cpus[key].append(c)
             rss[key] = max(rss[key], r)
+    if steps == 10:
+        fixed = {key: statistics.median(times[key]) for key in times}
+        continue
     base = statistics.median(times["read"])
     cbase = max(statistics.median(cpus["read"]), 1e-3)
+    net_base = max(base - fixed["read"], 1e-4)
     size = os.path.getsize(path)
     for key, label, *_ in cases:
         m = statistics.median(times[key])
         c = statistics.median(cpus[key])
-        rows.append((steps, size, label, m, m / base, c, c / cbase, rss[key] / 1024))
+        net = (m - fixed[key]) / net_base
+        rows.append((steps, size, label, m, m / base, c, c / cbase, rss[key] / 1024, net))
 
 print(f"{dynres} DynRes; median of {runs} runs; page cache warm; "
       f"{os.cpu_count()} cores; pektor with its default work array")
-print("| steps | file MiB | run | wall s | x cat | CPU s | CPU x cat | peak RSS MiB |")
-print("|---:|---:|---|---:|---:|---:|---:|---:|")
-for steps, size, label, m, ratio, c, cratio, r in rows:
+print("| steps | file MiB | run | wall s | x cat | CPU s | CPU x cat | peak RSS MiB "
+      "| x cat net of start-up |")
+print("|---:|---:|---|---:|---:|---:|---:|---:|---:|")
+for steps, size, label, m, ratio, c, cratio, r, net in rows:
     print(f"| {steps:,} | {size / 2**20:.0f} | {label} | {m:.3f} | {ratio:.2f} | {c:.3f} "
-          f"| {cratio:.2f} | {r:.1f} |")
+          f"| {cratio:.2f} | {r:.1f} | {net:.2f} |")

@@ -72,7 +72,7 @@ class TwoCores {
 
   private:
     static constexpr std::size_t kHelperFrom = 4;
-    static constexpr std::size_t kRing = 8;
+    static constexpr std::size_t kRing = 4;
     static constexpr std::size_t kStopped = std::numeric_limits<std::size_t>::max() / 2;
 
     // Odd item after odd item while a buffer of the ring is free.
