@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "io/text.h"
+#include "io/two_cores.h"
 #include "io/units.h"
 #include "ops/record_runs.h"
 #include "raflib/layout.h"
@@ -30,7 +31,27 @@ constexpr std::int64_t kRecordWords = raflib::kRecordWords;
 constexpr std::int64_t kEntriesPerPage = raflib::kPageEntries;
 constexpr std::int64_t kPageBytes = 2 * kRecordBytes;
 constexpr std::size_t kBufferBytes = std::size_t{1} << 20;  // one read of a run
-constexpr std::int64_t kMfpChunkPages = 256;                // MFP pages per read
+constexpr std::size_t kLargePieceBytes = 64 * 1024;         // worth a helper thread
+constexpr int kEndOfFile = -1;
+
+// Reads buf.size() bytes at offset: 0, the errno of a failed read, or
+// kEndOfFile when the file ends first. Touches nothing else (it runs on the
+// helper thread too).
+int read_fully(int fd, std::int64_t offset, std::span<std::byte> buf) {
+    std::size_t done = 0;
+    while (done < buf.size()) {
+        const ssize_t n = ::pread(fd, buf.data() + done, buf.size() - done,
+                                  static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (n == 0) return kEndOfFile;
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+constexpr std::int64_t kMfpChunkPages = 256;  // MFP pages per read
 constexpr float kEmptySlotTime = 1.0E-10f;
 constexpr std::int32_t kThisComputer = 14;  // PC / DIGITAL Visual Fortran
 constexpr std::int32_t kTypeInteger = 1;
@@ -114,7 +135,6 @@ SeriesReader& SeriesReader::operator=(SeriesReader&& o) noexcept {
         labels_ = std::move(o.labels_);
         have_summary_ = o.have_summary_;
         summary_ = o.summary_;
-        buffer_ = std::move(o.buffer_);
     }
     return *this;
 }
@@ -132,22 +152,17 @@ bool SeriesReader::fail(Problem p, std::string text) {
 }
 
 bool SeriesReader::read_at(std::int64_t offset, std::span<std::byte> buf) {
-    std::size_t done = 0;
-    while (done < buf.size()) {
-        const ssize_t n = ::pread(fd_, buf.data() + done, buf.size() - done,
-                                  static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return fail(Problem::ReadError, std::string("read error: ") + std::strerror(errno));
-        }
-        if (n == 0) {
-            return fail(Problem::Truncated,
-                        "truncated: the file ended while it was being read (changed by another "
-                        "program?)");
-        }
-        done += static_cast<std::size_t>(n);
+    const int status = read_fully(fd_, offset, buf);
+    return status == 0 || read_failed(status);
+}
+
+bool SeriesReader::read_failed(int status) {
+    if (status == kEndOfFile) {
+        return fail(Problem::Truncated,
+                    "truncated: the file ended while it was being read (changed by another "
+                    "program?)");
     }
-    return true;
+    return fail(Problem::ReadError, std::string("read error: ") + std::strerror(status));
 }
 
 bool SeriesReader::read_words(std::int64_t record, std::span<std::int32_t> words) {
@@ -494,24 +509,54 @@ bool SeriesReader::stream(Window window, const RowSink& sink) {
     const std::size_t slot_words = static_cast<std::size_t>(ndynres_) + 1;
     const std::int64_t used_words = slots_ * static_cast<std::int64_t>(slot_words);
     const std::size_t span_bytes = static_cast<std::size_t>(record_span_ * kRecordBytes);
-    if (buffer_.empty()) buffer_.resize(std::max(kBufferBytes, span_bytes));
+    const std::size_t buffer_bytes = std::max(kBufferBytes, span_bytes);
     std::int64_t taken = 0;  // steps gathered so far (at most the capacity)
     bool done = capacity_ <= 0;
 
+    // The runs cut into reads that fit the buffer.
+    struct Piece {
+        std::int64_t offset = 0;
+        std::size_t bytes = 0;
+        std::int64_t count = 0;  // records
+        std::size_t stride = 0;  // floats from one record to the next
+    };
+    std::vector<Piece> pieces;
     for (const Run& run : runs_) {
-        if (done) break;
         const std::int64_t dist_bytes = run.distance * kRecordBytes;
         const auto per_read = static_cast<std::int64_t>(
-            (buffer_.size() - span_bytes) / static_cast<std::size_t>(dist_bytes) + 1);
-        for (std::int64_t i0 = 0; i0 < run.count && !done; i0 += per_read) {
+            (buffer_bytes - span_bytes) / static_cast<std::size_t>(dist_bytes) + 1);
+        for (std::int64_t i0 = 0; i0 < run.count; i0 += per_read) {
             const std::int64_t n = std::min(per_read, run.count - i0);
-            const std::int64_t bytes = (n - 1) * dist_bytes + record_words_ * 4;
-            if (!read_at((run.address + i0 * run.distance - 1) * kRecordBytes,
-                         std::span(buffer_).first(static_cast<std::size_t>(bytes)))) {
-                return false;
-            }
-            auto* base = reinterpret_cast<float*>(buffer_.data());
-            const auto stride = static_cast<std::size_t>(run.distance * kRecordWords);
+            pieces.push_back({(run.address + i0 * run.distance - 1) * kRecordBytes,
+                              static_cast<std::size_t>((n - 1) * dist_bytes + record_words_ * 4), n,
+                              static_cast<std::size_t>(run.distance * kRecordWords)});
+        }
+    }
+    // Large pieces are read on two cores (the reads only fill buffers; the
+    // rows go to the sink in order on this thread).
+    struct Buffer {
+        std::vector<std::byte> bytes;
+        int status = 0;  // of its read, as read_fully gives it
+    };
+    std::size_t total = 0;
+    for (const Piece& p : pieces) total += p.bytes;
+    Buffer blank;
+    blank.bytes.resize(buffer_bytes);
+    io::TwoCores<Buffer> reader(
+        pieces.size(),
+        [&](std::size_t c, Buffer& b) {
+            b.status = read_fully(fd_, pieces[c].offset, std::span(b.bytes).first(pieces[c].bytes));
+            return true;
+        },
+        !pieces.empty() && total / pieces.size() >= kLargePieceBytes, blank);
+
+    for (std::size_t c = 0; c < pieces.size() && !done; ++c) {
+        Buffer& b = *reader.get(c);
+        if (b.status != 0) return read_failed(b.status);
+        {
+            const std::int64_t n = pieces[c].count;
+            const std::size_t stride = pieces[c].stride;
+            auto* base = reinterpret_cast<float*>(b.bytes.data());
             if (swap_) {
                 // Through float only: the rows are read as floats below.
                 for (std::int64_t r = 0; r < n; ++r) {

@@ -43,8 +43,9 @@
 // - No global state: each reader owns its file descriptor and buffers;
 //   different readers may be used from different threads at once. One
 //   reader must not be used by two threads at the same time.
-// - Memory: the selected series plus one read buffer (1 MiB, or one record
-//   when larger) and a small table of record runs. Runs of records at a
+// - Memory: the selected series plus the read buffers (1 MiB, or one record
+//   when larger; five of them when a helper thread reads every other piece
+//   of a large file) and a small table of record runs. Runs of records at a
 //   regular distance are read with one pread per 1 MiB.
 //
 // Low-level access. stream() hands the rows of the window to a callback,
@@ -161,6 +162,8 @@ class SeriesReader {
 
     bool fail(Problem p, std::string text);
     bool read_at(std::int64_t offset, std::span<std::byte> buf);
+    // fail() for the status of a failed read (an errno, or the end of the file).
+    bool read_failed(int status);
     bool read_words(std::int64_t record, std::span<std::int32_t> words);
     void close_file();
 
@@ -183,7 +186,6 @@ class SeriesReader {
 
     bool have_summary_ = false;
     Summary summary_;
-    std::vector<std::byte> buffer_;
 };
 
 }  // namespace ops

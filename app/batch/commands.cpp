@@ -51,16 +51,6 @@ bool read_window(const Params& p, SeriesSource& src, std::span<const std::int32_
     return true;
 }
 
-// Opens the file, resolves the -c list and reads the window of its DynRes;
-// false with r.error set.
-bool select_window(const Params& p, const std::string& file, Selected& s, FileResult& r) {
-    return open_and_select(file, p.channels, s, r) && read_window(p, *s.src, s.numbers, s.ws, r);
-}
-
-std::vector<double> widened(std::span<const float> v) {
-    return {v.begin(), v.end()};
-}
-
 std::string read_problem(int st) {
     if (st == io::kIostatEnd) return "the file ends before this item is complete";
     return io::iostat_text(st);
@@ -127,12 +117,18 @@ FileResult list_file(const Params& p, const std::string& file) {
 FileResult stats_file(const Params& p, const std::string& file) {
     FileResult r;
     Selected sel;
-    if (!select_window(p, file, sel, r)) return r;
+    if (!open_and_select(file, p.channels, sel, r)) return r;
+    // Streamed: no series is kept, whatever the number of DynRes.
+    std::vector<SeriesStats> stats;
+    std::vector<StatsTimes> times;
+    if (!stream_stats(*sel.src, p.window, sel.numbers, p.moments, stats, times, r.error)) return r;
+    if (!stats.empty() && stats.front().n == 0) {
+        r.error = no_sample(p);
+        return r;
+    }
     for (std::size_t j = 0; j < sel.numbers.size(); ++j) {
-        const std::vector<double> x = widened(sel.ws.values[j]);
-        const SeriesStats s = series_stats(x, sel.ws.times, p.moments);
         Row row{file, std::int64_t{sel.numbers[j]}, label_of(sel.src->contents(), sel.numbers[j])};
-        append_stats(row, s, sel.ws.times, true);
+        append_stats(row, stats[j], times[j], true);
         r.rows.push_back(std::move(row));
     }
     r.ok = true;

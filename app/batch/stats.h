@@ -6,8 +6,11 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
+#include <vector>
 
 #include "app/batch/options.h"
+#include "app/batch/source.h"
 #include "app/batch/table.h"
 
 namespace app::batch {
@@ -34,6 +37,27 @@ SeriesStats series_stats(std::span<const double> x, std::span<const float> t, Mo
 // The stats columns from t_first on: t_first, t_last, n, max, t_max, min,
 // t_min, mean, std, skew, kurt, tz. Stored values keep single precision.
 void append_stats(Row& row, const SeriesStats& s, std::span<const float> t, bool stored);
+
+// The same with the times given: the window's first and last sample, and
+// the times of the maximum and the minimum.
+struct StatsTimes {
+    float first = 0.0f;
+    float last = 0.0f;
+    float max = 0.0f;
+    float min = 0.0f;
+};
+void append_stats(Row& row, const SeriesStats& s, const StatsTimes& t, bool stored);
+
+// series_stats of the DynRes `dynres` of the source inside the window, to
+// the bit, without keeping the series: the samples are streamed twice (the
+// extremes and the mean, then the moments and the up-crossings of the mean),
+// three times when the window holds fewer samples than the file (the mean
+// needs their number first). stats[j] and times[j] are those of dynres[j].
+// False with a one-line reason when the file cannot give the samples; an
+// empty window gives true with no sample (stats[j].n == 0).
+bool stream_stats(SeriesSource& src, const Window& window, std::span<const std::int32_t> dynres,
+                  Moments moments, std::vector<SeriesStats>& stats, std::vector<StatsTimes>& times,
+                  std::string& error);
 
 // Names of those columns.
 inline constexpr const char* kStatsColumns[] = {"t_first", "t_last", "n",   "max",  "t_max", "min",

@@ -226,6 +226,76 @@ TEST(BatchStats, PopulationMomentsAndTheUpCrossingPeriod) {
     EXPECT_FALSE(series_stats(down, std::vector<float>{0, 1, 2}, Moments::sample).tz);
 }
 
+// A file in memory: steps at times 0, 0.5, 1, ... with the given series.
+class MemorySource final : public SeriesSource {
+  public:
+    explicit MemorySource(std::vector<std::vector<float>> series) : series_(std::move(series)) {
+        for (std::size_t i = 0; i < series_.front().size(); ++i)
+            times_.push_back(0.5f * static_cast<float>(i));
+        contents_ = ::contents(std::vector<std::string>(series_.size(), "x"));
+        contents_.steps = static_cast<std::int64_t>(times_.size());
+    }
+    const FileContents& contents() const override { return contents_; }
+    bool read(const Window& window, std::span<const std::int32_t> dynres, WindowSeries& out,
+              std::string&) override {
+        out = {};
+        out.values.resize(dynres.size());
+        for (std::size_t i = 0; i < times_.size(); ++i) {
+            if (!window.contains(times_[i])) continue;
+            out.times.push_back(times_[i]);
+            for (std::size_t j = 0; j < dynres.size(); ++j)
+                out.values[j].push_back(series_[static_cast<std::size_t>(dynres[j] - 1)][i]);
+        }
+        ++reads;
+        return true;
+    }
+    int reads = 0;
+
+  private:
+    std::vector<std::vector<float>> series_;
+    std::vector<float> times_;
+    FileContents contents_;
+};
+
+// The streamed statistics are those of the series read whole, to the bit,
+// for both kinds of moments, whole and partial windows (where the mean needs
+// a third pass), one sample and none.
+TEST(BatchStats, StreamedStatisticsAreThoseOfTheWholeSeries) {
+    MemorySource src({{1, 2, 3, 10, -4, 0.1f, 7.5f, 7.5f, -4, 2},
+                      {0.3f, 0.3f, 0.3f, 0.3f, 0.3f, 0.3f, 0.3f, 0.3f, 0.3f, 0.3f},
+                      {5, -1e30f, 3.25f, 1e-7f, 2, 2, 9, -3, 0.5f, 11}});
+    const std::vector<std::int32_t> dynres = {3, 1, 2};
+    struct Case {
+        Window window;
+        int passes;
+    };
+    for (const Moments moments : {Moments::sample, Moments::population}) {
+        for (const Case k : {Case{Window{}, 2}, Case{Window{1.0f, 3.5f}, 3},
+                             Case{Window{2.0f, 2.0f}, 1}, Case{Window{7.0f, 9.0f}, 1}}) {
+            src.reads = 0;
+            std::vector<SeriesStats> stats;
+            std::vector<StatsTimes> times;
+            std::string error;
+            ASSERT_TRUE(stream_stats(src, k.window, dynres, moments, stats, times, error));
+            EXPECT_EQ(src.reads, k.passes);
+            WindowSeries ws;
+            src.read(k.window, dynres, ws, error);
+            for (std::size_t j = 0; j < dynres.size(); ++j) {
+                const std::vector<double> x(ws.values[j].begin(), ws.values[j].end());
+                if (x.empty()) {
+                    EXPECT_EQ(stats[j].n, 0);
+                    continue;
+                }
+                const SeriesStats s = series_stats(x, ws.times, moments);
+                Row whole, streamed;
+                append_stats(whole, s, ws.times, true);
+                append_stats(streamed, stats[j], times[j], true);
+                EXPECT_EQ(streamed, whole) << "DynRes " << dynres[j];
+            }
+        }
+    }
+}
+
 TEST(BatchStats, PeakOfEachConventionTakesTheEarliestSample) {
     const std::vector<float> x = {3.0f, -5.0f, 5.0f, -1.0f, -5.0f};
     struct Case {
