@@ -21,6 +21,7 @@
 #include <cstddef>
 #include <functional>
 #include <limits>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -37,7 +38,11 @@ class TwoCores {
         : count_(count), do_item_(std::move(do_item)), own_(blank) {
         if (use_helper && count_ >= kHelperFrom && std::thread::hardware_concurrency() > 1) {
             ring_.fill(blank);
-            helper_ = std::thread([this] { help(); });
+            try {
+                helper_ = std::thread([this] { help(); });
+            } catch (const std::system_error&) {
+                // No thread to be had (a process limit): the caller does all.
+            }
         }
     }
     ~TwoCores() {
