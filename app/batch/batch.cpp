@@ -131,7 +131,7 @@ void add_options(CLI::App& sub, const std::string& name, Raw& raw) {
         one(sub.add_option("-j,--jobs", raw.jobs,
                            "files processed in parallel (default: the number of cores)"));
     }
-    if (multi) {
+    if (multi || picture) {
         one(sub.add_option("--shard", raw.shard,
                            "K/N: only the files at positions p with (p-1) mod N = K-1"));
     }
@@ -214,9 +214,14 @@ Params make_params(const std::string& name, const Raw& raw) {
     p.input = raw.input;
     p.overlay = raw.overlay;
     p.force = raw.force;
-    if (name == "plot" && p.output.empty() && !p.files.empty()) {
-        p.output = default_plot_output(p.files.front());
-        p.output_is_default = true;
+    if (name == "plot" && p.output.empty()) {
+        // Named after the first file of the shard (so each shard has its own).
+        for (std::size_t i = 0; i < p.files.size() && p.output.empty(); ++i) {
+            if (p.shard.takes(i + 1)) {
+                p.output = default_plot_output(p.files[i]);
+                p.output_is_default = true;
+            }
+        }
     }
     if (name == "fatigue") {
         p.fatigue = parse_fatigue_options(raw.wohler, raw.neq, raw.feq, raw.residuals, raw.cycles,
@@ -308,10 +313,23 @@ int run_command(const Params& p, bool terminal, std::ostream& out, std::ostream&
         return 1;
     }
     if (p.command == "export") return run_export(p, out, err);
-    if (p.command == "plot") return run_plot(p, out, err);
-    if (p.command == "report") return run_report(p, out, err);
 
+    // The files of this shard, in their order.
     Params q = p;
+    q.files.clear();
+    for (std::size_t i = 0; i < p.files.size(); ++i) {
+        if (p.shard.takes(i + 1)) q.files.push_back(p.files[i]);
+    }
+    if (p.command == "plot" || p.command == "report") {
+        if (q.files.empty()) {
+            err << prefix << "no file in shard " << p.shard.k << "/" << p.shard.n
+                << "; nothing written\n";
+            return 0;
+        }
+        return p.command == "plot" ? run_plot(q, terminal, out, err)
+                                   : run_report(q, terminal, out, err);
+    }
+
     if (p.command == "combine") {
         std::string error;
         if (!read_combo_input(p.input, q.combo, error)) {
@@ -329,10 +347,7 @@ int run_command(const Params& p, bool terminal, std::ostream& out, std::ostream&
         }
     }
 
-    std::vector<std::string> files;
-    for (std::size_t i = 0; i < p.files.size(); ++i) {
-        if (p.shard.takes(i + 1)) files.push_back(p.files[i]);
-    }
+    const std::vector<std::string>& files = q.files;
     FileTask task;
     if (p.command == "list") task = [&](const std::string& f) { return list_file(q, f); };
     if (p.command == "stats") task = [&](const std::string& f) { return stats_file(q, f); };

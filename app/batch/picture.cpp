@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -15,9 +14,9 @@
 #include <memory>
 #include <new>
 #include <system_error>
-#include <thread>
 
 #include "app/batch/output.h"
+#include "app/batch/runner.h"
 #include "app/batch/stats.h"
 #include "app/htmlreport.h"
 #include "app/svgplot.h"
@@ -91,24 +90,6 @@ std::string guarded(const Work& work) {
     }
 }
 
-// Calls work(i) for i = 0 .. n-1 on up to `jobs` threads; each i once.
-void for_each_file(std::size_t n, std::int32_t jobs, const std::function<void(std::size_t)>& work) {
-    const std::size_t threads =
-        std::min<std::size_t>(n, static_cast<std::size_t>(std::max(jobs, 1)));
-    if (threads <= 1) {
-        for (std::size_t i = 0; i < n; ++i) work(i);
-        return;
-    }
-    std::atomic<std::size_t> next{0};
-    auto worker = [&] {
-        for (std::size_t i = next++; i < n; i = next++) work(i);
-    };
-    std::vector<std::thread> pool;
-    for (std::size_t t = 1; t < threads; ++t) pool.emplace_back(worker);
-    worker();
-    for (std::thread& t : pool) t.join();
-}
-
 plot::Window shaded(const Params& p) {
     plot::Window w;
     if (p.window_text.empty()) return w;
@@ -175,7 +156,7 @@ std::string shell_line(int argc, const char* const* argv) {
     return line;
 }
 
-int run_plot(const Params& p, std::ostream& out, std::ostream& err) {
+int run_plot(const Params& p, bool terminal, std::ostream& out, std::ostream& err) {
     const std::string prefix = "pektor plot: ";
     if (p.output_is_default && !p.force) {
         std::error_code ec;
@@ -188,14 +169,20 @@ int run_plot(const Params& p, std::ostream& out, std::ostream& err) {
 
     std::vector<FileSeries> read(p.files.size());
     std::vector<char> ok(p.files.size(), 0);
-    for_each_file(p.files.size(), p.jobs, [&](std::size_t i) {
-        const std::string why = guarded([&] { ok[i] = read_file(p, p.files[i], read[i]) ? 1 : 0; });
-        if (!why.empty()) {
-            ok[i] = 0;
-            read[i] = FileSeries{};
-            read[i].error = why;
-        }
-    });
+    Progress progress(terminal && !p.quiet && p.files.size() > 1, p.files.size(), err);
+    run_each(
+        p.jobs, p.files.size(),
+        [&](std::size_t i) {
+            const std::string why =
+                guarded([&] { ok[i] = read_file(p, p.files[i], read[i]) ? 1 : 0; });
+            if (!why.empty()) {
+                ok[i] = 0;
+                read[i] = FileSeries{};
+                read[i].error = why;
+            }
+        },
+        {}, progress);
+    progress.clear();
     std::vector<const FileSeries*> files;
     std::size_t failed = 0;
     for (std::size_t i = 0; i < read.size(); ++i) {
@@ -240,7 +227,7 @@ int run_plot(const Params& p, std::ostream& out, std::ostream& err) {
     return failed > 0 ? 2 : 0;
 }
 
-int run_report(const Params& p, std::ostream& out, std::ostream& err) {
+int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& err) {
     const std::string prefix = "pektor report: ";
     report::Report r;
     r.command_line = p.command_line;
@@ -288,14 +275,19 @@ int run_report(const Params& p, std::ostream& out, std::ostream& err) {
             section.figures.push_back(std::move(fig));
         }
     };
-    for_each_file(p.files.size(), p.jobs, [&](std::size_t i) {
-        const std::string why = guarded([&] { draw(i); });
-        if (!why.empty()) {
-            r.files[i] = report::FileSection{};
-            r.files[i].name = p.files[i];
-            r.files[i].error = why;
-        }
-    });
+    Progress progress(terminal && !p.quiet && p.files.size() > 1, p.files.size(), err);
+    run_each(
+        p.jobs, p.files.size(),
+        [&](std::size_t i) {
+            const std::string why = guarded([&] { draw(i); });
+            if (!why.empty()) {
+                r.files[i] = report::FileSection{};
+                r.files[i].name = p.files[i];
+                r.files[i].error = why;
+            }
+        },
+        {}, progress);
+    progress.clear();
     std::size_t failed = 0;
     for (const report::FileSection& section : r.files) {
         if (section.error.empty()) continue;

@@ -22,7 +22,8 @@ std::string shell_line(int argc, const char* const* argv);
 
 // Runs plot or report; the exit code (0, 2 some files failed, 1 nothing
 // read or the output could not be written). The output was checked before.
-int run_plot(const Params& p, std::ostream& out, std::ostream& err);
-int run_report(const Params& p, std::ostream& out, std::ostream& err);
+// A progress bar on err over several files when `terminal` (and not -q).
+int run_plot(const Params& p, bool terminal, std::ostream& out, std::ostream& err);
+int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& err);
 
 }  // namespace app::batch

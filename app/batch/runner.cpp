@@ -33,70 +33,85 @@ FileResult guarded(const FileTask& task, const std::string& file) {
     }
 }
 
-class Progress {
-  public:
-    Progress(bool on, std::size_t total, std::ostream& err)
-        : on_(on), total_(total), err_(err), start_(std::chrono::steady_clock::now()) {}
-
-    void show(std::size_t done) {
-        if (!on_) return;
-        const double s =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-        constexpr std::size_t kWidth = 30;
-        const std::size_t filled = total_ > 0 ? done * kWidth / total_ : kWidth;
-        err_ << fmt::format("\r[{}{}] {}/{} files  {:.1f} s  {:.1f} files/s\x1b[K",
-                            std::string(filled, '#'), std::string(kWidth - filled, '-'), done,
-                            total_, s, s > 0 ? static_cast<double>(done) / s : 0.0)
-             << std::flush;
-        shown_ = true;
-    }
-    void clear() {
-        if (on_ && shown_) err_ << "\r\x1b[K" << std::flush;
-        shown_ = false;
-    }
-
-  private:
-    bool on_;
-    std::size_t total_;
-    std::ostream& err_;
-    std::chrono::steady_clock::time_point start_;
-    bool shown_ = false;
-};
-
 }  // namespace
 
-std::size_t run_files(const RunOptions& options, const std::vector<std::string>& files,
-                      const FileTask& task, std::vector<FileResult>& results, std::ostream& err) {
-    const std::size_t total = files.size();
-    results.assign(total, {});
-    std::vector<char> done(total, 0);
+Progress::Progress(bool on, std::size_t total, std::ostream& err)
+    : on_(on), total_(total), err_(err), start_(std::chrono::steady_clock::now()) {}
+
+void Progress::show(std::size_t done) {
+    if (!on_) return;
+    const double s =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    constexpr std::size_t kWidth = 30;
+    const std::size_t filled = total_ > 0 ? done * kWidth / total_ : kWidth;
+    err_ << fmt::format("\r[{}{}] {}/{} files  {:.1f} s  {:.1f} files/s\x1b[K",
+                        std::string(filled, '#'), std::string(kWidth - filled, '-'), done, total_,
+                        s, s > 0 ? static_cast<double>(done) / s : 0.0)
+         << std::flush;
+    shown_ = true;
+}
+
+void Progress::clear() {
+    if (on_ && shown_) err_ << "\r\x1b[K" << std::flush;
+    shown_ = false;
+}
+
+void run_each(std::int32_t jobs, std::size_t n, const std::function<void(std::size_t)>& work,
+              const std::function<void(std::size_t)>& ready, Progress& progress) {
+    const auto threads = static_cast<std::size_t>(std::max<std::int32_t>(jobs, 1));
+    const std::size_t nthreads = std::min(threads, n);
+    if (nthreads <= 1) {
+        // Everything on this thread, each ready as it goes.
+        for (std::size_t i = 0; i < n; ++i) {
+            work(i);
+            if (ready) ready(i);
+            progress.show(i + 1);
+        }
+        return;
+    }
+    std::vector<char> done(n, 0);
     std::mutex mutex;
     std::condition_variable cv;
     std::atomic<std::size_t> next{0};
     std::size_t finished = 0;
-
-    const auto work = [&] {
+    const auto worker = [&] {
         for (;;) {
             const std::size_t i = next.fetch_add(1);
-            if (i >= total) return;
-            FileResult r = guarded(task, files[i]);
+            if (i >= n) return;
+            work(i);
             {
                 const std::lock_guard lock(mutex);
-                results[i] = std::move(r);
                 done[i] = 1;
                 ++finished;
             }
             cv.notify_all();
         }
     };
-
-    const auto threads = static_cast<std::size_t>(std::max<std::int32_t>(options.jobs, 1));
     std::vector<std::jthread> pool;
-    const std::size_t nthreads = std::min(threads, total);
-    if (nthreads > 1) {
-        for (std::size_t t = 0; t < nthreads; ++t) pool.emplace_back(work);
+    for (std::size_t t = 0; t < nthreads; ++t) pool.emplace_back(worker);
+    std::size_t reported = 0;
+    std::unique_lock lock(mutex);
+    while (reported < n) {
+        cv.wait_for(lock, std::chrono::milliseconds(200), [&] { return done[reported] != 0; });
+        const std::size_t now = finished;
+        lock.unlock();
+        while (reported < n) {
+            {
+                const std::lock_guard peek(mutex);
+                if (done[reported] == 0) break;
+            }
+            if (ready) ready(reported);
+            ++reported;
+        }
+        progress.show(now);
+        lock.lock();
     }
+}
 
+std::size_t run_files(const RunOptions& options, const std::vector<std::string>& files,
+                      const FileTask& task, std::vector<FileResult>& results, std::ostream& err) {
+    const std::size_t total = files.size();
+    results.assign(total, {});
     Progress progress(options.progress, total, err);
     std::size_t failed = 0;
     const auto report = [&](std::size_t i) {
@@ -112,32 +127,9 @@ std::size_t run_files(const RunOptions& options, const std::vector<std::string>&
             ++failed;
         }
     };
-    if (nthreads <= 1) {
-        // Everything on this thread, reported as it goes.
-        for (std::size_t i = 0; i < total; ++i) {
-            results[i] = guarded(task, files[i]);
-            report(i);
-            progress.show(i + 1);
-        }
-    } else {
-        std::size_t reported = 0;
-        std::unique_lock lock(mutex);
-        while (reported < total) {
-            cv.wait_for(lock, std::chrono::milliseconds(200), [&] { return done[reported] != 0; });
-            const std::size_t now = finished;
-            lock.unlock();
-            while (reported < total) {
-                {
-                    const std::lock_guard peek(mutex);
-                    if (done[reported] == 0) break;
-                }
-                report(reported);
-                ++reported;
-            }
-            progress.show(now);
-            lock.lock();
-        }
-    }
+    run_each(
+        options.jobs, total, [&](std::size_t i) { results[i] = guarded(task, files[i]); }, report,
+        progress);
     progress.clear();
     return failed;
 }

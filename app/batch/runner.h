@@ -2,6 +2,8 @@
 // and the diagnostics in the order of the files, and a progress bar.
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <ostream>
@@ -28,6 +30,30 @@ struct RunOptions {
     bool progress = false;  // the progress bar on `err`
     bool warnings = true;   // write the files' warnings
 };
+
+// The progress bar on standard error: "[####------] 3/10 files  1.2 s
+// 2.5 files/s", redrawn in place; nothing when off.
+class Progress {
+  public:
+    Progress(bool on, std::size_t total, std::ostream& err);
+    void show(std::size_t done);
+    // Removes the bar (before a message line, and at the end).
+    void clear();
+
+  private:
+    bool on_;
+    std::size_t total_;
+    std::ostream& err_;
+    std::chrono::steady_clock::time_point start_;
+    bool shown_ = false;
+};
+
+// Calls work(i) for i = 0 .. n-1 on up to `jobs` threads, each i once, and,
+// on this thread in the order of i, ready(i) as soon as work(i) and every
+// work before it are done (ready may be empty). The progress bar shows the
+// works done. work must not throw.
+void run_each(std::int32_t jobs, std::size_t n, const std::function<void(std::size_t)>& work,
+              const std::function<void(std::size_t)>& ready, Progress& progress);
 
 // Runs the task on every file, `jobs` at a time; results[i] belongs to
 // files[i]. Warnings and errors go to `err` in file order, as

@@ -2,6 +2,7 @@
 // of the rows, and the statistics against the classic kernels.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <sstream>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "app/batch/options.h"
+#include "app/batch/runner.h"
 #include "app/batch/stats.h"
 #include "app/batch/table.h"
 #include "ops/stats.h"
@@ -293,6 +295,32 @@ TEST(BatchStats, StreamedStatisticsAreThoseOfTheWholeSeries) {
                 EXPECT_EQ(streamed, whole) << "DynRes " << dynres[j];
             }
         }
+    }
+}
+
+// Every work once, each ready in order after its work and those before it,
+// for one thread and several; the bar counts up to all and is cleared.
+TEST(BatchRunner, EachWorkOnceAndReadyInOrder) {
+    for (const std::int32_t jobs : {1, 4}) {
+        constexpr std::size_t kN = 200;
+        std::vector<std::atomic<int>> worked(kN);
+        std::vector<std::size_t> readied;
+        std::ostringstream bar;
+        Progress progress(true, kN, bar);
+        run_each(
+            jobs, kN, [&](std::size_t i) { ++worked[i]; },
+            [&](std::size_t i) {
+                for (std::size_t k = 0; k <= i; ++k) EXPECT_EQ(worked[k].load(), 1);
+                readied.push_back(i);
+            },
+            progress);
+        progress.clear();
+        for (const auto& w : worked) EXPECT_EQ(w.load(), 1);
+        ASSERT_EQ(readied.size(), kN);
+        for (std::size_t i = 0; i < kN; ++i) EXPECT_EQ(readied[i], i);
+        const std::string text = bar.str();
+        EXPECT_NE(text.find("] 200/200 files"), std::string::npos) << jobs;
+        EXPECT_EQ(text.substr(text.size() - 4), "\r\x1b[K");
     }
 }
 

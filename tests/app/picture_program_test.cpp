@@ -286,6 +286,40 @@ TEST(PlotCommand, JobsGiveTheSameOutputAndDifferingLabelsAWarning) {
     EXPECT_EQ(body(dir.read("r1.html")), body(dir.read("r2.html")));
 }
 
+// Shards of plot and report: each takes its files (the default picture is
+// named after its first one), the shards together hold every file, and an
+// empty shard writes nothing.
+TEST(PlotCommand, ShardsTakeTheirFilesAndNameTheirPictures) {
+    ScratchDir dir;
+    make_samples(dir);
+    ASSERT_EQ(run_in(dir.path(), "cp a.dyn c.dyn"), 0);
+    const std::string files = " a.dyn b.dyn c.dyn";
+    for (const char* shard : {"1/2", "2/2"})
+        EXPECT_EQ(pektor(dir, "plot -c 1 --shard " + std::string(shard) + files).code, 0);
+    // 1/2: a.dyn and c.dyn in a.svg; 2/2: b.dyn in b.svg.
+    const auto legends = [&](const std::string& svg) {
+        const xml::Element doc = xml::parse(dir.read(svg));
+        std::vector<std::string> names;
+        for (const auto* e : xml::find_all(doc, "g", "legend-entry"))
+            names.push_back(e->all_text());
+        return names;
+    };
+    EXPECT_EQ(legends("a.svg"), (std::vector<std::string>{"a.dyn", "c.dyn"}));
+    EXPECT_EQ(legends("b.svg"), (std::vector<std::string>{"b.dyn"}));
+    EXPECT_FALSE(fs::exists(dir.path() / "c.svg"));
+
+    const Outcome r = pektor(dir, "report -c 1 --shard 2/2 -o r.html" + files);
+    EXPECT_EQ(r.code, 0) << r.err;
+    const std::string html = dir.read("r.html");
+    EXPECT_NE(html.find("<h2>b.dyn</h2>"), std::string::npos);
+    EXPECT_EQ(html.find("<h2>a.dyn</h2>"), std::string::npos);
+    EXPECT_EQ(html.find("<h2>c.dyn</h2>"), std::string::npos);
+    const Outcome none = pektor(dir, "report -c 1 --shard 3/3 -o none.html a.dyn b.dyn");
+    EXPECT_EQ(none.code, 0);
+    EXPECT_EQ(none.err, "pektor report: no file in shard 3/3; nothing written\n");
+    EXPECT_FALSE(fs::exists(dir.path() / "none.html"));
+}
+
 TEST(PlotCommand, LongSeriesGivesASmallPictureWithItsExtremes) {
     ScratchDir dir;
     ASSERT_EQ(run_in(dir.path(), "'" + kDyngen +
