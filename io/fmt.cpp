@@ -164,11 +164,11 @@ void put_E(char* out, double v, int w, int d) {
     const double a = std::fabs(v);
     // Sign, d+1 digits, point, and E+dd or +ddd.
     const int length = (neg ? 1 : 0) + d + 2 + 4;
-    if (length > w || d > 400) {
+    if (length > w || d > 510) {
         std::memset(out, '*', static_cast<std::size_t>(w));
         return;
     }
-    char digits[416];
+    char digits[512];
     int ex = 0;
     if (a == 0.0) {
         std::memset(digits, '0', static_cast<std::size_t>(d) + 1);

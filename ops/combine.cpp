@@ -273,15 +273,6 @@ void report_input(io::Units& units, std::int32_t iout, std::string_view name, co
     input_block(units, kConsole, name, e);
 }
 
-// The arrays' pointers now (they move when storage below them is released).
-bool fetch(store::Store& st, dms::WorkArray& w, Scratch& p, std::int32_t iout, std::int32_t& ierr) {
-    p.aux1 = store::ARGTIP(st, w, "AUX_1 ", iout, ierr);
-    p.aux2 = store::ARGTIP(st, w, "AUX_2 ", iout, ierr);
-    p.ts = store::ARGTIP(st, w, "TS    ", iout, ierr);
-    p.times = store::ARGTIP(st, w, "TIMES ", iout, ierr);
-    return ierr == 0;
-}
-
 }  // namespace
 
 void Pektor4(store::Store& st, dms::WorkArray& w, const std::string& file, double first,
@@ -380,12 +371,12 @@ void Pektor4(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
     for (std::int32_t i = 1; i <= nsel; ++i) {
         const std::int32_t d = g.dynres[static_cast<std::size_t>(i - 1)];
         if (!legal(d)) return;
-        if (!fetch(st, w, ptr, iout, jerr)) return fail();
+        if (!refresh_scratch(st, w, ptr, iout, jerr)) return fail();
         std::int32_t ni = 0;
         Pektor3_1(st, w, d, first, last, ni, tlast, ptr.ts, steps, iout, jerr, engine);
         if (jerr != 0) return fail();
         if (i == 1) {
-            if (!fetch(st, w, ptr, iout, jerr)) return fail();
+            if (!refresh_scratch(st, w, ptr, iout, jerr)) return fail();
             std::int32_t nt = 0;
             Pektor1_1(st, w, d, first, last, nt, ptr.times, steps, iout, jerr, engine);
             if (jerr != 0) return fail();
@@ -393,14 +384,14 @@ void Pektor4(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
         } else {
             n = std::min(n, ni);
         }
-        if (!fetch(st, w, ptr, iout, jerr)) return fail();
+        if (!refresh_scratch(st, w, ptr, iout, jerr)) return fail();
         const DoubleView columns(w, ptr.aux1, std::int64_t{nsel} * steps);
         MCOPYD(DoubleView(w, ptr.ts, steps), columns.sub(std::int64_t{i - 1} * steps + 1, steps),
                ni, 1, 1);
     }
     n = std::max(n, 0);
 
-    if (!fetch(st, w, ptr, iout, jerr)) return fail();
+    if (!refresh_scratch(st, w, ptr, iout, jerr)) return fail();
     RESFOR(units, w, g, steps, n, ptr.aux1, ptr.aux2, ptr.times, iout, jerr);
     if (jerr != 0) return fail();
 
@@ -455,7 +446,7 @@ void Pektor4(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
             return;
         }
 
-        if (!fetch(st, w, ptr, iout, jerr)) return fail();
+        if (!refresh_scratch(st, w, ptr, iout, jerr)) return fail();
         const DoubleView ts(w, ptr.ts, steps);
         const DoubleView times(w, ptr.times, steps);
         MPRODD(DoubleView{std::span(f)}, DoubleView(w, ptr.aux2, std::int64_t{6} * steps), ts, 1, 6,

@@ -116,6 +116,15 @@ bool read_and_book(store::Store& st, dms::WorkArray& w, Engine* engine,
     return true;
 }
 
+bool refresh_scratch(store::Store& st, dms::WorkArray& w, Scratch& s, std::int32_t iout,
+                     std::int32_t& ierr) {
+    s.aux1 = store::ARGTIP(st, w, "AUX_1 ", iout, ierr);
+    s.aux2 = store::ARGTIP(st, w, "AUX_2 ", iout, ierr);
+    s.ts = store::ARGTIP(st, w, "TS    ", iout, ierr);
+    s.times = store::ARGTIP(st, w, "TIMES ", iout, ierr);
+    return ierr == 0;
+}
+
 void free_scratch(store::Store& st, dms::WorkArray& w, std::int32_t iout, std::int32_t& jerr) {
     for (const std::string_view array : {"TSCRA ", "TS    ", "AUX_2 ", "AUX_1 "}) {
         store::ARFREE(st, w, array, "NOCLEAN", iout, jerr);

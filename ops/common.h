@@ -87,6 +87,12 @@ bool read_and_book(store::Store& st, dms::WorkArray& w, Engine* engine,
                    std::span<const std::int32_t> dynres, const std::array<std::int32_t, 4>& lengths,
                    Scratch& s, std::int32_t iout, std::int32_t& jerr);
 
+// The scratch arrays' pointers now, by ARGTIP (they move when storage below
+// them is released). False when a look-up failed (ARGTIP has reported; ierr
+// is decremented).
+bool refresh_scratch(store::Store& st, dms::WorkArray& w, Scratch& s, std::int32_t iout,
+                     std::int32_t& ierr);
+
 // Releases the scratch arrays of operations 4 and 5 (TSCRA, TS, AUX_2,
 // AUX_1, in this order); jerr as ARFREE leaves it.
 void free_scratch(store::Store& st, dms::WorkArray& w, std::int32_t iout, std::int32_t& jerr);

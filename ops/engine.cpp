@@ -20,7 +20,6 @@ constexpr std::int64_t kRecordWords = raflib::kRecordWords;
 constexpr std::int64_t kEntries = raflib::kPageEntries;
 constexpr std::int64_t kPageWords = raflib::kPageWords;
 constexpr std::size_t kBufferWords = std::size_t{1} << 16;  // 256 KiB per read
-constexpr std::size_t kLargePieceWords = 16 * 1024;         // 64 KiB
 constexpr std::int64_t kMfpChunkPages = 256;                // 256 KiB of MFP per read
 constexpr float kEmptySlotTime = 1.0E-10f;
 constexpr std::int32_t kTypeReal = 2;
@@ -30,15 +29,6 @@ constexpr std::size_t kTailPages = raflib::kCachePages;  // MFP pages the cache 
 float swapped(float f) {
     return std::bit_cast<float>(__builtin_bswap32(std::bit_cast<std::uint32_t>(f)));
 }
-
-// One read of a run of records: `words` words from record `record`, holding
-// `count` records `stride` words apart.
-struct Piece {
-    std::int64_t record = 0;
-    std::size_t words = 0;
-    std::size_t stride = 0;
-    std::int64_t count = 0;
-};
 
 }  // namespace
 
@@ -170,34 +160,19 @@ bool Engine::each_step(io::Units& units, Visit&& visit) {
     const std::int64_t used = layout_.slots * static_cast<std::int64_t>(slot_words);
     const auto span_words = static_cast<std::size_t>(record_span_ * kRecordWords);
     const std::size_t buffer_words = std::max(kBufferWords, span_words);
-    // The runs cut into reads that fit the buffer.
-    std::vector<Piece> pieces;
-    std::size_t total = 0;
-    for (const Run& run : runs_) {
-        const auto stride = static_cast<std::size_t>(run.distance * kRecordWords);
-        const auto per_read = static_cast<std::int64_t>((buffer_words - span_words) / stride + 1);
-        for (std::int64_t i0 = 0; i0 < run.count; i0 += per_read) {
-            const std::int64_t n = std::min(per_read, run.count - i0);
-            pieces.push_back(
-                {run.address + i0 * run.distance,
-                 static_cast<std::size_t>(n - 1) * stride + static_cast<std::size_t>(record_words_),
-                 stride, n});
-            total += pieces.back().words;
-        }
-    }
-    // The pieces are read on two cores when they are large: a piece is only
-    // read, so the order of the reads does not matter.
-    const bool large = !pieces.empty() && total / pieces.size() >= kLargePieceWords;
+    const std::vector<RunRead> pieces = cut_runs(runs_, buffer_words, span_words, record_words_);
+    // Large pieces are read on two cores: a piece is only read, so the order
+    // of the reads does not matter.
     io::TwoCores<std::vector<float>> reader(
         pieces.size(),
         [&](std::size_t c, std::vector<float>& buffer) {
-            const Piece& p = pieces[c];
+            const RunRead& p = pieces[c];
             return units
                        .read_direct(unit_, p.record,
                                     std::as_writable_bytes(std::span(buffer).first(p.words)))
                        .iostat == 0;
         },
-        large, std::vector<float>(buffer_words));
+        worth_two_cores(pieces), std::vector<float>(buffer_words));
     std::int64_t taken = 0;
     for (std::size_t c = 0; c < pieces.size(); ++c) {
         std::vector<float>* const buffer = reader.get(c);

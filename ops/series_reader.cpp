@@ -31,7 +31,6 @@ constexpr std::int64_t kRecordWords = raflib::kRecordWords;
 constexpr std::int64_t kEntriesPerPage = raflib::kPageEntries;
 constexpr std::int64_t kPageBytes = 2 * kRecordBytes;
 constexpr std::size_t kBufferBytes = std::size_t{1} << 20;  // one read of a run
-constexpr std::size_t kLargePieceBytes = 64 * 1024;         // worth a helper thread
 constexpr int kEndOfFile = -1;
 
 // Reads buf.size() bytes at offset: 0, the errno of a failed read, or
@@ -513,105 +512,76 @@ bool SeriesReader::stream(Window window, const RowSink& sink) {
     std::int64_t taken = 0;  // steps gathered so far (at most the capacity)
     bool done = capacity_ <= 0;
 
-    // The runs cut into reads that fit the buffer.
-    struct Piece {
-        std::int64_t offset = 0;
-        std::size_t bytes = 0;
-        std::int64_t count = 0;  // records
-        std::size_t stride = 0;  // floats from one record to the next
-    };
-    std::vector<Piece> pieces;
-    for (const Run& run : runs_) {
-        const std::int64_t dist_bytes = run.distance * kRecordBytes;
-        const auto per_read = static_cast<std::int64_t>(
-            (buffer_bytes - span_bytes) / static_cast<std::size_t>(dist_bytes) + 1);
-        for (std::int64_t i0 = 0; i0 < run.count; i0 += per_read) {
-            const std::int64_t n = std::min(per_read, run.count - i0);
-            pieces.push_back({(run.address + i0 * run.distance - 1) * kRecordBytes,
-                              static_cast<std::size_t>((n - 1) * dist_bytes + record_words_ * 4), n,
-                              static_cast<std::size_t>(run.distance * kRecordWords)});
-        }
-    }
+    const std::vector<RunRead> pieces =
+        cut_runs(runs_, buffer_bytes / 4, span_bytes / 4, record_words_);
     // Large pieces are read on two cores (the reads only fill buffers; the
     // rows go to the sink in order on this thread).
     struct Buffer {
         std::vector<std::byte> bytes;
         int status = 0;  // of its read, as read_fully gives it
     };
-    std::size_t total = 0;
-    for (const Piece& p : pieces) total += p.bytes;
     Buffer blank;
     blank.bytes.resize(buffer_bytes);
     io::TwoCores<Buffer> reader(
         pieces.size(),
         [&](std::size_t c, Buffer& b) {
-            b.status = read_fully(fd_, pieces[c].offset, std::span(b.bytes).first(pieces[c].bytes));
+            const RunRead& p = pieces[c];
+            b.status = read_fully(fd_, (p.record - 1) * kRecordBytes,
+                                  std::span(b.bytes).first(p.words * 4));
             return true;
         },
-        !pieces.empty() && total / pieces.size() >= kLargePieceBytes, blank);
+        worth_two_cores(pieces), blank);
+
+    // Hands the steps of `count` rows from `first`, `row_words` apart, to the
+    // sink in runs inside the window: a step before it is left out, the
+    // first after it (or the capacity reached) ends the stream. In a packed
+    // record a slot after the first whose time is below kEmptySlotTime ends
+    // the record.
+    const auto scan = [&](const float* first, std::size_t row_words, std::int64_t count) {
+        std::int64_t from = 0;  // first row of the pending run
+        std::int64_t r = 0;
+        for (; r < count; ++r) {
+            const float t = first[static_cast<std::size_t>(r) * row_words];
+            if (slots_ > 1 && r > 0 && t < kEmptySlotTime) break;
+            if (taken == capacity_ || t > hi) {
+                done = true;
+                break;
+            }
+            ++taken;
+            if (t < lo) {
+                if (r > from)
+                    sink(Rows{first + static_cast<std::size_t>(from) * row_words, row_words,
+                              static_cast<std::size_t>(r - from)});
+                from = r + 1;
+            }
+        }
+        if (r > from)
+            sink(Rows{first + static_cast<std::size_t>(from) * row_words, row_words,
+                      static_cast<std::size_t>(r - from)});
+    };
 
     for (std::size_t c = 0; c < pieces.size() && !done; ++c) {
         Buffer& b = *reader.get(c);
         if (b.status != 0) return read_failed(b.status);
-        {
-            const std::int64_t n = pieces[c].count;
-            const std::size_t stride = pieces[c].stride;
-            auto* base = reinterpret_cast<float*>(b.bytes.data());
-            if (swap_) {
-                // Through float only: the rows are read as floats below.
-                for (std::int64_t r = 0; r < n; ++r) {
-                    float* w = base + static_cast<std::size_t>(r) * stride;
-                    for (std::int64_t k = 0; k < used_words; ++k) {
-                        w[k] = std::bit_cast<float>(
-                            __builtin_bswap32(std::bit_cast<std::uint32_t>(w[k])));
-                    }
+        const std::int64_t n = pieces[c].count;
+        const std::size_t stride = pieces[c].stride;
+        auto* base = reinterpret_cast<float*>(b.bytes.data());
+        if (swap_) {
+            // Through float only: the rows are read as floats below.
+            for (std::int64_t r = 0; r < n; ++r) {
+                float* w = base + static_cast<std::size_t>(r) * stride;
+                for (std::int64_t k = 0; k < used_words; ++k) {
+                    w[k] =
+                        std::bit_cast<float>(__builtin_bswap32(std::bit_cast<std::uint32_t>(w[k])));
                 }
             }
-            if (slots_ == 1) {
-                // One step per record: rows at the records' distance.
-                std::int64_t from = 0;  // first row of the pending segment
-                std::int64_t r = 0;
-                for (; r < n; ++r) {
-                    const float t = base[static_cast<std::size_t>(r) * stride];
-                    if (taken == capacity_ || t > hi) {
-                        done = true;
-                        break;
-                    }
-                    ++taken;
-                    if (t < lo) {
-                        if (r > from)
-                            sink(Rows{base + static_cast<std::size_t>(from) * stride, stride,
-                                      static_cast<std::size_t>(r - from)});
-                        from = r + 1;
-                    }
-                }
-                if (r > from)
-                    sink(Rows{base + static_cast<std::size_t>(from) * stride, stride,
-                              static_cast<std::size_t>(r - from)});
-                continue;
-            }
-            for (std::int64_t r = 0; r < n && !done; ++r) {
-                const float* rec = base + static_cast<std::size_t>(r) * stride;
-                std::int64_t from = 0, j = 0;
-                for (; j < slots_; ++j) {
-                    const float t = rec[static_cast<std::size_t>(j) * slot_words];
-                    if (j > 0 && t < kEmptySlotTime) break;
-                    if (taken == capacity_ || t > hi) {
-                        done = true;
-                        break;
-                    }
-                    ++taken;
-                    if (t < lo) {
-                        if (j > from)
-                            sink(Rows{rec + static_cast<std::size_t>(from) * slot_words, slot_words,
-                                      static_cast<std::size_t>(j - from)});
-                        from = j + 1;
-                    }
-                }
-                if (j > from)
-                    sink(Rows{rec + static_cast<std::size_t>(from) * slot_words, slot_words,
-                              static_cast<std::size_t>(j - from)});
-            }
+        }
+        if (slots_ == 1) {
+            // One step per record: rows at the records' distance.
+            scan(base, stride, n);
+        } else {
+            for (std::int64_t r = 0; r < n && !done; ++r)
+                scan(base + static_cast<std::size_t>(r) * stride, slot_words, slots_);
         }
     }
     return true;

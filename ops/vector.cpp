@@ -100,10 +100,7 @@ void Pektor5(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
     const std::int32_t n = std::max(std::min(n1, n2), 0);
 
     // The pointers again: the extractions book their scratch array.
-    scratch.aux1 = store::ARGTIP(st, w, "AUX_1 ", iout, jerr);
-    scratch.aux2 = store::ARGTIP(st, w, "AUX_2 ", iout, jerr);
-    scratch.ts = store::ARGTIP(st, w, "TS    ", iout, jerr);
-    if (jerr != 0) return fail();
+    if (!refresh_scratch(st, w, scratch, iout, jerr)) return fail();
     const DoubleView a(w, scratch.aux1, steps);
     const DoubleView b(w, scratch.aux2, steps);
     const DoubleView ts(w, scratch.ts, steps);

@@ -196,7 +196,7 @@ bool stream_stats(SeriesSource& src, const Window& window, std::span<const std::
                 if (i > 0) {
                     for (std::size_t j = 0; j < m; ++j) {
                         const double x = v[j];
-                        up[j] += (before[j] < mu[j]) & (mu[j] <= x) ? 1.0 : 0.0;
+                        up[j] += ((before[j] < mu[j]) & (mu[j] <= x)) ? 1.0 : 0.0;
                     }
                 }
                 for (std::size_t j = 0; j < m; ++j) before[j] = v[j];

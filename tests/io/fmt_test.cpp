@@ -195,6 +195,8 @@ TEST(FmtE, DigitsAreThoseOfPrintfForManyValues) {
             ASSERT_EQ(E(v, 24, d), reference(v, 24, d)) << v << " d=" << d;
         }
     }
+    // Many decimals go through the exact conversion.
+    EXPECT_EQ(E(1.0 / 3.0, 470, 450), reference(1.0 / 3.0, 470, 450));
     // Halfway cases round as printf does (to even on the exact binary value).
     for (const double v : {0.125, 0.5, 2.5, 1.25e-5, 9.99995, 9.9999500001, 1.00005e10})
         EXPECT_EQ(E(v, 12, 3), reference(v, 12, 3)) << v;
