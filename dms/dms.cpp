@@ -291,25 +291,13 @@ bool DMSPAK(WorkArray& mcm, io::Units& u, std::string_view name, std::int32_t la
 
 bool DMSUNP(WorkArray& mcm, io::Units& u, NameWords words, std::int32_t label, std::string& name,
             std::int32_t& count) {
-    static constexpr std::int32_t kDivisor[4] = {1000000, 10000, 100, 1};
+    const UnpackedName unpacked = unpack_name(words);
     name.assign(kMaxNameLength, ' ');
-    count = 0;
-    const std::int32_t packed[2] = {words.first, words.second};
-    for (int g = 0; g < 2; ++g) {
-        std::int32_t word = packed[g];
-        if (g == 1 && word <= 0) break;
-        for (const std::int32_t divisor : kDivisor) {
-            const std::int32_t d = word / divisor;
-            if (d == 0) return true;  // end of the name
-            const std::int64_t c = static_cast<std::int64_t>(d) + 30;
-            if (c < 33 || c > 126) {
-                DMSMS1(mcm, u, kCorrupt, name, c, label);
-                return false;
-            }
-            name[static_cast<std::size_t>(count)] = static_cast<char>(c);
-            ++count;
-            word %= divisor;
-        }
+    name.replace(0, unpacked.name.size(), unpacked.name);
+    count = static_cast<std::int32_t>(unpacked.name.size());
+    if (unpacked.bad != 0) {
+        DMSMS1(mcm, u, kCorrupt, name, unpacked.bad, label);
+        return false;
     }
     return true;
 }

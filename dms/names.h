@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace dms {
@@ -32,5 +33,16 @@ std::size_t illegal_name_character(std::string_view name);
 // characters or holds a character outside 33..126. The empty name packs to
 // 0, 0, which no array has.
 std::optional<NameWords> pack_name(std::string_view name);
+
+// The name held in two name words, read back digit pair by digit pair: a
+// pair 00 ends the name, and so does a second word of 0 or less. `name`
+// gets the characters read so far (at most 8), `bad` the character code of
+// a pair outside 33..126 (0 when every pair read is legal; reading stops
+// there).
+struct UnpackedName {
+    std::string name;
+    std::int32_t bad = 0;
+};
+UnpackedName unpack_name(NameWords words);
 
 }  // namespace dms

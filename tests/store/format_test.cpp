@@ -171,4 +171,31 @@ TEST(NamePacking, WordsAndRefusals) {
     EXPECT_EQ(dms::illegal_name_character("AB\x7f"), 2u);
 }
 
+// Unpacking reads back what packing wrote, and stops at the first pair that
+// is no character.
+TEST(NamePacking, UnpackReadsBackAndStops) {
+    for (const char* name : {"A", "NUMRAF", "ALL_TS", "DYNRES", "TSCRA2", "~~~~~~~~", "!"}) {
+        const dms::UnpackedName u = dms::unpack_name(*format::pack_name(name));
+        EXPECT_EQ(u.name, name);
+        EXPECT_EQ(u.bad, 0);
+    }
+    struct Case {
+        format::NameWords words;
+        const char* name;
+        std::int32_t bad;
+    };
+    for (const Case& c : {
+             Case{{35360000, 0}, "AB", 0},
+             Case{{35360000, -5}, "AB", 0},    // a second word below 1 ends the name
+             Case{{35029900, 0}, "A", 32},     // blank (pair 02)
+             Case{{-35000000, 0}, "", -5},     // negative first word
+             Case{{2147483647, 0}, "", 2177},  // pair beyond two digits
+             Case{{35353535, 99000000}, "AAAA", 129},
+         }) {
+        const dms::UnpackedName u = dms::unpack_name(c.words);
+        EXPECT_EQ(u.name, c.name);
+        EXPECT_EQ(u.bad, c.bad);
+    }
+}
+
 }  // namespace
