@@ -1,40 +1,50 @@
-# Fails when a source file includes a header of a layer above its own.
+# Fails when a source file includes a header of a folder it may not use.
 #
 #   cmake -DSRC=<source tree> -P check_layers.cmake
 #   cmake -DSELFTEST=<scratch folder> -P check_layers.cmake
 #
-# The layers, lowest first: io <- dms <- raflib <- store <- ops <- app. A
-# folder may include its own headers and those of the layers below it; tools/
-# may include everything below app; tests/ everything (and are not read). The
-# private headers (dms/dms_internal.h, store/internal.h) are for their own
-# folder only. Includes that climb out of a folder ("../x.h") are refused.
-# SELFTEST writes a small tree with allowed and refused includes and checks
-# that exactly the refused ones are reported.
+# The folders and what each may include (besides itself):
+#
+#   io                                    units, records, free-format input
+#   dms       io                          the work array
+#   raflib    io dms                      the dyn-file format
+#   store     io dms raflib               catalogue, booking, recall
+#   analysis  (nothing)                   statistics, peaks, rainflow, ...: no files
+#   reader    io dms raflib store         the read-only reader of dyn files
+#   ops       io dms raflib store analysis reader   the classic operations
+#   pictures  io analysis                 SVG pictures and HTML pages
+#   app       every folder but tools      the dialogue and the batch commands
+#   python    every folder but app, tools the Python module
+#   tools     every folder but app        the dyn-file writer and dyngen
+#
+# tests/ may include everything (and are not read). The private headers
+# (dms/dms_internal.h, store/internal.h) are for their own folder only.
+# Includes that climb out of a folder ("../x.h") are refused. SELFTEST writes
+# a small tree with allowed and refused includes and checks that exactly the
+# refused ones are reported.
 
 cmake_minimum_required(VERSION 3.20)
 
-set(PEKTOR_LAYERS io dms raflib store ops app)
+set(PEKTOR_FOLDERS io dms raflib store analysis reader ops pictures app python tools)
+set(PEKTOR_USES_io "")
+set(PEKTOR_USES_dms io)
+set(PEKTOR_USES_raflib io dms)
+set(PEKTOR_USES_store io dms raflib)
+set(PEKTOR_USES_analysis "")
+set(PEKTOR_USES_reader io dms raflib store)
+set(PEKTOR_USES_ops io dms raflib store analysis reader)
+set(PEKTOR_USES_pictures io analysis)
+set(PEKTOR_USES_app io dms raflib store analysis reader ops pictures)
+set(PEKTOR_USES_python io dms raflib store analysis reader ops pictures)
+set(PEKTOR_USES_tools io dms raflib store analysis reader ops pictures)
 set(PEKTOR_PRIVATE_HEADERS dms/dms_internal.h store/internal.h)
-
-# pektor_layer_rank(<folder> <out>): the folder's place in PEKTOR_LAYERS, -1
-# when it is not a layer.
-function(pektor_layer_rank folder out)
-  list(FIND PEKTOR_LAYERS "${folder}" rank)
-  set(${out} ${rank} PARENT_SCOPE)
-endfunction()
 
 # pektor_check_layers(<root> <out>): the list of refused includes below root,
 # each "<file>:<line>: <folder> includes <header>".
 function(pektor_check_layers root out)
   set(found "")
-  foreach(folder IN LISTS PEKTOR_LAYERS ITEMS tools)
-    pektor_layer_rank(${folder} own)
-    if(folder STREQUAL "tools")
-      list(LENGTH PEKTOR_LAYERS top)
-      math(EXPR allowed "${top} - 2")  # everything below app
-    else()
-      set(allowed ${own})
-    endif()
+  foreach(folder IN LISTS PEKTOR_FOLDERS)
+    set(allowed ${folder} ${PEKTOR_USES_${folder}})
     file(GLOB_RECURSE sources RELATIVE "${root}" "${root}/${folder}/*.h" "${root}/${folder}/*.hpp"
          "${root}/${folder}/*.cpp" "${root}/${folder}/*.cc")
     list(SORT sources)
@@ -52,13 +62,8 @@ function(pektor_check_layers root out)
           set(bad TRUE)
         elseif(header MATCHES "^([^/]+)/")
           set(target "${CMAKE_MATCH_1}")
-          if(target STREQUAL "tools")
-            if(NOT folder STREQUAL "tools")
-              set(bad TRUE)
-            endif()
-          else()
-            pektor_layer_rank(${target} rank)
-            if(rank GREATER allowed OR (target STREQUAL "tests"))
+          if(target IN_LIST PEKTOR_FOLDERS OR target STREQUAL "tests")
+            if(NOT target IN_LIST allowed)
               set(bad TRUE)
             endif()
           endif()
@@ -100,7 +105,20 @@ if(SELFTEST)
       "tools/b.cpp|ops/series_reader.h|0"
       "tools/c.cpp|app/entry.h|1"
       "tools/d.cpp|store/internal.h|1"
-      "tests/a.cpp|app/entry.h|0")
+      "tests/a.cpp|app/entry.h|0"
+      "analysis/a.cpp|io/units.h|1"
+      "analysis/b.h|analysis/stats.h|0"
+      "reader/a.cpp|store/format.h|0"
+      "reader/b.cpp|analysis/stats.h|1"
+      "reader/c.cpp|ops/extract.h|1"
+      "ops/e.cpp|reader/reader.h|0"
+      "ops/f.cpp|analysis/stats.h|0"
+      "pictures/a.cpp|analysis/stats.h|0"
+      "pictures/b.cpp|reader/reader.h|1"
+      "pictures/c.cpp|app/batch/table.h|1"
+      "python/a.cpp|reader/reader.h|0"
+      "python/b.cpp|app/batch/batch.h|1"
+      "app/d.cpp|pictures/svg.h|0")
   set(expected "")
   foreach(c IN LISTS cases)
     string(REPLACE "|" ";" parts "${c}")
@@ -128,6 +146,6 @@ endif()
 pektor_check_layers("${SRC}" found)
 if(found)
   string(REPLACE ";" "\n  " found "${found}")
-  message(FATAL_ERROR "includes of a layer above (io <- dms <- raflib <- store <- ops <- app; "
-                      "tools may use all below app):\n  ${found}")
+  message(FATAL_ERROR "includes of a folder the including folder may not use "
+                      "(see tests/check_layers.cmake):\n  ${found}")
 endif()

@@ -63,9 +63,9 @@ FatigueOptions parse_fatigue_options(std::span<const std::string> wohler, const 
     }
     const std::string r = residuals.empty() ? std::string("half") : trim(residuals);
     if (r == "half") {
-        o.residuals = ops::Residuals::half;
+        o.residuals = analysis::Residuals::half;
     } else if (r == "full") {
-        o.residuals = ops::Residuals::full;
+        o.residuals = analysis::Residuals::full;
     } else {
         throw UsageError("--residuals '" + residuals + "' is not half or full");
     }
@@ -107,17 +107,17 @@ void FatigueSeries::push(float time, float x) {
     t_last_ = time;
     ++n_;
     if (o_->cycles) {
-        counter_.push(x, [this](const ops::RainflowCycle& c) { cycles_.push_back(c); });
+        counter_.push(x, [this](const analysis::RainflowCycle& c) { cycles_.push_back(c); });
     } else {
-        counter_.push(x, [this](const ops::RainflowCycle& c) { damage_.add(c); });
+        counter_.push(x, [this](const analysis::RainflowCycle& c) { damage_.add(c); });
     }
 }
 
 void FatigueSeries::finish(const Row& head, const std::string& what, std::vector<Row>& rows,
                            std::vector<std::string>& notes) {
     if (o_->cycles) {
-        counter_.finish([this](const ops::RainflowCycle& c) { cycles_.push_back(c); });
-        for (const ops::CycleBin& b : ops::bin_cycles(cycles_, o_->bins)) {
+        counter_.finish([this](const analysis::RainflowCycle& c) { cycles_.push_back(c); });
+        for (const analysis::CycleBin& b : analysis::bin_cycles(cycles_, o_->bins)) {
             Row row = head;
             row.emplace_back(b.lo);
             row.emplace_back(b.hi);
@@ -130,7 +130,7 @@ void FatigueSeries::finish(const Row& head, const std::string& what, std::vector
             rows.push_back(std::move(row));
         }
     } else {
-        counter_.finish([this](const ops::RainflowCycle& c) { damage_.add(c); });
+        counter_.finish([this](const analysis::RainflowCycle& c) { damage_.add(c); });
         const double duration = static_cast<double>(t_last_) - static_cast<double>(t_first_);
         const double neq = o_->neq ? *o_->neq : duration * o_->feq;
         Row row = head;

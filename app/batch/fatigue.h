@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "analysis/rainflow.h"
 #include "app/batch/table.h"
-#include "ops/rainflow.h"
 
 namespace app::batch {
 
@@ -19,7 +19,7 @@ struct FatigueOptions {
     std::vector<std::string> exponent_texts{"3", "4", "5", "8", "10", "12"};  // as given
     std::optional<double> neq;  // N_eq given; else the window's duration times feq
     double feq = 1.0;           // Hz
-    ops::Residuals residuals = ops::Residuals::half;
+    analysis::Residuals residuals = analysis::Residuals::half;
     bool cycles = false;  // the cycle table instead of the DELs
     std::size_t bins = 10;
 };
@@ -59,9 +59,9 @@ class FatigueSeries {
 
   private:
     const FatigueOptions* o_;
-    ops::RainflowCounter counter_;
-    ops::DamageSum damage_;
-    std::vector<ops::RainflowCycle> cycles_;
+    analysis::RainflowCounter counter_;
+    analysis::DamageSum damage_;
+    std::vector<analysis::RainflowCycle> cycles_;
     float t_first_ = 0.0f;
     float t_last_ = 0.0f;
     std::int64_t n_ = 0;

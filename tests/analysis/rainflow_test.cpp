@@ -1,6 +1,6 @@
 // Rainflow counting, damage sums and the cycle table. Expected values are
 // worked out here from the written series.
-#include "ops/rainflow.h"
+#include "analysis/rainflow.h"
 
 #include <gtest/gtest.h>
 
@@ -15,12 +15,12 @@
 
 namespace {
 
-using ops::RainflowCycle;
-using ops::Residuals;
+using analysis::RainflowCycle;
+using analysis::Residuals;
 
 std::vector<double> turning_points(const std::vector<double>& x) {
     std::vector<double> out;
-    ops::ReversalFilter f;
+    analysis::ReversalFilter f;
     const auto emit = [&out](double v) { out.push_back(v); };
     for (const double v : x) f.push(v, emit);
     f.finish(emit);
@@ -28,7 +28,7 @@ std::vector<double> turning_points(const std::vector<double>& x) {
 }
 
 std::vector<RainflowCycle> count(const std::vector<double>& x, Residuals r = Residuals::half) {
-    return ops::rainflow(std::span<const double>(x), r);
+    return analysis::rainflow(std::span<const double>(x), r);
 }
 
 // Total count per range.
@@ -46,7 +46,7 @@ double total(const std::vector<RainflowCycle>& cycles) {
 
 std::vector<std::optional<double>> dels(const std::vector<RainflowCycle>& cycles,
                                         const std::vector<double>& m, double neq) {
-    ops::DamageSum d(m);
+    analysis::DamageSum d(m);
     for (const RainflowCycle& c : cycles) d.add(c);
     std::vector<std::optional<double>> out;
     for (std::size_t k = 0; k < m.size(); ++k) out.push_back(d.del(k, neq));
@@ -80,7 +80,7 @@ TEST(ReversalFilter, KeepsFirstLastAndEveryReversalOncePerPlateau) {
     for (const Case& c : cases) {
         EXPECT_EQ(turning_points(c.in), c.out) << "series of " << c.in.size() << " samples";
     }
-    ops::ReversalFilter f;
+    analysis::ReversalFilter f;
     const auto ignore = [](double) {};
     for (const double v : {1.0, nan, 2.0, nan}) f.push(v, ignore);
     EXPECT_EQ(f.skipped(), 2);
@@ -165,7 +165,7 @@ TEST(Rainflow, SineGivesOneCyclePerPeriodAndItsRangeAsLoad) {
     }
     const double range = static_cast<double>(hi) - static_cast<double>(lo);
     ASSERT_NEAR(range, 2.0 * amplitude, 1e-5);
-    const auto cycles = ops::rainflow(std::span<const float>(x), Residuals::half);
+    const auto cycles = analysis::rainflow(std::span<const float>(x), Residuals::half);
     EXPECT_EQ(total(cycles), static_cast<double>(periods));
     for (const RainflowCycle& c : cycles) {
         EXPECT_NEAR(c.range, range, 1e-5);
@@ -255,7 +255,7 @@ TEST(Rainflow, StackStaysBoundedOnALongStationarySeries) {
     // A wave with ripples that repeats every 280 samples: the stack holds the
     // same few points whether the series is ten or a hundred times longer.
     const auto peak = [](int samples, double& cycles) {
-        ops::RainflowCounter counter;
+        analysis::RainflowCounter counter;
         const auto sink = [&cycles](const RainflowCycle& c) { cycles += c.count; };
         for (int i = 0; i < samples; ++i) {
             counter.push(std::sin(2.0 * std::numbers::pi * (i % 40) / 40.0) + 0.01 * (i % 7), sink);
@@ -293,21 +293,21 @@ TEST(DamageSum, WideRangesNeitherOverflowNorLoseTheSmallTerms) {
         {{3.0e38}, 3, 1e-300, 3.0e138},
     };
     for (const Case& c : cases) {
-        ops::DamageSum d(std::vector<double>{c.m});
+        analysis::DamageSum d(std::vector<double>{c.m});
         for (const double r : c.ranges) d.add({r, 0.0, 1.0});
         const auto v = d.del(0, c.neq);
         ASSERT_TRUE(v.has_value()) << c.m;
         EXPECT_NEAR(*v / c.expected, 1.0, 1e-12) << c.m;
     }
     // Beyond the double range: no value rather than infinity.
-    ops::DamageSum big(std::vector<double>{2});
+    analysis::DamageSum big(std::vector<double>{2});
     big.add({1e300, 0.0, 1.0});
     EXPECT_FALSE(big.del(0, 1e-300).has_value());
     EXPECT_FALSE(big.del(1, 1.0).has_value());  // no such exponent
 }
 
 TEST(CycleBins, AstmExampleInThreeBins) {
-    const auto bins = ops::bin_cycles(count(kAstm), 3);
+    const auto bins = analysis::bin_cycles(count(kAstm), 3);
     ASSERT_EQ(bins.size(), 3u);
     // Edges 0, 3, 6, 9; a range on an edge belongs to the bin above it.
     EXPECT_EQ(bins[0].lo, 0.0);
@@ -327,7 +327,7 @@ TEST(CycleBins, AstmExampleInThreeBins) {
 }
 
 TEST(CycleBins, EdgesDecideAndEmptySeriesGiveEmptyBins) {
-    const auto none = ops::bin_cycles({}, 4);
+    const auto none = analysis::bin_cycles({}, 4);
     ASSERT_EQ(none.size(), 4u);
     for (const auto& b : none) {
         EXPECT_EQ(b.lo, 0.0);
@@ -335,13 +335,13 @@ TEST(CycleBins, EdgesDecideAndEmptySeriesGiveEmptyBins) {
         EXPECT_EQ(b.count, 0.0);
         EXPECT_FALSE(b.mean.has_value());
     }
-    EXPECT_TRUE(ops::bin_cycles({}, 0).empty());
+    EXPECT_TRUE(analysis::bin_cycles({}, 0).empty());
     // Ten bins up to 1: 0.3 and 0.7 and every printed edge land where lo <= r < hi.
     std::vector<RainflowCycle> cycles;
     for (int k = 0; k <= 10; ++k) cycles.push_back({k / 10.0, 0.0, 1.0});
     cycles.push_back({0.3, 0.0, 0.5});
     cycles.push_back({0.7, 0.0, 0.5});
-    const auto bins = ops::bin_cycles(cycles, 10);
+    const auto bins = analysis::bin_cycles(cycles, 10);
     double n = 0.0;
     for (std::size_t k = 0; k < bins.size(); ++k) {
         n += bins[k].count;

@@ -1,10 +1,10 @@
-#include "ops/rainflow.h"
+#include "analysis/rainflow.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-namespace ops {
+namespace analysis {
 
 namespace {
 
@@ -143,4 +143,4 @@ std::vector<CycleBin> bin_cycles(std::span<const RainflowCycle> cycles, std::siz
     return out;
 }
 
-}  // namespace ops
+}  // namespace analysis

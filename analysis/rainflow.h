@@ -16,7 +16,7 @@
 #include <span>
 #include <vector>
 
-namespace ops {
+namespace analysis {
 
 // How the ranges left on the stack at the end of the series (the residue)
 // are counted: as half cycles (ASTM E1049-85, IEC 61400-1) or as full cycles.
@@ -223,4 +223,4 @@ struct CycleBin {
 // cycles gives `bins` empty bins from 0 to 0). bins >= 1.
 std::vector<CycleBin> bin_cycles(std::span<const RainflowCycle> cycles, std::size_t bins);
 
-}  // namespace ops
+}  // namespace analysis
