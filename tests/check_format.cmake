@@ -4,7 +4,9 @@ file(GLOB_RECURSE files
      ${SRC}/store/*.cpp ${SRC}/store/*.h ${SRC}/raflib/*.cpp ${SRC}/raflib/*.h
      ${SRC}/dms/*.cpp ${SRC}/dms/*.h ${SRC}/io/*.cpp ${SRC}/io/*.h
      ${SRC}/tools/*.cpp ${SRC}/tools/*.h ${SRC}/tests/*.cpp ${SRC}/tests/*.h
-     ${SRC}/bench/*.cpp ${SRC}/bench/*.h)
+     ${SRC}/bench/*.cpp ${SRC}/bench/*.h ${SRC}/analysis/*.cpp ${SRC}/analysis/*.h
+     ${SRC}/reader/*.cpp ${SRC}/reader/*.h ${SRC}/pictures/*.cpp ${SRC}/pictures/*.h
+     ${SRC}/python/*.cpp ${SRC}/python/*.h)
 execute_process(COMMAND ${CLANG_FORMAT} --dry-run -Werror ${files}
                 RESULT_VARIABLE rc ERROR_VARIABLE err)
 if(NOT rc EQUAL 0)
