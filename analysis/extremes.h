@@ -105,14 +105,15 @@ struct Weibull {
 //   pwm: probability-weighted moments. With the (oriented) peaks sorted
 //        x(1) <= ... <= x(n) and, for j = 0..3,
 //          M_j = (1/n) sum_{i=j+1..n} x(i) C(i-1, j) / C(n-1, j)
-//        (the unbiased estimators of E[X F^j]; M0 is the mean):
+//        (the unbiased estimators of E[X F(X)^j]; M0 is the mean; no scipy
+//        call fits this way, scipy's weibull_min.fit is maximum likelihood):
 //          c = ln 2 / ln((2 M1 - M0) / (2 (5 M1 - M0 - 6 M2 + 2 M3)))
 //          a = 4 (M0 (3 M2 - M3 - M1) - M1^2) / (M0 - 8 M1 + 12 M2 - 4 M3)
 //          b = (M0 - a) / G(1 + 1/c)
 //        (G the gamma function). M3 needs n >= 4.
-//   msm: the method of moments. m the mean, v the variance with divisor n and
-//        g the skewness (1/n sum (x - m)^3) / v^1.5 (scipy.stats.skew with
-//        bias=True); c solves
+//   msm: the method of moments. m the mean, v the variance with divisor n
+//        (numpy.var(x)) and g the skewness (1/n sum (x - m)^3) / v^1.5
+//        (scipy.stats.skew(x)); c solves
 //          (G(1+3/c) - 3 G(1+1/c) G(1+2/c) + 2 G(1+1/c)^3)
 //            / (G(1+2/c) - G(1+1/c)^2)^1.5 = g
 //        on 0.1 <= c <= 1000 (by bisection in ln c, to the double precision),
@@ -171,8 +172,9 @@ GumbelFit gumbel_of_largest(const Weibull& w, double n);
 std::optional<double> gumbel_quantile(const Gumbel& g, double q);
 
 // How a Gumbel is fitted to a set of extremes (one per simulation).
-//   moments: s the standard deviation with divisor n - 1 and m the mean,
-//            scale = s sqrt(6) / pi, loc = m - 0.5772156649 scale.
+//   moments: s the standard deviation with divisor n - 1 (numpy.std(x,
+//            ddof=1)) and m the mean, scale = s sqrt(6) / pi,
+//            loc = m - 0.5772156649 scale (Euler's constant to 10 decimals).
 //   mle:     maximum likelihood (scipy.stats.gumbel_r.fit(x)): scale solves
 //            scale = m - sum x e^(-x/scale) / sum e^(-x/scale) (by Newton's
 //            method kept in a bracket, to 1e-12 relative), then

@@ -153,6 +153,8 @@ TEST(WeibullFit, FailsWithAReason) {
         {{0, 10, 10, 10, 10, 10},
          WeibullMethod::msm,
          "no Weibull shape from 0.1 to 1000 has the skewness of the peaks"},
+        // (2 M1 - M0) / (2 (5 M1 - M0 - 6 M2 + 2 M3)) = 25 / -20: no logarithm.
+        {{0, 10, 10, 10, 10, 10}, WeibullMethod::pwm, "the pwm fit gives no Weibull"},
     };
     for (const Case& c : cases) {
         const analysis::WeibullFit f = analysis::fit_weibull(c.peaks, c.method);
