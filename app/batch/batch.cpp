@@ -495,8 +495,8 @@ std::size_t distance(std::string_view a, std::string_view b) {
 
 bool is_dialogue_line(int argc, const char* const* argv) {
     if (argc <= 1) return true;
-    if (argc > 2) return false;
-    // One number: the work-array size (leading white space allowed).
+    // The work-array size: text that begins with a number (leading white
+    // space allowed); further arguments are ignored as they always were.
     const char* s = argv[1];
     char* end = nullptr;
     (void)std::strtod(s, &end);
@@ -525,7 +525,11 @@ int unknown_command(int argc, const char* const* argv, std::ostream& err) {
         const CommandInfo* best = nullptr;
         std::size_t best_d = 3;
         for (const CommandInfo& c : kCommands) {
-            const std::size_t d = distance(arg, c.name);
+            // A slip of a letter or two, or the same first four letters.
+            const std::string_view n = c.name;
+            const bool same_start =
+                arg.size() >= 4 && n.size() >= 4 && arg.compare(0, 4, n.substr(0, 4)) == 0;
+            const std::size_t d = same_start ? 0 : distance(arg, c.name);
             if (d < best_d) {
                 best_d = d;
                 best = &c;

@@ -9,8 +9,8 @@ namespace app::batch {
 // Is the first argument one of the commands (or --help, -h, --version)?
 bool is_batch_argument(std::string_view arg);
 
-// Does the command line start the classic dialogue (no argument, or one
-// argument that begins with a number)?
+// Does the command line start the classic dialogue (no argument, or a
+// first argument that begins with a number: the work-array size)?
 bool is_dialogue_line(int argc, const char* const* argv);
 
 // A command line that is neither a command nor the dialogue's: the usage
