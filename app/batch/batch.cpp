@@ -133,12 +133,14 @@ void add_options(CLI::App& sub, const std::string& name, Raw& raw) {
         sub.add_flag("--force", raw.force, "replace the default output file when it exists");
     } else {
         one(sub.add_option("-o,--output", raw.output,
-                           "output file (default standard output); never an input or a dyn "
-                           "file"));
+                           "output file (default standard output, also -): a regular file or a "
+                           "new name, never an input or a dyn file; a link is written through "
+                           "to its target"));
     }
     if (multi || picture) {
         one(sub.add_option("-j,--jobs", raw.jobs,
-                           "files processed in parallel (default: the number of cores)"));
+                           "files processed in parallel (default: the processors this process may "
+                           "run on)"));
     }
     if (multi || picture) {
         one(sub.add_option("--shard", raw.shard,
@@ -329,7 +331,7 @@ std::string refuse_output(const Params& p) {
 }
 
 // Writes the rows to standard output or to the output file (through a
-// temporary file beside it, renamed when complete). Returns false after a
+// temporary file in the target's folder, renamed when complete). Returns false after a
 // message when the writing failed.
 bool write_output(const Params& p, std::span<const std::string> columns, std::size_t rows,
                   const RowSource& source, std::ostream& out, std::ostream& err) {
@@ -563,7 +565,8 @@ int run_batch(int argc, const char* const* argv, std::ostream& out, std::ostream
         "Without a command (or with a work-array size in millions of words) pektor runs "
         "the classic dialogue.\nExample:\n  pektor stats -c 'Base moment*' -w 100: -f csv "
         "runs/*.dyn > stats.csv\nExit codes: 0 every file gave its rows, 2 some files "
-        "failed, 1 usage error or no file read.");
+        "failed, 1 usage error or no file read; 130 and 143 after SIGINT and "
+        "SIGTERM.");
     app.set_version_flag("--version", "pektor " + std::string(kVersion));
     app.require_subcommand(1);
     std::vector<Raw> raws(kCommands.size());

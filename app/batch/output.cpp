@@ -268,7 +268,7 @@ bool write_result(const std::string& command, const std::string& output,
     if (::fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         if (!S_ISREG(st.st_mode)) return fail("is not a regular file; nothing written");
         existing = true;
-        mode = static_cast<mode_t>(st.st_mode & 07777);
+        mode = static_cast<mode_t>(st.st_mode & 0777);  // no set-id bits on our file
     } else if (errno == ENOENT) {
         mode = new_file_mode();
     } else {
