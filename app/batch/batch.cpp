@@ -508,12 +508,7 @@ bool is_dialogue_line(int argc, const char* const* argv) {
 int unknown_command(int argc, const char* const* argv, std::ostream& err) {
     const std::string arg = argc > 1 ? argv[1] : "";
     std::string line;
-    if (argc > 2 && !is_batch_argument(arg) && is_dialogue_line(2, argv)) {
-        line =
-            "the dialogue takes one argument, the work-array size in millions of words; "
-            "unexpected \"" +
-            std::string(argv[2]) + "\"";
-    } else if (arg.starts_with("-")) {
+    if (arg.starts_with("-")) {
         line = "unknown option \"" + arg + "\" before the command";
         for (int i = 2; i < argc; ++i) {
             if (is_batch_argument(argv[i]) && !std::string_view(argv[i]).starts_with("-")) {
