@@ -23,6 +23,8 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    if (!app::batch::is_dialogue_line(argc, argv))
+        return app::batch::unknown_command(argc, argv, std::cerr);
     // A closed console pipe fails the dialogue's writes (and the run)
     // instead of killing the process.
     std::signal(SIGPIPE, SIG_IGN);

@@ -1,6 +1,7 @@
 #include "app/batch/batch.h"
 
 #include <fmt/format.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -8,6 +9,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -82,11 +84,18 @@ struct Raw {
     std::string residuals;
     bool cycles = false;
     std::string bins;
+    std::string files_from;
+    bool null = false;
 };
 
+// The processors this process may run on (taskset, a Slurm allocation).
 std::int32_t default_jobs() {
-    const unsigned n = std::thread::hardware_concurrency();
-    return n == 0 ? 1 : static_cast<std::int32_t>(std::min(n, 1024U));
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    int n = 0;
+    if (::sched_getaffinity(0, sizeof set, &set) == 0) n = CPU_COUNT(&set);
+    if (n <= 0) n = static_cast<int>(std::thread::hardware_concurrency());
+    return n <= 0 ? 1 : static_cast<std::int32_t>(std::min(n, 1024));
 }
 
 void add_options(CLI::App& sub, const std::string& name, Raw& raw) {
@@ -124,12 +133,14 @@ void add_options(CLI::App& sub, const std::string& name, Raw& raw) {
         sub.add_flag("--force", raw.force, "replace the default output file when it exists");
     } else {
         one(sub.add_option("-o,--output", raw.output,
-                           "output file (default standard output); never an input or a dyn "
-                           "file"));
+                           "output file (default standard output, also -): a regular file or a "
+                           "new name, never an input or a dyn file; a link is written through "
+                           "to its target"));
     }
     if (multi || picture) {
         one(sub.add_option("-j,--jobs", raw.jobs,
-                           "files processed in parallel (default: the number of cores)"));
+                           "files processed in parallel (default: the processors this process may "
+                           "run on)"));
     }
     if (multi || picture) {
         one(sub.add_option("--shard", raw.shard,
@@ -177,18 +188,72 @@ void add_options(CLI::App& sub, const std::string& name, Raw& raw) {
                            "range bins of the cycle table, from 0 to the largest range "
                            "(default 10)"));
     }
+    one(sub.add_option("--files-from", raw.files_from,
+                       "also the dyn files named in FILE, one a line (- for standard input)"));
+    sub.add_flag("--null", raw.null,
+                 "the names of --files-from end with NUL, not a line end (find -print0)");
     sub.add_flag("-q,--quiet", raw.quiet, "no progress bar and no warnings");
     if (name != "export") {
-        sub.add_option("files", raw.files, "dyn files")->required();
+        sub.add_option("files", raw.files, "dyn files");
     } else {
-        sub.add_option("file", raw.files, "dyn file")->required()->expected(1);
+        sub.add_option("file", raw.files, "dyn file");
     }
+}
+
+// Options a command accepts but does not use: a usage error when given.
+struct Unused {
+    const char* command;
+    const char* option;
+    const char* why;
+};
+constexpr std::array<Unused, 1> kUnused{{
+    {"combine", "-c", "combine takes its DynRes from the groups of --input"},
+}};
+
+void check_unused(const CLI::App& sub, const std::string& name) {
+    for (const Unused& u : kUnused) {
+        if (name == u.command && sub.count(u.option) > 0)
+            throw UsageError(std::string(u.option) + " does not apply: " + u.why);
+    }
+}
+
+// The names of the --files-from list, in order (empty names skipped).
+std::vector<std::string> read_files_from(const std::string& list, bool null) {
+    std::ifstream file;
+    std::istream* in = &std::cin;
+    if (list != "-") {
+        file.open(list, std::ios::binary);
+        if (!file) {
+            throw UsageError("--files-from " + list +
+                             ": cannot read the list: " + std::strerror(errno));
+        }
+        in = &file;
+    }
+    std::vector<std::string> names;
+    std::string name;
+    while (std::getline(*in, name, null ? '\0' : '\n')) {
+        if (!null && !name.empty() && name.back() == '\r') name.pop_back();
+        if (!name.empty()) names.push_back(name);
+    }
+    if (in->bad()) throw UsageError("--files-from " + list + ": cannot read the list");
+    return names;
 }
 
 Params make_params(const std::string& name, const Raw& raw) {
     Params p;
     p.command = name;
     p.files = raw.files;
+    if (raw.null && raw.files_from.empty()) throw UsageError("--null applies to --files-from only");
+    if (!raw.files_from.empty()) {
+        std::vector<std::string> listed = read_files_from(raw.files_from, raw.null);
+        p.files.insert(p.files.end(), listed.begin(), listed.end());
+    }
+    if (p.files.empty()) {
+        throw UsageError(raw.files_from.empty() ? "no dyn file given"
+                                                : "no dyn file given (the list is empty)");
+    }
+    if (name == "export" && p.files.size() != 1)
+        throw UsageError("export takes one dyn file; " + std::to_string(p.files.size()) + " given");
     p.channels = parse_channels(raw.channels);
     if (!raw.window.empty()) {
         p.window = parse_window(raw.window);
@@ -203,7 +268,7 @@ Params make_params(const std::string& name, const Raw& raw) {
     } else {
         throw UsageError("format '" + raw.format + "' is not table, csv or json");
     }
-    p.output = raw.output;
+    p.output = name == "plot" || raw.output != "-" ? raw.output : std::string();
     p.jobs = raw.jobs.empty() ? default_jobs() : parse_jobs(raw.jobs);
     if (!raw.shard.empty()) p.shard = parse_shard(raw.shard);
     p.sign = parse_sign(raw.sign);
@@ -251,7 +316,8 @@ bool same_file(const std::string& a, const std::string& b) {
 
 // Why the output file is refused, or empty.
 std::string refuse_output(const Params& p) {
-    if (p.output.empty()) return {};
+    if (is_standard_output(p.output)) return {};
+    if (std::string why = refuse_special_output(p.output); !why.empty()) return why;
     std::vector<std::string> inputs = p.files;
     if (!p.ref.empty()) inputs.push_back(p.ref);
     if (!p.input.empty()) inputs.push_back(p.input);
@@ -265,7 +331,7 @@ std::string refuse_output(const Params& p) {
 }
 
 // Writes the rows to standard output or to the output file (through a
-// temporary file beside it, renamed when complete). Returns false after a
+// temporary file in the target's folder, renamed when complete). Returns false after a
 // message when the writing failed.
 bool write_output(const Params& p, std::span<const std::string> columns, std::size_t rows,
                   const RowSource& source, std::ostream& out, std::ostream& err) {
@@ -311,6 +377,19 @@ int run_command(const Params& p, bool terminal, std::ostream& out, std::ostream&
     if (const std::string why = refuse_output(p); !why.empty()) {
         err << prefix << p.output << ": " << why << '\n';
         return 1;
+    }
+    if (!p.quiet) {
+        // The same path twice reads the file twice: allowed, but rarely meant.
+        std::vector<std::string> seen = p.files;
+        std::sort(seen.begin(), seen.end());
+        for (auto i = seen.begin(); i != seen.end();) {
+            const auto next = std::find_if(i, seen.end(), [&](const auto& s) { return s != *i; });
+            if (next - i > 1) {
+                err << prefix << *i << ": given " << (next - i)
+                    << " times; its rows appear once per mention\n";
+            }
+            i = next;
+        }
     }
     if (p.command == "export") return run_export(p, out, err);
 
@@ -383,7 +462,88 @@ int run_command(const Params& p, bool terminal, std::ostream& out, std::ostream&
     return failed > 0 ? 2 : 0;
 }
 
+// The command-line library's message as a sentence that names the option.
+std::string parse_error_text(const CLI::ParseError& e) {
+    const std::string what = e.what();
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&e) != nullptr) {
+        const std::size_t colon = what.find(':');
+        if (colon != std::string::npos) {
+            const std::string option = what.substr(0, colon);
+            if (what.find("missing") != std::string::npos)
+                return "the option " + option + " needs a value";
+            return "the option " + option + " takes one value each time it is given";
+        }
+    }
+    return what;
+}
+
+// Edit distance of two short words.
+std::size_t distance(std::string_view a, std::string_view b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diag = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t up = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diag + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diag = up;
+        }
+    }
+    return row[b.size()];
+}
+
 }  // namespace
+
+bool is_dialogue_line(int argc, const char* const* argv) {
+    if (argc <= 1) return true;
+    // The work-array size: text that begins with a number (leading white
+    // space allowed); further arguments are ignored as they always were.
+    const char* s = argv[1];
+    char* end = nullptr;
+    (void)std::strtod(s, &end);
+    return end != s;
+}
+
+int unknown_command(int argc, const char* const* argv, std::ostream& err) {
+    const std::string arg = argc > 1 ? argv[1] : "";
+    std::string line;
+    if (arg.starts_with("-")) {
+        line = "unknown option \"" + arg + "\" before the command";
+        for (int i = 2; i < argc; ++i) {
+            if (is_batch_argument(argv[i]) && !std::string_view(argv[i]).starts_with("-")) {
+                line += " (options follow the command: pektor " + std::string(argv[i]) + " " + arg +
+                        " ...)";
+                break;
+            }
+        }
+    } else {
+        line = "unknown command \"" + arg + "\"";
+        const CommandInfo* best = nullptr;
+        std::size_t best_d = 3;
+        for (const CommandInfo& c : kCommands) {
+            // A slip of a letter or two, or the same first four letters.
+            const std::string_view n = c.name;
+            const bool same_start =
+                arg.size() >= 4 && n.size() >= 4 && arg.compare(0, 4, n.substr(0, 4)) == 0;
+            const std::size_t d = same_start ? 0 : distance(arg, c.name);
+            if (d < best_d) {
+                best_d = d;
+                best = &c;
+            }
+        }
+        if (best != nullptr) {
+            line += std::string(" (did you mean \"") + best->name + "\"?)";
+        } else if (arg.find('.') != std::string::npos || arg.find('/') != std::string::npos) {
+            line += " (the command comes before the files: pektor list " + arg + ")";
+        }
+    }
+    err << "pektor: " << line << "\nCommands:\n";
+    for (const CommandInfo& c : kCommands) err << fmt::format("  {:<9}{}\n", c.name, c.summary);
+    err << "Without arguments, or with one number (the work-array size in millions of words), "
+           "pektor runs the classic dialogue. See pektor --help.\n";
+    return 1;
+}
 
 bool is_batch_argument(std::string_view arg) {
     if (arg == "--help" || arg == "-h" || arg == "--version") return true;
@@ -400,7 +560,8 @@ int run_batch(int argc, const char* const* argv, std::ostream& out, std::ostream
         "Without a command (or with a work-array size in millions of words) pektor runs "
         "the classic dialogue.\nExample:\n  pektor stats -c 'Base moment*' -w 100: -f csv "
         "runs/*.dyn > stats.csv\nExit codes: 0 every file gave its rows, 2 some files "
-        "failed, 1 usage error or no file read.");
+        "failed, 1 usage error or no file read; 130 and 143 after SIGINT and "
+        "SIGTERM.");
     app.set_version_flag("--version", "pektor " + std::string(kVersion));
     app.require_subcommand(1);
     std::vector<Raw> raws(kCommands.size());
@@ -430,12 +591,14 @@ int run_batch(int argc, const char* const* argv, std::ostream& out, std::ostream
         out << "pektor " << kVersion << '\n';
         return 0;
     } catch (const CLI::ParseError& e) {
-        err << "pektor " << name << ": " << e.what() << "\nTry 'pektor " << name << " --help'.\n";
+        err << "pektor " << name << ": " << parse_error_text(e) << "\nTry 'pektor " << name
+            << " --help'.\n";
         return 1;
     }
     for (std::size_t i = 0; i < subs.size(); ++i) {
         if (!subs[i]->parsed()) continue;
         try {
+            check_unused(*subs[i], kCommands[i].name);
             Params p = make_params(kCommands[i].name, raws[i]);
             p.command_line = shell_line(argc, argv);
             const bool terminal = &err == &std::cerr && ::isatty(STDERR_FILENO) == 1;

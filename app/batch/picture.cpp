@@ -99,7 +99,7 @@ plot::Window shaded(const Params& p) {
 }
 
 // Writes the text to standard output (no -o, or "-") or to the output file
-// through a temporary file beside it, renamed when complete.
+// through a temporary file in the target's folder, renamed when complete.
 bool write_text(const Params& p, const std::string& text, std::ostream& out, std::ostream& err) {
     return write_result(
         p.command, p.output == "-" ? std::string() : p.output, [&](std::ostream& f) { f << text; },

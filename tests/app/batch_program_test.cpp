@@ -691,14 +691,15 @@ TEST(BatchUsage, BadOptionsAreUsageErrors) {
              {"daf -c 1 a.dyn", "pektor daf: --ref is required"},
              {"stats --bogus a.dyn",
               "pektor stats: The following argument was not expected: --bogus"},
-             {"export a.dyn a.dyn", "pektor export: file: At Most 1 required but received 2"},
-             {"stats", "pektor stats: files is required"}}) {
+             {"export a.dyn a.dyn", "pektor export: export takes one dyn file; 2 given"},
+             {"stats", "pektor stats: no dyn file given"}}) {
         const Result r = pektor(dir.path(), c.args, streams);
         EXPECT_EQ(r.code, 1) << c.args;
         EXPECT_EQ(r.out, "") << c.args;
         EXPECT_EQ(lines(r.err).front(), c.first_line) << c.args;
     }
-    // Help and version; an argument that is no command still runs the dialogue.
+    // Help and version; an argument that is no command and no number is a
+    // usage error.
     const Result help = pektor(dir.path(), "stats --help", streams);
     EXPECT_EQ(help.code, 0);
     EXPECT_NE(help.out.find("Example:"), std::string::npos);
@@ -709,7 +710,9 @@ TEST(BatchUsage, BadOptionsAreUsageErrors) {
     EXPECT_EQ(pektor(dir.path(), "--version", streams).out, "pektor 1.4-01\n");
     const Result classic = pektor(dir.path(), "statistics", streams);
     EXPECT_EQ(classic.code, 1);
-    EXPECT_EQ(classic.out, "\n The nwiwa value (0) is zero or negative! \n");
+    EXPECT_EQ(classic.out, "");
+    EXPECT_EQ(lines(classic.err).front(),
+              "pektor: unknown command \"statistics\" (did you mean \"stats\"?)");
 }
 
 }  // namespace

@@ -51,7 +51,6 @@ TEST(PektorProgram, SizeArgument) {
     };
     for (const Case& c : {Case{"0", "\n The nwiwa value (0) is zero or negative! \n"},
                           Case{"-3", "\n The nwiwa value (-3000000) is zero or negative! \n"},
-                          Case{"abc", "\n The nwiwa value (0) is zero or negative! \n"},
                           Case{"2148", "\n The nwiwa value (-2147483648) is zero or negative! \n"},
                           Case{"nan", "\n The nwiwa value (-2147483648) is zero or negative! \n"},
                           Case{"0x10", "\n The nwiwa value (0) is zero or negative! \n"}}) {
@@ -61,6 +60,13 @@ TEST(PektorProgram, SizeArgument) {
         EXPECT_EQ(r.console, c.console) << c.args;
         EXPECT_EQ(r.errors, "") << c.args;
     }
+    // Text that does not begin with a number is no size but a mistyped
+    // command: a usage error, no dialogue.
+    ScratchDir dir;
+    const ProgramRun r = run_pektor(dir, "abc", "1\n");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.console, "");
+    EXPECT_TRUE(r.errors.starts_with("pektor: unknown command \"abc\"\nCommands:\n")) << r.errors;
 }
 
 TEST(PektorProgram, FractionalSizeAndEndOfInput) {
