@@ -353,8 +353,10 @@ class Cascade {
         const double* c = c_.data();
         double* z = z_.data();
         for (std::size_t s = 0; s < n_; ++s, c += 5, z += 2) {
+            // The terms of x and the older state first: the chain from
+            // one output to the next is then one multiply and two adds.
             const double y = c[0] * x + z[0];
-            z[0] = c[1] * x - c[3] * y + z[1];
+            z[0] = (c[1] * x + z[1]) - c[3] * y;
             z[1] = c[2] * x - c[4] * y;
             x = y;
         }
