@@ -182,6 +182,19 @@ Sos pair_sections(Roots z, Roots p, double k) {
 
 }  // namespace
 
+bool stable(const Sos& sos) {
+    for (const SosSection& q : sos.sections) {
+        for (double c : q) {
+            if (!std::isfinite(c)) return false;
+        }
+        if (q[3] == 0.0) return false;
+        // Both roots of a0 z^2 + a1 z + a2 strictly inside the unit circle.
+        const double a1 = q[4] / q[3], a2 = q[5] / q[3];
+        if (!(std::fabs(a2) < 1.0 && std::fabs(a1) < 1.0 + a2)) return false;
+    }
+    return true;
+}
+
 const char* filter_kind_name(FilterKind kind) {
     switch (kind) {
         case FilterKind::low:
@@ -301,7 +314,15 @@ Sos butterworth(const FilterSpec& spec, double fs) {
     for (Complex& c : z) c = (fs2 + c) / (fs2 - c);
     for (Complex& c : p) c = (fs2 + c) / (fs2 - c);
     z.insert(z.end(), extra, Complex(-1.0, 0.0));
-    return pair_sections(std::move(z), std::move(p), k);
+    Sos sos = pair_sections(std::move(z), std::move(p), k);
+    // An edge so near 0 or the Nyquist frequency that the gain underflows
+    // or a pole rounds onto the unit circle gives no usable filter.
+    if (!(k != 0.0 && std::isfinite(k)) || !stable(sos)) {
+        throw ArgumentError("filter " + describe(spec) +
+                            " is too near 0 or the Nyquist frequency " + shortest(fs / 2.0) +
+                            " Hz to be made");
+    }
+    return sos;
 }
 
 Sos butterworth(int order, FilterKind kind, double f1, double f2, double fs) {
@@ -373,6 +394,7 @@ class Cascade {
 template <class T>
 void filtfilt(const Sos& sos, std::span<const T> x, std::span<double> out) {
     if (sos.sections.empty()) throw ArgumentError("filter has no sections");
+    if (!stable(sos)) throw ArgumentError("filter is not stable");
     if (out.size() != x.size()) {
         throw ArgumentError("output of " + std::to_string(out.size()) +
                             " samples for a series of " + std::to_string(x.size()));

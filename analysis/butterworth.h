@@ -66,9 +66,17 @@ void check_filter(const FilterSpec& spec, double fs);
 // the bilinear transform z = (4 + s) / (4 - s); poles paired with their
 // nearest zeros into sections, the poles nearest the unit circle last.
 // Low and high give ceil(order / 2) sections, band and stop order sections.
-// Throws as check_filter.
+// Throws as check_filter, and when an edge is so near 0 or fs / 2 (within
+// about 1e-8 fs at order 4) that the design underflows or rounds a pole onto
+// the unit circle.
 Sos butterworth(const FilterSpec& spec, double fs);
 Sos butterworth(int order, FilterKind kind, double f1, double f2, double fs);
+
+// Whether every section has finite coefficients, a0 != 0 and both poles
+// strictly inside the unit circle (with a1, a2 divided by a0: |a2| < 1 and
+// |a1| < 1 + a2): the cascade's output stays bounded and its steady state
+// exists.
+bool stable(const Sos& sos);
 
 // The samples sosfiltfilt adds at each end:
 //   3 * (2 * sections + 1 - min(sections with b2 = 0, sections with a2 = 0)).
@@ -84,8 +92,9 @@ std::size_t filtfilt_padlen(const Sos& sos);
 //     the sections' steady-state values for a unit step (scipy's
 //     sosfilt_zi) times the first sample it filters;
 //   - the extension is cut off again.
-// Throws ArgumentError when x has no more than filtfilt_padlen(sos) samples
-// or a sample that is not finite. out has x's length and may be the same
+// Throws ArgumentError when the filter has no sections or is not stable,
+// when x has no more than filtfilt_padlen(sos) samples, or a sample that is
+// not finite. out has x's length and may be the same
 // memory as x (filtering in place); apart from two buffers of padlen
 // samples nothing is allocated.
 void sosfiltfilt(const Sos& sos, std::span<const double> x, std::span<double> out);

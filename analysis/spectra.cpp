@@ -135,7 +135,13 @@ WelchResult welch(std::span<const double> x, double fs, const WelchOptions& opti
                             " samples is too short for a spectrum (at least " +
                             std::to_string(min_spectrum_samples) + ")");
     }
-    WelchEstimator e(welch_segment_length(x.size(), options.nperseg), options.overlap);
+    const std::size_t len = welch_segment_length(x.size(), options.nperseg);
+    // Before the estimator allocates a segment's buffers.
+    if (len > x.size()) {
+        throw ArgumentError("segment of " + std::to_string(len) +
+                            " samples is longer than the series of " + std::to_string(x.size()));
+    }
+    WelchEstimator e(len, options.overlap);
     return e.estimate(x, fs);
 }
 

@@ -157,6 +157,14 @@ TEST(Butterworth, BadArgumentsGiveOneClearLine) {
          "upper band end 5 Hz is not below the Nyquist frequency 5 Hz"},
         {{FilterKind::band, 4, 3.0, 2.0}, 10.0, "band ends 3 and 2 Hz are not increasing"},
         {{FilterKind::stop, 4, 2.0, 2.0}, 10.0, "band ends 2 and 2 Hz are not increasing"},
+        // Edges a double cannot tell from 0 or the Nyquist frequency.
+        {{FilterKind::low, 4, 1e-10, 0.0},
+         1.0,
+         "filter low:1e-10 order 4 is too near 0 or the Nyquist frequency 0.5 Hz to be made"},
+        {{FilterKind::band, 8, 0.1, 0.4999999999},
+         1.0,
+         "filter band:0.1:0.4999999999 order 8 is too near 0 or the Nyquist frequency 0.5 Hz to be "
+         "made"},
     };
     for (const Row& row : rows) {
         try {
@@ -195,6 +203,28 @@ TEST(Sosfiltfilt, SeriesNoLongerThanThePaddingOrNotFiniteIsRefused) {
             EXPECT_EQ(std::string(e.what()), row.message);
         }
     }
+}
+
+TEST(Sosfiltfilt, UnstableOrEmptyFiltersAreRefused) {
+    const std::vector<double> x(100, 1.0);
+    struct Row {
+        analysis::Sos sos;
+        const char* message;
+    };
+    for (const Row& row : std::vector<Row>{
+             {{}, "filter has no sections"},
+             {{{{1.0, 0.0, 0.0, 1.0, -1.0, 0.0}}}, "filter is not stable"},  // pole at z = 1
+             {{{{1.0, 0.0, 0.0, 1.0, 0.0, 1.0}}}, "filter is not stable"},   // poles at z = +-i
+             {{{{1.0, 0.0, 0.0, 0.0, 0.5, 0.0}}}, "filter is not stable"},   // a0 = 0
+         }) {
+        try {
+            analysis::sosfiltfilt(row.sos, x);
+            ADD_FAILURE() << row.message;
+        } catch (const ArgumentError& e) {
+            EXPECT_EQ(std::string(e.what()), row.message);
+        }
+    }
+    EXPECT_TRUE(analysis::stable(analysis::butterworth(8, FilterKind::stop, 0.01, 49.99, 100.0)));
 }
 
 TEST(Butterworth, DescribedAsOnTheCommandLine) {

@@ -160,6 +160,11 @@ TEST(Welch, BadArgumentsGiveOneClearLine) {
          "series of 15 samples is too short for a spectrum (at least 16)"},
         {x, 1.0, {8, 0.5}, "segment of 8 samples is shorter than 16"},
         {x, 1.0, {101, 0.5}, "segment of 101 samples is longer than the series of 100"},
+        // Refused before a segment's buffers are allocated.
+        {x,
+         1.0,
+         {std::size_t{1} << 50, 0.5},
+         "segment of 1125899906842624 samples is longer than the series of 100"},
         {x, 1.0, {32, 1.0}, "overlap 1 is not a fraction from 0 to below 1"},
         {x, 1.0, {32, -0.1}, "overlap -0.1 is not a fraction from 0 to below 1"},
         {x, 0.0, {}, "sampling frequency 0 Hz is not a positive number"},
