@@ -209,16 +209,16 @@ const char* filter_kind_name(FilterKind kind) {
     return "?";
 }
 
-std::string describe(const FilterSpec& spec) {
-    std::string s = std::string(filter_kind_name(spec.kind)) + ":" + shortest(spec.f1);
-    if (spec.kind == FilterKind::band || spec.kind == FilterKind::stop)
-        s += ":" + shortest(spec.f2);
-    return s + " order " + std::to_string(spec.order);
+std::string describe(const FilterSettings& settings) {
+    std::string s = std::string(filter_kind_name(settings.kind)) + ":" + shortest(settings.f1);
+    if (settings.kind == FilterKind::band || settings.kind == FilterKind::stop)
+        s += ":" + shortest(settings.f2);
+    return s + " order " + std::to_string(settings.order);
 }
 
-void check_filter(const FilterSpec& spec, double fs) {
-    if (spec.order < min_filter_order || spec.order > max_filter_order) {
-        throw ArgumentError("filter order " + std::to_string(spec.order) + " is outside " +
+void check_filter(const FilterSettings& settings, double fs) {
+    if (settings.order < min_filter_order || settings.order > max_filter_order) {
+        throw ArgumentError("filter order " + std::to_string(settings.order) + " is outside " +
                             std::to_string(min_filter_order) + ".." +
                             std::to_string(max_filter_order));
     }
@@ -226,7 +226,7 @@ void check_filter(const FilterSpec& spec, double fs) {
         throw ArgumentError("sampling frequency " + shortest(fs) + " Hz is not a positive number");
     }
     const double nyquist = fs / 2.0;
-    const bool two = spec.kind == FilterKind::band || spec.kind == FilterKind::stop;
+    const bool two = settings.kind == FilterKind::band || settings.kind == FilterKind::stop;
     auto check_edge = [&](double f, const char* what) {
         if (!(f > 0.0)) {
             throw ArgumentError(std::string(what) + " " + shortest(f) + " Hz is not above 0");
@@ -238,20 +238,20 @@ void check_filter(const FilterSpec& spec, double fs) {
         }
     };
     if (!two) {
-        check_edge(spec.f1, "cut-off");
+        check_edge(settings.f1, "cut-off");
         return;
     }
-    check_edge(spec.f1, "lower band end");
-    check_edge(spec.f2, "upper band end");
-    if (!(spec.f1 < spec.f2)) {
-        throw ArgumentError("band ends " + shortest(spec.f1) + " and " + shortest(spec.f2) +
+    check_edge(settings.f1, "lower band end");
+    check_edge(settings.f2, "upper band end");
+    if (!(settings.f1 < settings.f2)) {
+        throw ArgumentError("band ends " + shortest(settings.f1) + " and " + shortest(settings.f2) +
                             " Hz are not increasing");
     }
 }
 
-Sos butterworth(const FilterSpec& spec, double fs) {
-    check_filter(spec, fs);
-    const int n = spec.order;
+Sos butterworth(const FilterSettings& settings, double fs) {
+    check_filter(settings, fs);
+    const int n = settings.order;
     // Analog prototype: no zeros, poles on the left unit half circle, gain 1.
     Roots z;
     Roots p;
@@ -263,22 +263,22 @@ Sos butterworth(const FilterSpec& spec, double fs) {
 
     // Prewarped edges (scipy normalises to fs = 2, so 2 * 2 tan(pi Wn / 2)).
     auto warp = [&](double f) { return 4.0 * std::tan(std::numbers::pi * (2.0 * f / fs) / 2.0); };
-    switch (spec.kind) {
+    switch (settings.kind) {
         case FilterKind::low: {
-            const double wo = warp(spec.f1);
+            const double wo = warp(settings.f1);
             for (Complex& c : p) c *= wo;
             k *= std::pow(wo, static_cast<double>(degree));
             break;
         }
         case FilterKind::high: {
-            const double wo = warp(spec.f1);
+            const double wo = warp(settings.f1);
             k *= (product(z, 0.0, -1.0) / product(p, 0.0, -1.0)).real();
             for (Complex& c : p) c = wo / c;
             z.assign(degree, Complex(0.0, 0.0));
             break;
         }
         case FilterKind::band: {
-            const double w1 = warp(spec.f1), w2 = warp(spec.f2);
+            const double w1 = warp(settings.f1), w2 = warp(settings.f2);
             const double bw = w2 - w1, wo = std::sqrt(w1 * w2);
             Roots pb;
             for (const Complex& c : p) pb.push_back(c * bw / 2.0);
@@ -291,7 +291,7 @@ Sos butterworth(const FilterSpec& spec, double fs) {
             break;
         }
         case FilterKind::stop: {
-            const double w1 = warp(spec.f1), w2 = warp(spec.f2);
+            const double w1 = warp(settings.f1), w2 = warp(settings.f2);
             const double bw = w2 - w1, wo = std::sqrt(w1 * w2);
             k *= (product(z, 0.0, -1.0) / product(p, 0.0, -1.0)).real();
             Roots ph;
@@ -318,7 +318,7 @@ Sos butterworth(const FilterSpec& spec, double fs) {
     // An edge so near 0 or the Nyquist frequency that the gain underflows
     // or a pole rounds onto the unit circle gives no usable filter.
     if (!(k != 0.0 && std::isfinite(k)) || !stable(sos)) {
-        throw ArgumentError("filter " + describe(spec) +
+        throw ArgumentError("filter " + describe(settings) +
                             " is too near 0 or the Nyquist frequency " + shortest(fs / 2.0) +
                             " Hz to be made");
     }
@@ -326,7 +326,7 @@ Sos butterworth(const FilterSpec& spec, double fs) {
 }
 
 Sos butterworth(int order, FilterKind kind, double f1, double f2, double fs) {
-    return butterworth(FilterSpec{kind, order, f1, f2}, fs);
+    return butterworth(FilterSettings{kind, order, f1, f2}, fs);
 }
 
 std::size_t filtfilt_padlen(const Sos& sos) {

@@ -34,7 +34,7 @@ struct Sos {
 
 // A filter as a command names it: "low:F", "high:F", "band:F1:F2",
 // "stop:F1:F2" and its order. f2 is used by band and stop only.
-struct FilterSpec {
+struct FilterSettings {
     FilterKind kind = FilterKind::low;
     int order = 4;
     double f1 = 0.0;  // Hz: the cut-off, or the lower band end
@@ -46,14 +46,14 @@ const char* filter_kind_name(FilterKind kind);
 // The filter as it is written on the command line, with its order:
 // "low:0.05 order 4", "band:0.5:1.5 order 8" (the frequencies as the
 // shortest text that reads back to the same double).
-std::string describe(const FilterSpec& spec);
+std::string describe(const FilterSettings& settings);
 
 // Checks a filter against the sampling frequency fs (Hz); throws
 // ArgumentError, one message per fault:
 //   order outside 1..8; fs not a finite positive number; a cut-off (or band
 //   end) at or below 0 or at or above the Nyquist frequency fs / 2; band
 //   ends not increasing (f1 >= f2).
-void check_filter(const FilterSpec& spec, double fs);
+void check_filter(const FilterSettings& settings, double fs);
 
 // The digital Butterworth filter of the given order as second-order
 // sections, the same coefficients as
@@ -69,7 +69,7 @@ void check_filter(const FilterSpec& spec, double fs);
 // Throws as check_filter, and when an edge is so near 0 or fs / 2 (within
 // about 1e-8 fs at order 4) that the design underflows or rounds a pole onto
 // the unit circle.
-Sos butterworth(const FilterSpec& spec, double fs);
+Sos butterworth(const FilterSettings& settings, double fs);
 Sos butterworth(int order, FilterKind kind, double f1, double f2, double fs);
 
 // Whether every section has finite coefficients, a0 != 0 and both poles

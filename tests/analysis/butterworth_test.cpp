@@ -132,7 +132,7 @@ TEST(Sosfiltfilt, LowPassKeepsTheSlowSineAndHighPassTheFastOne) {
 
 TEST(Butterworth, BadArgumentsGiveOneClearLine) {
     struct Row {
-        analysis::FilterSpec spec;
+        analysis::FilterSettings settings;
         double fs;
         const char* message;
     };
@@ -168,7 +168,7 @@ TEST(Butterworth, BadArgumentsGiveOneClearLine) {
     };
     for (const Row& row : rows) {
         try {
-            analysis::butterworth(row.spec, row.fs);
+            analysis::butterworth(row.settings, row.fs);
             ADD_FAILURE() << "no error for: " << row.message;
         } catch (const ArgumentError& e) {
             EXPECT_EQ(std::string(e.what()), row.message);
