@@ -150,7 +150,8 @@ void add_options(CLI::App& sub, const std::string& name, Raw& raw) {
     if (name == "peak") {
         repeatable(sub.add_option("--coincident", raw.coincident,
                                   "DynRes whose values at the peak's sample are given (columns "
-                                  "c<k>); repeatable"));
+                                  "c<k>; empty, with a warning, where a file lacks one); "
+                                  "repeatable"));
     }
     if (name == "daf") {
         one(sub.add_option("--ref", raw.ref, "the reference dyn file"))->required();
@@ -162,8 +163,8 @@ void add_options(CLI::App& sub, const std::string& name, Raw& raw) {
     }
     if (name == "fatigue") {
         repeatable(sub.add_option("-m,--wohler", raw.wohler,
-                           "Woehler (S-N) exponents, default 3,4,5,8,10,12; one column "
-                           "del_m<m> each, <m> as given; repeatable"));
+                                  "Woehler (S-N) exponents, default 3,4,5,8,10,12; one column "
+                                  "del_m<m> each, <m> as given; repeatable"));
         one(sub.add_option("--neq", raw.neq,
                            "equivalent cycles N_eq (default: the time from the first to the "
                            "last sample of the window times --feq)"));

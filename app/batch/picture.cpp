@@ -213,8 +213,7 @@ int run_plot(const Params& p, bool terminal, std::ostream& out, std::ostream& er
                 it = std::prev(panels.end());
             } else if (it->label != f->labels[j] && !p.quiet) {
                 err << printable(prefix + f->file + ": DynRes " + std::to_string(f->numbers[j]) +
-                                 " is \"" + f->labels[j] + "\" here but \"" + it->label +
-                                 "\" in " +
+                                 " is \"" + f->labels[j] + "\" here but \"" + it->label + "\" in " +
                                  *panel_file[static_cast<std::size_t>(it - panels.begin())])
                     << '\n';
             }

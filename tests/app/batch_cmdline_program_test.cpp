@@ -94,13 +94,15 @@ TEST(BatchLabels, EveryOutputIsUtf8AndTerminalsSeeNoControlCharacters) {
     // Messages: one line, the label escaped.
     const Result daf = pektor(dir.path(), "daf --ref a.dyn -c 1-2 -f csv b.dyn", streams);
     EXPECT_EQ(daf.code, 0);
-    EXPECT_EQ(daf.err, "pektor daf: b.dyn: DynRes 1 is \"Fx\" here but \"Fx\\r\\nTotal\" in a.dyn\n");
+    EXPECT_EQ(daf.err,
+              "pektor daf: b.dyn: DynRes 1 is \"Fx\" here but \"Fx\\r\\nTotal\" in a.dyn\n");
 
     // Patterns match characters, whatever the case of a Latin-1 letter;
     // typed in UTF-8 or in Latin-1.
-    for (const char* pattern : {"'m?ment'", "'M\u00d8*'", "\"$(printf 'm\\370ment')\"", "'[\u00c9]t*'"}) {
-        const Result r = pektor(dir.path(), std::string("list -q -f csv -c ") + pattern + " a.dyn",
-                                streams);
+    for (const char* pattern :
+         {"'m?ment'", "'M\u00d8*'", "\"$(printf 'm\\370ment')\"", "'[\u00c9]t*'"}) {
+        const Result r =
+            pektor(dir.path(), std::string("list -q -f csv -c ") + pattern + " a.dyn", streams);
         EXPECT_EQ(r.code, 0) << pattern << r.err;
         EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2) << pattern << r.out;
     }
@@ -121,8 +123,7 @@ TEST(BatchMissing, LackedDynResGiveEmptyCellsAndOneWarningPerFile) {
     write_file(dir.path() / "b.dyn", {}, 7);
     write_file(dir.path() / "c.dyn", {}, 2);
 
-    const Result peak =
-        pektor(dir.path(), "peak -f csv -c 1 --coincident 7 a.dyn b.dyn", streams);
+    const Result peak = pektor(dir.path(), "peak -f csv -c 1 --coincident 7 a.dyn b.dyn", streams);
     EXPECT_EQ(peak.code, 0);
     EXPECT_EQ(peak.err,
               "pektor peak: a.dyn: --coincident: no DynRes 7 (the file has 6); left empty\n");
@@ -169,8 +170,8 @@ TEST(BatchUsage, RepeatableListsTakeEveryFormTheHelpShows) {
     ASSERT_EQ(base.code, 0) << base.err;
     for (const char* args :
          {"-c 1 -c 2", "-c 1-2", "-c Fx,Fy", "-c Fx -c 2", "--channels 1 --channels=Fy"}) {
-        const Result r = pektor(dir.path(), std::string("vector -f csv ") + args + " a.dyn",
-                                streams);
+        const Result r =
+            pektor(dir.path(), std::string("vector -f csv ") + args + " a.dyn", streams);
         EXPECT_EQ(r.code, 0) << args << ": " << r.err;
         EXPECT_EQ(r.out, base.out) << args;
     }
