@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+
 namespace app::batch {
 
 namespace {
@@ -104,7 +106,10 @@ std::string printable(std::string_view text) {
 
 std::size_t text_width(std::string_view text) {
     std::size_t n = 0;
-    for (const char ch : text) n += (static_cast<unsigned char>(ch) & 0xC0) != 0x80;
+    for (std::size_t i = 0; i < text.size(); ++n) {
+        char32_t cp = 0;
+        i += std::max<std::size_t>(utf8_at(text, i, cp), 1);
+    }
     return n;
 }
 

@@ -25,7 +25,8 @@ std::u32string code_points(std::string_view text);
 // U+009F) as \x and two hex digits ("\x1b"); everything else as it is.
 std::string printable(std::string_view text);
 
-// The number of characters of UTF-8 text (its width in the table).
+// The number of characters of text as code_points() reads it (its width in
+// the table).
 std::size_t text_width(std::string_view text);
 
 }  // namespace app::batch

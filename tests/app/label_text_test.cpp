@@ -33,6 +33,7 @@ TEST(LabelText, EachByteIsOneCharacter) {
     EXPECT_EQ(code_points("\xe0\x80\x80"), U"\u00e0\u0080\u0080");  // overlong
     EXPECT_EQ(code_points("\xed\xa0\x80"), U"\u00ed\u00a0\u0080");  // surrogate
     EXPECT_EQ(code_points("\xc3"), U"\u00c3");                      // cut short
+    EXPECT_EQ(text_width("M\xf8\xa9 \u20ac"), 5U);
 }
 
 TEST(LabelText, ControlCharactersAreShownEscaped) {
