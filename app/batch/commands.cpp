@@ -77,6 +77,7 @@ void resolve_coincident(const ChannelList& list, const FileContents& file,
     const auto n = static_cast<std::int32_t>(file.dynres.size());
     std::vector<std::string> lacks;
     std::vector<std::int32_t> one;
+    std::vector<bool> taken(static_cast<std::size_t>(n) + 1, false);
     for (const ChannelItem& item : list.items) {
         ChannelItem have = item;
         if (item.kind == ChannelItem::Kind::range && item.to > n) {
@@ -93,7 +94,8 @@ void resolve_coincident(const ChannelList& list, const FileContents& file,
             continue;
         }
         for (const std::int32_t k : one) {
-            if (std::find(numbers.begin(), numbers.end(), k) == numbers.end()) numbers.push_back(k);
+            if (!taken[static_cast<std::size_t>(k)]) numbers.push_back(k);
+            taken[static_cast<std::size_t>(k)] = true;
         }
     }
     missing.clear();
