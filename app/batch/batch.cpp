@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "app/batch/commands.h"
+#include "app/batch/label_text.h"
 #include "app/batch/output.h"
 #include "app/batch/picture.h"
 #include "app/batch/runner.h"
@@ -108,8 +109,9 @@ void add_options(CLI::App& sub, const std::string& name, Raw& raw) {
     const bool picture = name == "plot" || name == "report";
     const bool multi = name != "export" && !picture;
     if (name == "vector") {
-        one(sub.add_option("-c,--channels", raw.channels,
-                           "the two DynRes A,B: numbers or label patterns"))
+        repeatable(sub.add_option("-c,--channels", raw.channels,
+                                  "the two DynRes A,B (or -c A -c B, or a range such as 1-2): "
+                                  "numbers or label patterns, each naming one DynRes"))
             ->required();
     } else {
         repeatable(sub.add_option("-c,--channels", raw.channels,
@@ -159,7 +161,8 @@ void add_options(CLI::App& sub, const std::string& name, Raw& raw) {
     if (name == "peak") {
         repeatable(sub.add_option("--coincident", raw.coincident,
                                   "DynRes whose values at the peak's sample are given (columns "
-                                  "c<k>); repeatable"));
+                                  "c<k>; empty, with a warning, where a file lacks one); "
+                                  "repeatable"));
     }
     if (name == "daf") {
         one(sub.add_option("--ref", raw.ref, "the reference dyn file"))->required();
@@ -170,9 +173,9 @@ void add_options(CLI::App& sub, const std::string& name, Raw& raw) {
             ->required();
     }
     if (name == "fatigue") {
-        one(sub.add_option("-m,--wohler", raw.wohler,
-                           "Woehler (S-N) exponents, default 3,4,5,8,10,12; one column "
-                           "del_m<m> each, <m> as given; repeatable"));
+        repeatable(sub.add_option("-m,--wohler", raw.wohler,
+                                  "Woehler (S-N) exponents, default 3,4,5,8,10,12; one column "
+                                  "del_m<m> each, <m> as given; repeatable"));
         one(sub.add_option("--neq", raw.neq,
                            "equivalent cycles N_eq (default: the time from the first to the "
                            "last sample of the window times --feq)"));
@@ -239,6 +242,30 @@ std::vector<std::string> read_files_from(const std::string& list, bool null) {
     return names;
 }
 
+// The two items of vector, each naming one DynRes: a range a-b counts as
+// its numbers (1-2 is 1,2). Throws UsageError unless there are two.
+ChannelList vector_pair(const ChannelList& list) {
+    ChannelList pair;
+    for (const ChannelItem& c : list.items) {
+        if (c.kind == ChannelItem::Kind::all || pair.items.size() >= 2 ||
+            (c.kind == ChannelItem::Kind::range &&
+             std::int64_t{c.to} - c.from + 1 > 2 - static_cast<std::int64_t>(pair.items.size())))
+            throw UsageError("vector needs exactly two DynRes: -c A,B");
+        if (c.kind == ChannelItem::Kind::pattern) {
+            pair.items.push_back(c);
+            continue;
+        }
+        for (std::int32_t k = c.from; k <= c.to; ++k) {
+            ChannelItem one;
+            one.kind = ChannelItem::Kind::range;
+            one.from = one.to = k;
+            pair.items.push_back(one);
+        }
+    }
+    if (pair.items.size() != 2) throw UsageError("vector needs exactly two DynRes: -c A,B");
+    return pair;
+}
+
 Params make_params(const std::string& name, const Raw& raw) {
     Params p;
     p.command = name;
@@ -292,18 +319,7 @@ Params make_params(const std::string& name, const Raw& raw) {
         p.fatigue = parse_fatigue_options(raw.wohler, raw.neq, raw.feq, raw.residuals, raw.cycles,
                                           raw.bins);
     }
-    if (name == "vector") {
-        const auto& items = p.channels.items;
-        const bool single = [&] {
-            for (const ChannelItem& c : items) {
-                if (c.kind == ChannelItem::Kind::all) return false;
-                if (c.kind == ChannelItem::Kind::range && c.from != c.to) return false;
-            }
-            return true;
-        }();
-        if (items.size() != 2 || !single)
-            throw UsageError("vector needs exactly two DynRes: -c A,B");
-    }
+    if (name == "vector") p.channels = vector_pair(p.channels);
     return p;
 }
 
@@ -354,7 +370,7 @@ int run_export(const Params& p, std::ostream& out, std::ostream& err) {
         src.reset();
     }
     if (!src) {
-        err << prefix << error << '\n';
+        err << printable(prefix + error) << '\n';
         return 1;
     }
     std::vector<std::string> columns{"time"};

@@ -56,6 +56,52 @@ std::string read_problem(int st) {
     return io::iostat_text(st);
 }
 
+// "7", "7-9", "3,7-9": the numbers (ascending) with runs joined.
+std::string number_runs(std::span<const std::int32_t> numbers) {
+    std::string s;
+    for (std::size_t i = 0; i < numbers.size();) {
+        std::size_t j = i;
+        while (j + 1 < numbers.size() && numbers[j + 1] == numbers[j] + 1) ++j;
+        if (!s.empty()) s += ',';
+        s += std::to_string(numbers[i]);
+        if (j > i) s += "-" + std::to_string(numbers[j]);
+        i = j + 1;
+    }
+    return s;
+}
+
+// The coincident DynRes that the file has, item by item; what it lacks is
+// said in `missing` (empty when it lacks none).
+void resolve_coincident(const ChannelList& list, const FileContents& file,
+                        std::vector<std::int32_t>& numbers, std::string& missing) {
+    const auto n = static_cast<std::int32_t>(file.dynres.size());
+    std::vector<std::string> lacks;
+    std::vector<std::int32_t> one;
+    std::vector<bool> taken(static_cast<std::size_t>(n) + 1, false);
+    for (const ChannelItem& item : list.items) {
+        ChannelItem have = item;
+        if (item.kind == ChannelItem::Kind::range && item.to > n) {
+            const std::int32_t from = std::max(item.from, n + 1);
+            lacks.push_back("no DynRes " + std::to_string(from) +
+                            (item.to > from ? "-" + std::to_string(item.to) : std::string()) +
+                            " (the file has " + std::to_string(n) + ")");
+            if (item.from > n) continue;
+            have.to = n;
+        }
+        std::string error;
+        if (!resolve_channels(ChannelList{{have}}, file, one, error)) {
+            lacks.push_back(error);
+            continue;
+        }
+        for (const std::int32_t k : one) {
+            if (!taken[static_cast<std::size_t>(k)]) numbers.push_back(k);
+            taken[static_cast<std::size_t>(k)] = true;
+        }
+    }
+    missing.clear();
+    for (const std::string& l : lacks) missing += (missing.empty() ? "" : "; ") + l;
+}
+
 std::string trimmed(std::string_view s) {
     const std::string_view t = io::trim_right(s);
     const auto b = t.find_first_not_of(' ');
@@ -140,10 +186,11 @@ FileResult peak_file(const Params& p, const std::string& file) {
     Selected sel;
     if (!open_and_select(file, p.channels, sel, r)) return r;
     auto& [src, numbers, ws] = sel;
+    // A coincident DynRes that this file lacks leaves its cells empty.
     std::vector<std::int32_t> coincident;
-    if (!p.coincident.items.empty() &&
-        !resolve_channels(p.coincident, src->contents(), coincident, r.error))
-        return r;
+    std::string missing;
+    resolve_coincident(p.coincident, src->contents(), coincident, missing);
+    if (!missing.empty()) r.warnings.push_back("--coincident: " + missing + "; left empty");
     std::vector<std::int32_t> all = numbers;
     all.insert(all.end(), coincident.begin(), coincident.end());
     if (!read_window(p, *src, all, ws, r)) return r;
@@ -230,24 +277,33 @@ FileResult daf_file(const Params& p, const std::string& file) {
     auto& [src, numbers, ws] = sel;
     const ReferencePeaks& ref = p.reference;
     const auto nref = static_cast<std::int32_t>(ref.contents.dynres.size());
+    // A DynRes that the reference lacks has no reference peak and no DAF.
+    std::vector<std::int32_t> beyond;
     for (const std::int32_t k : numbers) {
-        if (k > nref) {
-            r.error = "no DynRes " + std::to_string(k) + " in the reference file " + p.ref +
-                      " (it has " + std::to_string(nref) + ")";
-            return r;
-        }
+        if (k > nref) beyond.push_back(k);
+    }
+    if (!beyond.empty()) {
+        std::sort(beyond.begin(), beyond.end());
+        r.warnings.push_back("no DynRes " + number_runs(beyond) + " in the reference file " +
+                             p.ref + " (it has " + std::to_string(nref) +
+                             "); peak_ref, t_ref and daf left empty");
     }
     if (!read_window(p, *src, numbers, ws, r)) return r;
     for (std::size_t j = 0; j < numbers.size(); ++j) {
         const std::int32_t k = numbers[j];
         const std::string& label = label_of(src->contents(), k);
+        const std::size_t i = peak_index(ws.values[j], p.sign);
+        const float peak = peak_value(ws.values[j][i], p.sign);
+        if (k > nref) {
+            r.rows.push_back(Row{file, p.ref, std::int64_t{k}, label, std::monostate{},
+                                 std::monostate{}, peak, ws.times[i], std::monostate{}});
+            continue;
+        }
         const std::string& ref_label = label_of(ref.contents, k);
         if (label != ref_label) {
             r.warnings.push_back("DynRes " + std::to_string(k) + " is \"" + label +
                                  "\" here but \"" + ref_label + "\" in " + p.ref);
         }
-        const std::size_t i = peak_index(ws.values[j], p.sign);
-        const float peak = peak_value(ws.values[j][i], p.sign);
         const float pref = ref.peak[static_cast<std::size_t>(k - 1)];
         Row row{file,  p.ref,      std::int64_t{k},
                 label, pref,       ref.time[static_cast<std::size_t>(k - 1)],

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "app/batch/label_text.h"
+
 namespace app::batch {
 
 std::string trim(std::string_view s) {
@@ -53,23 +55,29 @@ char lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// Matches a bracket expression at p[0] == '['; advances p past it. Returns
+// Lower case of the ASCII and Latin-1 letters (U+00C0 to U+00DE but U+00D7).
+char32_t fold(char32_t c) {
+    if ((c >= U'A' && c <= U'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) return c + 0x20;
+    return c;
+}
+
+// Matches a bracket expression at p[i] == '['; advances i past it. Returns
 // -1 when the bracket is not closed (then '[' is an ordinary character).
-int bracket(std::string_view p, std::size_t& i, char c) {
+int bracket(std::u32string_view p, std::size_t& i, char32_t c) {
     std::size_t j = i + 1;
     bool negate = false;
-    if (j < p.size() && (p[j] == '!' || p[j] == '^')) {
+    if (j < p.size() && (p[j] == U'!' || p[j] == U'^')) {
         negate = true;
         ++j;
     }
     bool match = false;
     bool first = true;
-    while (j < p.size() && (p[j] != ']' || first)) {
+    while (j < p.size() && (p[j] != U']' || first)) {
         first = false;
-        char a = lower(p[j]);
-        char b = a;
-        if (j + 2 < p.size() && p[j + 1] == '-' && p[j + 2] != ']') {
-            b = lower(p[j + 2]);
+        const char32_t a = fold(p[j]);
+        char32_t b = a;
+        if (j + 2 < p.size() && p[j + 1] == U'-' && p[j + 2] != U']') {
+            b = fold(p[j + 2]);
             j += 2;
         }
         if (c >= a && c <= b) match = true;
@@ -110,24 +118,27 @@ ChannelList parse_channels(std::span<const std::string> values) {
     return list;
 }
 
-bool glob_match(std::string_view p, std::string_view t) {
-    // Iterative matching with one backtrack point for the last '*'.
+bool glob_match(std::string_view pattern, std::string_view text) {
+    // Character by character (a label is UTF-8, a typed pattern may be too);
+    // iterative matching with one backtrack point for the last '*'.
+    const std::u32string p = code_points(pattern);
+    const std::u32string t = code_points(text);
     std::size_t i = 0, j = 0;
-    std::size_t star = std::string_view::npos, mark = 0;
+    std::size_t star = std::u32string::npos, mark = 0;
     while (j < t.size()) {
-        const char c = lower(t[j]);
-        if (i < p.size() && p[i] == '*') {
+        const char32_t c = fold(t[j]);
+        if (i < p.size() && p[i] == U'*') {
             star = i++;
             mark = j;
             continue;
         }
         if (i < p.size()) {
-            if (p[i] == '?') {
+            if (p[i] == U'?') {
                 ++i;
                 ++j;
                 continue;
             }
-            if (p[i] == '[') {
+            if (p[i] == U'[') {
                 std::size_t k = i;
                 const int m = bracket(p, k, c);
                 if (m == 1) {
@@ -135,22 +146,22 @@ bool glob_match(std::string_view p, std::string_view t) {
                     ++j;
                     continue;
                 }
-                if (m == -1 && c == '[') {
+                if (m == -1 && c == U'[') {
                     ++i;
                     ++j;
                     continue;
                 }
-            } else if (lower(p[i]) == c) {
+            } else if (fold(p[i]) == c) {
                 ++i;
                 ++j;
                 continue;
             }
         }
-        if (star == std::string_view::npos) return false;
+        if (star == std::u32string::npos) return false;
         i = star + 1;
         j = ++mark;
     }
-    while (i < p.size() && p[i] == '*') ++i;
+    while (i < p.size() && p[i] == U'*') ++i;
     return i == p.size();
 }
 

@@ -53,7 +53,9 @@ ChannelList parse_channels(std::span<const std::string> values);
 bool resolve_channels(const ChannelList& list, const FileContents& file,
                       std::vector<std::int32_t>& numbers, std::string& error);
 
-// Case-insensitive glob match of the whole text.
+// Case-insensitive glob match of the whole text, character by character:
+// both are read as UTF-8, a byte that is not as Latin-1 (code_points()); the
+// case of ASCII and Latin-1 letters is ignored.
 bool glob_match(std::string_view pattern, std::string_view text);
 
 // "T0:T1" with either end empty. Throws UsageError for missing colon, a

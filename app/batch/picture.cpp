@@ -15,6 +15,7 @@
 #include <new>
 #include <system_error>
 
+#include "app/batch/label_text.h"
 #include "app/batch/output.h"
 #include "app/batch/runner.h"
 #include "app/batch/stats.h"
@@ -189,7 +190,7 @@ int run_plot(const Params& p, bool terminal, std::ostream& out, std::ostream& er
         if (ok[i] != 0) {
             files.push_back(&read[i]);
         } else {
-            err << prefix << p.files[i] << ": " << read[i].error << '\n';
+            err << printable(prefix + p.files[i] + ": " + read[i].error) << '\n';
             ++failed;
         }
     }
@@ -211,9 +212,10 @@ int run_plot(const Params& p, bool terminal, std::ostream& out, std::ostream& er
                 panel_file.push_back(&f->file);
                 it = std::prev(panels.end());
             } else if (it->label != f->labels[j] && !p.quiet) {
-                err << prefix << f->file << ": DynRes " << f->numbers[j] << " is \"" << f->labels[j]
-                    << "\" here but \"" << it->label << "\" in "
-                    << *panel_file[static_cast<std::size_t>(it - panels.begin())] << '\n';
+                err << printable(prefix + f->file + ": DynRes " + std::to_string(f->numbers[j]) +
+                                 " is \"" + f->labels[j] + "\" here but \"" + it->label + "\" in " +
+                                 *panel_file[static_cast<std::size_t>(it - panels.begin())])
+                    << '\n';
             }
             it->traces.push_back(plot::Trace{f->file, f->full.times, f->full.values[j], f->peaks[j],
                                              f->stats[j].mean});
@@ -291,7 +293,7 @@ int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& 
     std::size_t failed = 0;
     for (const report::FileSection& section : r.files) {
         if (section.error.empty()) continue;
-        err << prefix << section.name << ": " << section.error << '\n';
+        err << printable(prefix + section.name + ": " + section.error) << '\n';
         ++failed;
     }
     if (failed == p.files.size()) {

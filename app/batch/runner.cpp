@@ -11,6 +11,8 @@
 #include <new>
 #include <thread>
 
+#include "app/batch/label_text.h"
+
 namespace app::batch {
 
 namespace {
@@ -120,10 +122,10 @@ std::size_t run_files(const RunOptions& options, const std::vector<std::string>&
         const bool warn = options.warnings && !r.warnings.empty();
         if (warn || !r.ok) progress.clear();
         if (warn) {
-            for (const std::string& w : r.warnings) err << prefix << w << '\n';
+            for (const std::string& w : r.warnings) err << printable(prefix + w) << '\n';
         }
         if (!r.ok) {
-            err << prefix << r.error << '\n';
+            err << printable(prefix + r.error) << '\n';
             ++failed;
         }
     };

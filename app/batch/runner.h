@@ -57,7 +57,8 @@ void run_each(std::int32_t jobs, std::size_t n, const std::function<void(std::si
 
 // Runs the task on every file, `jobs` at a time; results[i] belongs to
 // files[i]. Warnings and errors go to `err` in file order, as
-// "pektor <command>: <file>: <text>". Returns the number of files that failed.
+// "pektor <command>: <file>: <text>", control characters shown escaped
+// (printable()). Returns the number of files that failed.
 std::size_t run_files(const RunOptions& options, const std::vector<std::string>& files,
                       const FileTask& task, std::vector<FileResult>& results, std::ostream& err);
 

@@ -16,7 +16,9 @@ namespace app::batch {
 
 struct DynResInfo {
     std::int32_t number = 0;  // 1-based
-    std::string label;        // as listed: blank runs collapsed, trailing blanks removed
+    // As listed (blank runs collapsed, trailing blanks removed), in UTF-8:
+    // each stored byte one character (label_text.h).
+    std::string label;
 };
 
 struct FileContents {

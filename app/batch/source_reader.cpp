@@ -1,5 +1,6 @@
 // The files read through the series reader: read-only, nothing written
 // anywhere, one reader per file and thread.
+#include "app/batch/label_text.h"
 #include "app/batch/source.h"
 #include "ops/series_reader.h"
 
@@ -24,7 +25,7 @@ class ReaderSource final : public SeriesSource {
         contents_.t_last = s.last_time;
         const auto& labels = reader_.labels();
         for (std::size_t k = 0; k < labels.size(); ++k)
-            contents_.dynres.push_back({static_cast<std::int32_t>(k + 1), labels[k]});
+            contents_.dynres.push_back({static_cast<std::int32_t>(k + 1), label_utf8(labels[k])});
         return true;
     }
 

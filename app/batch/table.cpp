@@ -6,6 +6,8 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+#include "app/batch/label_text.h"
+
 namespace app::batch {
 
 namespace {
@@ -38,6 +40,7 @@ std::string table_text(const Cell& c) {
         if (!std::isfinite(*d)) return finite_or_word(*d);
         return fmt::format("{:.7g}", *d);
     }
+    if (const auto* s = std::get_if<std::string>(&c)) return printable(*s);
     return cell_text(c);
 }
 
@@ -137,11 +140,11 @@ void write_rows(std::ostream& out, Format format, std::span<const std::string> c
         case Format::table: {
             std::vector<std::size_t> width(nc);
             std::vector<bool> numeric(nc, false);
-            for (std::size_t c = 0; c < nc; ++c) width[c] = columns[c].size();
+            for (std::size_t c = 0; c < nc; ++c) width[c] = text_width(printable(columns[c]));
             for (std::size_t r = 0; r < rows; ++r) {
                 fill(r);
                 for (std::size_t c = 0; c < nc; ++c) {
-                    width[c] = std::max(width[c], table_text(row[c]).size());
+                    width[c] = std::max(width[c], text_width(table_text(row[c])));
                     if (is_number(row[c])) numeric[c] = true;
                 }
             }
@@ -150,13 +153,13 @@ void write_rows(std::ostream& out, Format format, std::span<const std::string> c
                 for (std::size_t c = 0; c < nc; ++c) {
                     if (c > 0) line += "  ";
                     const std::string t = text_of(c);
-                    const std::string pad(width[c] - std::min(width[c], t.size()), ' ');
+                    const std::string pad(width[c] - std::min(width[c], text_width(t)), ' ');
                     line += numeric[c] ? pad + t : t + pad;
                 }
                 line.erase(line.find_last_not_of(' ') + 1);
                 out << line << '\n';
             };
-            emit([&](std::size_t c) { return columns[c]; });
+            emit([&](std::size_t c) { return printable(columns[c]); });
             for (std::size_t r = 0; r < rows; ++r) {
                 fill(r);
                 emit([&](std::size_t c) { return table_text(row[c]); });

@@ -34,9 +34,11 @@ std::string cell_text(const Cell& c);
 using RowSource = std::function<void(std::size_t r, Row& row)>;
 
 // Writes the header and the rows. In the table, text is aligned left and
-// numbers right, and doubles are rounded to 7 significant digits (every row
-// of a column alike); CSV and JSON give every number in full. Values that are
-// not finite are null in JSON.
+// numbers right, control characters in text are shown escaped (printable()),
+// and doubles are rounded to 7 significant digits (every row of a column
+// alike); CSV and JSON give every number in full and text as it is (quoted
+// or escaped as their formats require). Values that are not finite are null
+// in JSON.
 void write_rows(std::ostream& out, Format format, std::span<const std::string> columns,
                 std::size_t rows, const RowSource& source);
 

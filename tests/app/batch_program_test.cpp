@@ -618,20 +618,32 @@ TEST(BatchFiles, WrittenEdgeCases) {
     EXPECT_EQ(zero.out,
               "file,ref,dynres,label,peak_ref,t_ref,peak,t_peak,daf\r\n"
               "ref.dyn,ref.dyn,3,Zero,0,0,0,0,\r\n");
-    const Result missing = pektor(dir.path(), "daf --ref b.dyn -c 3 ref.dyn", streams);
-    EXPECT_EQ(missing.code, 1);
-    EXPECT_EQ(lines(missing.err).front(),
-              "pektor daf: ref.dyn: no DynRes 3 in the reference file b.dyn (it has 2)");
+    // A DynRes that the reference lacks: empty cells and a warning.
+    const Result missing = pektor(dir.path(), "daf --ref b.dyn -f csv -c 3 ref.dyn", streams);
+    EXPECT_EQ(missing.code, 0);
+    EXPECT_EQ(missing.err,
+              "pektor daf: ref.dyn: no DynRes 3 in the reference file b.dyn (it has 2); peak_ref, "
+              "t_ref and daf left empty\n");
+    EXPECT_EQ(missing.out,
+              "file,ref,dynres,label,peak_ref,t_ref,peak,t_peak,daf\r\n"
+              "ref.dyn,b.dyn,3,Zero,,,0,0,\r\n");
 
-    // Coincident columns: DynRes 3 only where a file has it; the earliest of
-    // equal peaks.
+    // Coincident columns: DynRes 3 only where a file has it, else an empty
+    // cell and a warning; the earliest of equal peaks.
     const Result peak =
         pektor(dir.path(), "peak -f csv -c 1 --sign abs --coincident 3,2 ref.dyn b.dyn", streams);
-    EXPECT_EQ(peak.code, 2);
-    EXPECT_EQ(peak.err, "pektor peak: b.dyn: no DynRes 3 (the file has 2)\n");
+    EXPECT_EQ(peak.code, 0);
+    EXPECT_EQ(peak.err,
+              "pektor peak: b.dyn: --coincident: no DynRes 3 (the file has 2); left empty\n");
+    EXPECT_EQ(peak.out,
+              "file,dynres,label,sign,peak,t_peak,n,c3,c2\r\n"
+              "ref.dyn,1,Load,abs,4,0.5,4,0,2\r\n"
+              "b.dyn,1,Load,abs,8,0,4,,3\r\n");
     const Result peak2 = pektor(
         dir.path(), "peak -f csv -c 1 --sign abs --coincident 'z*',2 ref.dyn b.dyn", streams);
-    EXPECT_EQ(peak2.code, 2);
+    EXPECT_EQ(peak2.code, 0);
+    EXPECT_EQ(peak2.err,
+              "pektor peak: b.dyn: --coincident: no DynRes label matches 'z*'; left empty\n");
     const Result peak3 = pektor(
         dir.path(), "peak -f csv -c 1 --sign signed --coincident 2 --coincident all ref.dyn b.dyn",
         streams);
