@@ -105,7 +105,9 @@ void run_each(std::int32_t jobs, std::size_t n, const std::function<void(std::si
             if (ready) ready(reported);
             ++reported;
         }
-        progress.show(now);
+        // Items may have finished since `now` was read: those handed over
+        // count too, so the bar ends at n.
+        progress.show(std::max(now, reported));
         lock.lock();
     }
 }
