@@ -307,6 +307,11 @@ int run_merge(const MergeArgs& args, std::ostream& out, std::ostream& err) {
             return 1;
         }
     }
+    std::error_code ec;
+    if (!args.output.empty() && fs::exists(args.output, ec) && looks_like_dyn_file(args.output)) {
+        err << prefix << args.output << ": is an existing dyn file; nothing written\n";
+        return 1;
+    }
     std::vector<LoadedShard> shards;
     shards.reserve(args.shards.size());
     bool refused = false;

@@ -184,6 +184,11 @@ TEST(Merge, RefusesShardsThatDoNotBelongTogether) {
         EXPECT_EQ(r.code, 1);
         EXPECT_EQ(r.err, "pektor merge: " + o + ": is one of the shards; nothing written\n");
     }
+    const std::string dyn = s.dir.read("r1.dyn");
+    const Result r = s.run("merge -o r1.dyn" + p);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "pektor merge: r1.dyn: is an existing dyn file; nothing written\n");
+    EXPECT_EQ(s.dir.read("r1.dyn"), dyn);
 }
 
 TEST(Merge, AFailedOrMissingShardIsMergedOnlyWhenAllowedAndNamed) {

@@ -187,6 +187,22 @@ for c in "${cases[@]}"; do
     echo "$command $format: merge of 4 shards equals the unsharded run ($rows lines)"
 done
 
+# A lost task: the merge refuses, task 3 alone runs again, the merge is whole.
+dir="$run/stats-csv"
+rm "$dir/shards/stats_3.csv"
+if "$pektor" merge -o "$dir/lost.csv" "$dir/shards/stats_"*.csv 2> "$dir/lost.err"; then
+    fail "the merge without shard 3 did not refuse"
+fi
+cat "$dir/lost.err"
+grep -q "shard 3/4 is missing" "$dir/lost.err" || fail "the missing shard was not named"
+PEKTOR_SHARD_COUNT=4 PEKTOR_OPTIONS="-w 5:" PEKTOR_SHARDS=$dir/shards \
+    sbatch --wait --array=3 --cpus-per-task=1 --mem=200M \
+    --output="$dir/logs/%x_%A_%a.out" --error="$dir/logs/%x_%A_%a.err" \
+    "$examples/stats.sbatch" "${files[@]}"
+"$pektor" merge -o "$dir/again.csv" "$dir/shards/stats_"*.csv
+cmp "$dir/whole.csv" "$dir/again.csv" || fail "the merge after the rerun differs"
+echo "stats csv: shard 3 run again alone, merged again: equal"
+
 # The two-step pipeline: the array, then the merge as a dependent job.
 dir="$run/pipeline"
 mkdir -p "$dir"
