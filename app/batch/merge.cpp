@@ -103,6 +103,8 @@ bool load_shard(const std::string& file, LoadedShard& s, std::string& error) {
         s.positions = s.record.at("positions").get<std::vector<std::size_t>>();
         s.rows = s.record.at("rows").get<std::vector<std::size_t>>();
         (void)s.record.at("command").get<std::string>();
+        (void)s.record.at("shard").at("by").get<std::string>();
+        (void)s.record.at("options");
         (void)s.record.at("format").get<std::string>();
         (void)s.record.at("files").at("count").get<std::size_t>();
         (void)s.record.at("files").at("digest").get<std::string>();
@@ -148,9 +150,16 @@ bool load_shard(const std::string& file, LoadedShard& s, std::string& error) {
         s.records.erase(s.records.begin());
     }
     std::size_t total = 0;
-    for (const std::size_t r : s.rows) total += r;
+    for (const std::size_t r : s.rows) {
+        if (r > s.records.size() - total) {
+            total = s.records.size() + 1;
+            break;
+        }
+        total += r;
+    }
     if (total != s.records.size()) {
-        error = fmt::format("has {} rows, its shard record {}", s.records.size(), total);
+        error = fmt::format("has {} rows, not those its shard record {} counts", s.records.size(),
+                            record_file);
         return false;
     }
     return true;
@@ -376,26 +385,35 @@ int run_merge(const MergeArgs& args, std::ostream& out, std::ostream& err) {
         err << prefix << "nothing written\n";
         return 1;
     }
-    // Every file's rows, by list position; a position in two shards is refused.
-    const auto count = first.record["files"]["count"].get<std::size_t>();
+    // Every file's rows, in the order of the list positions.
     struct Piece {
+        std::size_t position = 0;
         const LoadedShard* shard = nullptr;
         std::size_t from = 0;
         std::size_t rows = 0;
     };
-    std::vector<Piece> pieces(count + 1);
+    std::vector<Piece> pieces;
     for (const LoadedShard& s : shards) {
         std::size_t at = 0;
         for (std::size_t i = 0; i < s.positions.size(); ++i) {
-            Piece& piece = pieces[s.positions[i]];
-            if (piece.shard != nullptr) {
-                err << prefix << s.file << ": reads file " << s.positions[i]
-                    << " of the list, as does " << piece.shard->file << "; nothing written\n";
-                return 1;
-            }
-            piece = {&s, at, s.rows[i]};
+            pieces.push_back({s.positions[i], &s, at, s.rows[i]});
             at += s.rows[i];
         }
+    }
+    std::sort(pieces.begin(), pieces.end(),
+              [](const Piece& a, const Piece& b) { return a.position < b.position; });
+    for (std::size_t i = 1; i < pieces.size(); ++i) {
+        if (pieces[i].position == pieces[i - 1].position) {
+            err << prefix << pieces[i].shard->file << ": reads file " << pieces[i].position
+                << " of the list, as does " << pieces[i - 1].shard->file << "; nothing written\n";
+            return 1;
+        }
+    }
+    const auto count = first.record["files"]["count"].get<std::size_t>();
+    if (by_k.size() == static_cast<std::size_t>(first.n) && pieces.size() != count) {
+        err << prefix << "the shards read " << pieces.size() << " of the " << count
+            << " files of the list; nothing written\n";
+        return 1;
     }
     const auto write = [&](std::ostream& f) {
         f << first.header;

@@ -164,6 +164,16 @@ TEST(Merge, RefusesShardsThatDoNotBelongTogether) {
          "pektor merge: other.txt: no shard record other.txt.shard.json"},
         {"table", [&] { other("stats --shard 1/3"); }, " other.csv part2.csv part3.csv",
          "pektor merge: other.csv: a table cannot be merged"},
+        {"a record that counts too many rows",
+         [&] {
+             std::string r = s.dir.read("part3.csv.shard.json");
+             const auto at = r.find("\"rows\":[") + 8;
+             r.replace(at, r.find(']', at) - at, "18446744073709551615,3,7");
+             s.dir.write("part3.csv.shard.json", r);
+         },
+         " part1.csv part3.csv",
+         "pektor merge: part3.csv: has 9 rows, not those its shard record part3.csv.shard.json "
+         "counts\n"},
         {"changed after the run",
          [&] { s.dir.write("part2.csv", s.dir.read("part2.csv") + "x,1\r\n"); }, p,
          "pektor merge: part2.csv: does not match its shard record part2.csv.shard.json"},
