@@ -418,7 +418,7 @@ int run_command(const Params& p, bool terminal, std::ostream& out, std::ostream&
         }
     }
     const RowSource source = [&](std::size_t r, Row& row) { row = rows[r]; };
-    if (p.shard.given && !p.output.empty()) {
+    if (p.shard.given && wants_shard_record(p.output)) {
         // A shard written to a file gets its record beside it, for pektor merge.
         if (!write_shard_output(
                 p, shard_run,

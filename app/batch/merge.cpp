@@ -230,6 +230,13 @@ std::string file_list_digest(const std::vector<std::string>& files) {
     return fmt::format("{:016x}", h);
 }
 
+bool wants_shard_record(const std::string& output) {
+    if (output.empty()) return false;
+    std::error_code ec;
+    const fs::file_status st = fs::status(output, ec);
+    return !fs::exists(st) || fs::is_regular_file(st);
+}
+
 std::string shard_record_name(const std::string& output) {
     return output + ".shard.json";
 }

@@ -37,6 +37,10 @@ struct ShardRun {
     std::vector<std::string> failed;
 };
 
+// Does a shard written to `output` get a record? Only a file that is or will
+// be a regular file (not standard output, a device or a pipe).
+bool wants_shard_record(const std::string& output);
+
 // The name of the record of a shard written to `output`.
 std::string shard_record_name(const std::string& output);
 

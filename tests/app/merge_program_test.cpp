@@ -235,6 +235,9 @@ TEST(Merge, AShardToStandardOutputWritesNoRecord) {
     std::size_t entries = 0;
     for ([[maybe_unused]] const auto& e : fs::directory_iterator(s.dir.path())) ++entries;
     EXPECT_EQ(entries, 9U);
+    const Result dev = s.run("stats -f csv --shard 1/2 -o /dev/null" + s.files);
+    EXPECT_EQ(dev.code, 0) << dev.err;
+    EXPECT_EQ(dev.err, "");
 }
 
 }  // namespace
