@@ -14,11 +14,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <nlohmann/json.hpp>
 #include <system_error>
 #include <thread>
 
 #include "app/batch/commands.h"
 #include "app/batch/label_text.h"
+#include "app/batch/merge.h"
 #include "app/batch/output.h"
 #include "app/batch/picture.h"
 #include "app/batch/runner.h"
@@ -71,6 +73,7 @@ struct Raw {
     std::string output;
     std::string jobs;
     std::string shard;
+    std::string shard_by;
     std::string sign = "max";
     std::string moments = "sample";
     bool quiet = false;
@@ -147,6 +150,9 @@ void add_options(CLI::App& sub, const std::string& name, Raw& raw) {
     if (multi || picture) {
         one(sub.add_option("--shard", raw.shard,
                            "K/N: only the files at positions p with (p-1) mod N = K-1"));
+        one(sub.add_option("--shard-by", raw.shard_by,
+                           "position (default: as --shard says) or size (the largest files "
+                           "first, each to the shard with the fewest bytes so far)"));
     }
     if (name == "peak" || name == "daf" || picture) {
         one(sub.add_option("--sign", raw.sign,
@@ -266,6 +272,18 @@ ChannelList vector_pair(const ChannelList& list) {
     return pair;
 }
 
+// The options that shape a command's output, as the shard record keeps them
+// (not -j, -q, -o or the shard itself): shards merge only when these agree.
+std::string options_record(const std::string& name, const Raw& raw) {
+    const nlohmann::json j = {
+        {"channels", raw.channels}, {"window", raw.window},   {"format", raw.format},
+        {"sign", raw.sign},         {"moments", raw.moments}, {"coincident", raw.coincident},
+        {"ref", raw.ref},           {"input", raw.input},     {"wohler", raw.wohler},
+        {"neq", raw.neq},           {"feq", raw.feq},         {"residuals", raw.residuals},
+        {"cycles", raw.cycles},     {"bins", raw.bins},       {"command", name}};
+    return j.dump();
+}
+
 Params make_params(const std::string& name, const Raw& raw) {
     Params p;
     p.command = name;
@@ -297,7 +315,18 @@ Params make_params(const std::string& name, const Raw& raw) {
     }
     p.output = name == "plot" || raw.output != "-" ? raw.output : std::string();
     p.jobs = raw.jobs.empty() ? default_jobs() : parse_jobs(raw.jobs);
-    if (!raw.shard.empty()) p.shard = parse_shard(raw.shard);
+    if (!raw.shard.empty()) {
+        p.shard = parse_shard(raw.shard);
+        p.shard.given = true;
+    }
+    if (raw.shard_by == "size") {
+        if (raw.shard.empty()) throw UsageError("--shard-by needs --shard K/N");
+        p.shard.by_size = true;
+        p.shard.members = shard_by_size(file_sizes(p.files), p.shard.k, p.shard.n);
+    } else if (!raw.shard_by.empty() && raw.shard_by != "position") {
+        throw UsageError("shard order '" + raw.shard_by + "' is not position or size");
+    }
+    p.record_options = options_record(name, raw);
     p.sign = parse_sign(raw.sign);
     p.moments = parse_moments(raw.moments);
     p.quiet = raw.quiet;
@@ -412,8 +441,12 @@ int run_command(const Params& p, bool terminal, std::ostream& out, std::ostream&
     // The files of this shard, in their order.
     Params q = p;
     q.files.clear();
+    std::vector<std::size_t> positions;
     for (std::size_t i = 0; i < p.files.size(); ++i) {
-        if (p.shard.takes(i + 1)) q.files.push_back(p.files[i]);
+        if (p.shard.takes(i + 1)) {
+            q.files.push_back(p.files[i]);
+            positions.push_back(i + 1);
+        }
     }
     if (p.command == "plot" || p.command == "report") {
         if (q.files.empty()) {
@@ -466,6 +499,12 @@ int run_command(const Params& p, bool terminal, std::ostream& out, std::ostream&
     std::vector<std::string> columns =
         p.command == "fatigue" ? fatigue_columns(p.fatigue) : command_columns(p.command);
     std::vector<Row> rows;
+    ShardRun shard_run;
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        shard_run.positions.push_back(positions[i]);
+        shard_run.rows.push_back(results[i].rows.size());
+        if (!results[i].ok) shard_run.failed.push_back(files[i] + ": " + results[i].error);
+    }
     if (p.command == "peak") {
         coincident_rows(results, columns, rows);
     } else {
@@ -474,7 +513,16 @@ int run_command(const Params& p, bool terminal, std::ostream& out, std::ostream&
         }
     }
     const RowSource source = [&](std::size_t r, Row& row) { row = rows[r]; };
-    if (!write_output(p, columns, rows.size(), source, out, err)) return 1;
+    if (p.shard.given && wants_shard_record(p.output)) {
+        // A shard written to a file gets its record beside it, for pektor merge.
+        if (!write_shard_output(
+                p, shard_run,
+                [&](std::ostream& f) { write_rows(f, p.format, columns, rows.size(), source); },
+                out, err))
+            return 1;
+    } else if (!write_output(p, columns, rows.size(), source, out, err)) {
+        return 1;
+    }
     return failed > 0 ? 2 : 0;
 }
 
@@ -563,6 +611,7 @@ int unknown_command(int argc, const char* const* argv, std::ostream& err) {
 
 bool is_batch_argument(std::string_view arg) {
     if (arg == "--help" || arg == "-h" || arg == "--version") return true;
+    if (arg == "merge") return true;
     return std::any_of(kCommands.begin(), kCommands.end(),
                        [&](const CommandInfo& c) { return arg == c.name; });
 }
@@ -589,6 +638,9 @@ int run_batch(int argc, const char* const* argv, std::ostream& out, std::ostream
         add_options(*sub, c.name, raws[i]);
         subs.push_back(sub);
     }
+    MergeArgs merge_args;
+    CLI::App* merge_sub = add_merge_command(app, merge_args);
+    subs.push_back(merge_sub);
     std::string name = argc > 1 ? argv[1] : "";
     try {
         app.parse(argc, argv);
@@ -611,7 +663,8 @@ int run_batch(int argc, const char* const* argv, std::ostream& out, std::ostream
             << " --help'.\n";
         return 1;
     }
-    for (std::size_t i = 0; i < subs.size(); ++i) {
+    if (merge_sub->parsed()) return run_merge(merge_args, out, err);
+    for (std::size_t i = 0; i < kCommands.size(); ++i) {
         if (!subs[i]->parsed()) continue;
         try {
             check_unused(*subs[i], kCommands[i].name);

@@ -1,4 +1,5 @@
-// The batch commands: pektor list|stats|peak|daf|export|vector|combine.
+// The batch commands: pektor list|stats|peak|daf|export|vector|combine|plot|
+// report|fatigue, and merge of their shards.
 #pragma once
 
 #include <ostream>

@@ -64,6 +64,7 @@ struct Params {
     bool output_is_default = false;  // plot: no -o given
     std::string command_line;        // report: as typed
     FatigueOptions fatigue;
+    std::string record_options;  // the options that shape the output (JSON), for shards
 };
 
 // The columns of each command (peak: without the coincident columns).

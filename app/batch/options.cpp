@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <numeric>
 
 #include "app/batch/label_text.h"
 
@@ -246,6 +247,23 @@ Shard parse_shard(std::string_view text) {
         !num(text.substr(slash + 1), s.n) || s.n < 1 || s.k < 1 || s.k > s.n)
         throw UsageError("shard '" + std::string(text) + "' is not K/N with 1 <= K <= N");
     return s;
+}
+
+std::vector<char> shard_by_size(std::span<const std::uint64_t> sizes, std::int32_t k,
+                                std::int32_t n) {
+    std::vector<std::size_t> order(sizes.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return sizes[a] > sizes[b]; });
+    std::vector<std::uint64_t> load(static_cast<std::size_t>(std::max(n, 1)), 0);
+    std::vector<char> members(sizes.size(), 0);
+    for (const std::size_t i : order) {
+        const auto least =
+            static_cast<std::size_t>(std::min_element(load.begin(), load.end()) - load.begin());
+        load[least] += sizes[i];
+        if (least == static_cast<std::size_t>(k - 1)) members[i] = 1;
+    }
+    return members;
 }
 
 Sign parse_sign(std::string_view text) {

@@ -65,11 +65,22 @@ Window parse_window(std::string_view text);
 struct Shard {
     std::int32_t k = 1;
     std::int32_t n = 1;
+    bool given = false;         // --shard was on the command line
+    bool by_size = false;       // --shard-by size
+    std::vector<char> members;  // by size: members[p-1] != 0 for the files taken
     // Does the file at the 1-based position p belong to the shard?
     bool takes(std::size_t p) const {
+        if (by_size) return p >= 1 && p <= members.size() && members[p - 1] != 0;
         return static_cast<std::int64_t>((p - 1) % static_cast<std::size_t>(n)) == k - 1;
     }
 };
+
+// The files of shard K/N by size: the files in the order of decreasing size
+// (equal sizes in list order) each go to the shard with the fewest bytes so
+// far (equal totals: the lowest K). A file whose size cannot be read counts
+// as 0 bytes. Gives members[p-1] != 0 for the files of shard k.
+std::vector<char> shard_by_size(std::span<const std::uint64_t> sizes, std::int32_t k,
+                                std::int32_t n);
 
 // "K/N" with 1 <= K <= N. Throws UsageError.
 Shard parse_shard(std::string_view text);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/batch/merge.h"
 #include "app/batch/options.h"
 #include "app/batch/runner.h"
 #include "app/batch/stats.h"
@@ -339,6 +340,79 @@ TEST(BatchStats, PeakOfEachConventionTakesTheEarliestSample) {
         EXPECT_EQ(i, k.index) << sign_name(k.sign);
         EXPECT_EQ(peak_value(x[i], k.sign), k.value) << sign_name(k.sign);
     }
+}
+
+// ---- shards and their merge ----
+
+TEST(ShardBySize, GreedyLargestFirstAndEveryFileInOneShard) {
+    struct Case {
+        std::vector<std::uint64_t> sizes;
+        std::int32_t n;
+        std::vector<std::vector<char>> members;  // per shard
+    };
+    const std::vector<Case> cases = {
+        // 9 to shard 1, 7 to 2, 5 to 2 (7 < 9), 3 to 1 (9 < 12), 1 to 1 (12 = 12: lowest).
+        {{5, 9, 1, 7, 3}, 2, {{0, 1, 1, 0, 1}, {1, 0, 0, 1, 0}}},
+        // Equal sizes: list order, round robin.
+        {{4, 4, 4, 4}, 3, {{1, 0, 0, 1}, {0, 1, 0, 0}, {0, 0, 1, 0}}},
+        // Unreadable files count 0 bytes and still belong to a shard.
+        {{0, 0, 10}, 2, {{0, 0, 1}, {1, 1, 0}}},
+        {{}, 2, {{}, {}}},
+    };
+    for (const Case& c : cases) {
+        for (std::int32_t k = 1; k <= c.n; ++k) {
+            EXPECT_EQ(app::batch::shard_by_size(c.sizes, k, c.n),
+                      c.members[static_cast<std::size_t>(k - 1)])
+                << "shard " << k;
+        }
+    }
+}
+
+TEST(ShardRecords, CsvRecordsKeepQuotedLineBreaksAndJsonLinesSplitByLine) {
+    using app::batch::split_csv_records;
+    using app::batch::split_json_lines;
+    struct Case {
+        std::string text;
+        bool ok;
+        std::vector<std::string> records;
+    };
+    const std::vector<Case> csv = {
+        {"a,b\r\n1,2\r\n", true, {"a,b\r\n", "1,2\r\n"}},
+        {"a\r\n\"x\r\ny\",\"q\"\"\r\n\"\r\n", true, {"a\r\n", "\"x\r\ny\",\"q\"\"\r\n\"\r\n"}},
+        {"", true, {}},
+        {"a,b\r\n1,2", false, {}},       // the last row cut short
+        {"a,b\n", false, {}},            // not a CSV of pektor's
+        {"a\r\n\"open\r\n", false, {}},  // a quote left open
+    };
+    for (const Case& c : csv) {
+        std::vector<std::string_view> records;
+        EXPECT_EQ(split_csv_records(c.text, records), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(std::vector<std::string>(records.begin(), records.end()), c.records);
+        }
+    }
+    const std::vector<Case> json = {
+        {"{\"a\":1}\n{\"a\":\"x\\ny\"}\n", true, {"{\"a\":1}\n", "{\"a\":\"x\\ny\"}\n"}},
+        {"", true, {}},
+        {"{\"a\":1}\n{\"a\"", false, {}},
+    };
+    for (const Case& c : json) {
+        std::vector<std::string_view> records;
+        EXPECT_EQ(split_json_lines(c.text, records), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(std::vector<std::string>(records.begin(), records.end()), c.records);
+        }
+    }
+}
+
+TEST(ShardRecords, TheFileListDigestSeesOrderAndNameBoundaries) {
+    using app::batch::file_list_digest;
+    const std::string ab = file_list_digest({"a", "b"});
+    EXPECT_EQ(ab, file_list_digest({"a", "b"}));
+    EXPECT_NE(ab, file_list_digest({"b", "a"}));
+    EXPECT_NE(ab, file_list_digest({"ab"}));
+    EXPECT_NE(ab, file_list_digest({"a", "b", ""}));
+    EXPECT_EQ(ab.size(), 16U);
 }
 
 }  // namespace
