@@ -35,8 +35,9 @@ struct Selected {
 };
 
 // Opens the file and resolves the list; false with r.error set.
-bool open_and_select(const std::string& file, const ChannelList& list, Selected& s, FileResult& r) {
-    s.src = open_source(file, r.error);
+bool open_and_select(const std::string& file, const ChannelList& list, Selected& s, FileResult& r,
+                     ops::ReadBuffers* buffers) {
+    s.src = open_source(file, r.error, buffers);
     if (!s.src) return false;
     return resolve_channels(list, s.src->contents(), s.numbers, r.error);
 }
@@ -49,6 +50,15 @@ bool read_window(const Params& p, SeriesSource& src, std::span<const std::int32_
         return false;
     }
     return true;
+}
+
+// The warning for samples that are not finite numbers, left out of a
+// series' figures.
+void left_out(FileResult& r, const std::string& what, std::int64_t count) {
+    if (count > 0) {
+        r.warnings.push_back(what + ": " + std::to_string(count) +
+                             " samples that are not finite numbers left out");
+    }
 }
 
 std::string read_problem(int st) {
@@ -94,10 +104,10 @@ bool looks_like_dyn_file(const std::string& file) {
     return raflib::looks_like_raflib_file(file);
 }
 
-FileResult list_file(const Params& p, const std::string& file) {
+FileResult list_file(const Params& p, const std::string& file, ops::ReadBuffers* buffers) {
     FileResult r;
     Selected s;
-    if (!open_and_select(file, p.channels, s, r)) return r;
+    if (!open_and_select(file, p.channels, s, r, buffers)) return r;
     const FileContents& c = s.src->contents();
     for (const std::int32_t k : s.numbers) {
         Row row{file, std::int64_t{k}, label_of(c, k), std::int64_t{c.steps}};
@@ -114,15 +124,15 @@ FileResult list_file(const Params& p, const std::string& file) {
     return r;
 }
 
-FileResult stats_file(const Params& p, const std::string& file) {
+FileResult stats_file(const Params& p, const std::string& file, ops::ReadBuffers* buffers) {
     FileResult r;
     Selected sel;
-    if (!open_and_select(file, p.channels, sel, r)) return r;
+    if (!open_and_select(file, p.channels, sel, r, buffers)) return r;
     // Streamed: no series is kept, whatever the number of DynRes.
     std::vector<SeriesStats> stats;
     std::vector<StatsTimes> times;
     if (!stream_stats(*sel.src, p.window, sel.numbers, p.moments, stats, times, r.error)) return r;
-    if (!stats.empty() && stats.front().n == 0) {
+    if (!times.empty() && times.front().samples == 0) {
         r.error = no_sample(p);
         return r;
     }
@@ -130,15 +140,16 @@ FileResult stats_file(const Params& p, const std::string& file) {
         Row row{file, std::int64_t{sel.numbers[j]}, label_of(sel.src->contents(), sel.numbers[j])};
         append_stats(row, stats[j], times[j], true);
         r.rows.push_back(std::move(row));
+        left_out(r, "DynRes " + std::to_string(sel.numbers[j]), times[j].samples - stats[j].n);
     }
     r.ok = true;
     return r;
 }
 
-FileResult peak_file(const Params& p, const std::string& file) {
+FileResult peak_file(const Params& p, const std::string& file, ops::ReadBuffers* buffers) {
     FileResult r;
     Selected sel;
-    if (!open_and_select(file, p.channels, sel, r)) return r;
+    if (!open_and_select(file, p.channels, sel, r, buffers)) return r;
     auto& [src, numbers, ws] = sel;
     std::vector<std::int32_t> coincident;
     if (!p.coincident.items.empty() &&
@@ -149,19 +160,29 @@ FileResult peak_file(const Params& p, const std::string& file) {
     if (!read_window(p, *src, all, ws, r)) return r;
     for (std::size_t j = 0; j < numbers.size(); ++j) {
         const std::vector<float>& x = ws.values[j];
-        const std::size_t i = peak_index(x, p.sign);
-        Row row{file,
-                std::int64_t{numbers[j]},
-                label_of(src->contents(), numbers[j]),
-                std::string(sign_name(p.sign)),
-                peak_value(x[i], p.sign),
-                ws.times[i],
-                static_cast<std::int64_t>(x.size())};
+        const std::int64_t used = finite_count(x);
+        Row row{file, std::int64_t{numbers[j]}, label_of(src->contents(), numbers[j]),
+                std::string(sign_name(p.sign))};
+        const std::optional<std::size_t> at = finite_peak_index(x, p.sign);
+        if (at) {
+            row.emplace_back(peak_value(x[*at], p.sign));
+            row.emplace_back(ws.times[*at]);
+        } else {
+            // No finite sample: no peak, and no sample for coincident values.
+            row.resize(row.size() + 2);
+        }
+        row.emplace_back(used);
         for (std::size_t c = 0; c < coincident.size(); ++c) {
             row.emplace_back(std::int64_t{coincident[c]});
-            row.emplace_back(ws.values[numbers.size() + c][i]);
+            if (at) {
+                row.emplace_back(ws.values[numbers.size() + c][*at]);
+            } else {
+                row.emplace_back(std::monostate{});
+            }
         }
         r.rows.push_back(std::move(row));
+        left_out(r, "DynRes " + std::to_string(numbers[j]),
+                 static_cast<std::int64_t>(x.size()) - used);
     }
     r.ok = true;
     return r;
@@ -202,6 +223,7 @@ bool reference_peaks(const Params& p, ReferencePeaks& ref, std::string& error) {
     const auto n = static_cast<std::int32_t>(ref.contents.dynres.size());
     ref.peak.assign(static_cast<std::size_t>(n), 0.0f);
     ref.time.assign(static_cast<std::size_t>(n), 0.0f);
+    ref.found.assign(static_cast<std::size_t>(n), 0);
     // A few series at a time: the reference may be large.
     constexpr std::int32_t kChunk = 16;
     for (std::int32_t from = 1; from <= n; from += kChunk) {
@@ -214,19 +236,21 @@ bool reference_peaks(const Params& p, ReferencePeaks& ref, std::string& error) {
             return false;
         }
         for (std::size_t j = 0; j < numbers.size(); ++j) {
-            const std::size_t i = peak_index(ws.values[j], p.sign);
             const auto k = static_cast<std::size_t>(numbers[j] - 1);
-            ref.peak[k] = peak_value(ws.values[j][i], p.sign);
-            ref.time[k] = ws.times[i];
+            const std::optional<std::size_t> i = finite_peak_index(ws.values[j], p.sign);
+            ref.found[k] = i ? 1 : 0;
+            if (!i) continue;
+            ref.peak[k] = peak_value(ws.values[j][*i], p.sign);
+            ref.time[k] = ws.times[*i];
         }
     }
     return true;
 }
 
-FileResult daf_file(const Params& p, const std::string& file) {
+FileResult daf_file(const Params& p, const std::string& file, ops::ReadBuffers* buffers) {
     FileResult r;
     Selected sel;
-    if (!open_and_select(file, p.channels, sel, r)) return r;
+    if (!open_and_select(file, p.channels, sel, r, buffers)) return r;
     auto& [src, numbers, ws] = sel;
     const ReferencePeaks& ref = p.reference;
     const auto nref = static_cast<std::int32_t>(ref.contents.dynres.size());
@@ -246,26 +270,42 @@ FileResult daf_file(const Params& p, const std::string& file) {
             r.warnings.push_back("DynRes " + std::to_string(k) + " is \"" + label +
                                  "\" here but \"" + ref_label + "\" in " + p.ref);
         }
-        const std::size_t i = peak_index(ws.values[j], p.sign);
-        const float peak = peak_value(ws.values[j][i], p.sign);
-        const float pref = ref.peak[static_cast<std::size_t>(k - 1)];
-        Row row{file,  p.ref,      std::int64_t{k},
-                label, pref,       ref.time[static_cast<std::size_t>(k - 1)],
-                peak,  ws.times[i]};
-        if (std::fabs(static_cast<double>(pref)) > kTinyReference) {
-            row.emplace_back(static_cast<double>(peak) / static_cast<double>(pref));
+        const std::vector<float>& x = ws.values[j];
+        const std::optional<std::size_t> i = finite_peak_index(x, p.sign);
+        const auto kk = static_cast<std::size_t>(k - 1);
+        const bool has_ref = ref.found.empty() || ref.found[kk] != 0;
+        const float pref = ref.peak[kk];
+        Row row{file, p.ref, std::int64_t{k}, label};
+        // A series without a finite sample has no peak: empty cells.
+        if (has_ref) {
+            row.emplace_back(pref);
+            row.emplace_back(ref.time[kk]);
+        } else {
+            row.resize(row.size() + 2);
+        }
+        if (i) {
+            row.emplace_back(peak_value(x[*i], p.sign));
+            row.emplace_back(ws.times[*i]);
+        } else {
+            row.resize(row.size() + 2);
+        }
+        if (i && has_ref && std::fabs(static_cast<double>(pref)) > kTinyReference) {
+            row.emplace_back(static_cast<double>(peak_value(x[*i], p.sign)) /
+                             static_cast<double>(pref));
         } else {
             row.emplace_back(std::monostate{});
         }
         r.rows.push_back(std::move(row));
+        left_out(r, "DynRes " + std::to_string(k),
+                 static_cast<std::int64_t>(x.size()) - finite_count(x));
     }
     r.ok = true;
     return r;
 }
 
-FileResult vector_file(const Params& p, const std::string& file) {
+FileResult vector_file(const Params& p, const std::string& file, ops::ReadBuffers* buffers) {
     FileResult r;
-    auto src = open_source(file, r.error);
+    auto src = open_source(file, r.error, buffers);
     if (!src) return r;
     // Each of the two items names one DynRes.
     std::vector<std::int32_t> pair;
@@ -291,6 +331,9 @@ FileResult vector_file(const Params& p, const std::string& file) {
     Row row{file, std::int64_t{pair[0]}, std::int64_t{pair[1]}};
     append_stats(row, s, ws.times, false);
     r.rows.push_back(std::move(row));
+    left_out(r,
+             "the vector of DynRes " + std::to_string(pair[0]) + " and " + std::to_string(pair[1]),
+             static_cast<std::int64_t>(length.size()) - s.n);
     r.ok = true;
     return r;
 }
@@ -339,9 +382,9 @@ bool read_combo_input(const std::string& file, ComboInput& combo, std::string& e
     return true;
 }
 
-FileResult combine_file(const Params& p, const std::string& file) {
+FileResult combine_file(const Params& p, const std::string& file, ops::ReadBuffers* buffers) {
     FileResult r;
-    auto src = open_source(file, r.error);
+    auto src = open_source(file, r.error, buffers);
     if (!src) return r;
     const ops::Groups& g = p.combo.groups;
     const auto nsel = static_cast<std::size_t>(g.selected());
@@ -385,24 +428,28 @@ FileResult combine_file(const Params& p, const std::string& file) {
         Row row{file, static_cast<std::int64_t>(k + 1), comp.description};
         append_stats(row, s, ws.times, false);
         r.rows.push_back(std::move(row));
+        left_out(r, "component " + std::to_string(k + 1), static_cast<std::int64_t>(n) - s.n);
     }
     r.ok = true;
     return r;
 }
 
-FileResult fatigue_file(const Params& p, const std::string& file) {
+FileResult fatigue_file(const Params& p, const std::string& file, ops::ReadBuffers* buffers) {
     FileResult r;
     Selected sel;
-    if (!open_and_select(file, p.channels, sel, r)) return r;
+    if (!open_and_select(file, p.channels, sel, r, buffers)) return r;
     auto& [src, numbers, ws] = sel;
     // One count per DynRes, fed as the file is read: no series is kept.
     std::vector<FatigueSeries> series(numbers.size(), FatigueSeries(p.fatigue));
     std::int64_t samples = 0;
-    const auto sink = [&](float t, std::span<const float> values) {
-        ++samples;
-        for (std::size_t j = 0; j < series.size(); ++j) series[j].push(t, values[j]);
+    const auto sink = [&](const SampleBlock& b) {
+        samples += static_cast<std::int64_t>(b.count);
+        for (std::size_t j = 0; j < series.size(); ++j) {
+            FatigueSeries& s = series[j];
+            for (std::size_t i = 0; i < b.count; ++i) s.push(b.time(i), b.value(i, j));
+        }
     };
-    if (!src->stream(p.window, numbers, sink, r.error)) return r;
+    if (!src->stream_blocks(p.window, numbers, sink, r.error)) return r;
     if (samples == 0) {
         r.error = no_sample(p);
         return r;

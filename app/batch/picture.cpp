@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <new>
 #include <system_error>
@@ -63,9 +64,14 @@ bool read_file(const Params& p, const std::string& file, FileSeries& f) {
         append_stats(row, s, ws.times, true);
         f.rows.push_back(std::move(row));
         f.stats.push_back(s);
-        const std::size_t i = peak_index(v, p.sign);
-        plot::Peak peak{peak_value(v[i], p.sign), ws.times[i], std::nullopt};
-        if (peak.value != v[i]) peak.sample = v[i];
+        // Samples that are not finite numbers are left out of the peak as
+        // of the statistics; without a finite sample there is no peak to mark.
+        constexpr float kNone = std::numeric_limits<float>::quiet_NaN();
+        plot::Peak peak{kNone, kNone, std::nullopt};
+        if (const std::optional<std::size_t> i = finite_peak_index(v, p.sign)) {
+            peak = {peak_value(v[*i], p.sign), ws.times[*i], std::nullopt};
+            if (peak.value != v[*i]) peak.sample = v[*i];
+        }
         f.peaks.push_back(peak);
     }
     if (p.window_text.empty()) {

@@ -45,6 +45,7 @@ struct StatsTimes {
     float last = 0.0f;
     float max = 0.0f;
     float min = 0.0f;
+    std::int64_t samples = 0;  // of the window, with those left out (stream_stats)
 };
 void append_stats(Row& row, const SeriesStats& s, const StatsTimes& t, bool stored);
 
@@ -63,10 +64,15 @@ bool stream_stats(SeriesSource& src, const Window& window, std::span<const std::
 inline constexpr const char* kStatsColumns[] = {"t_first", "t_last", "n",   "max",  "t_max", "min",
                                                 "t_min",   "mean",   "std", "skew", "kurt",  "tz"};
 
-// Index of the peak of x (not empty) by the sign convention: the largest
-// value, the smallest, the largest magnitude (peak |x|) or the largest
-// magnitude with its sign; among equal peaks the earliest sample.
+// Index of the peak of x by the sign convention: the largest value, the
+// smallest, the largest magnitude (peak |x|) or the largest magnitude with
+// its sign; among equal peaks the earliest sample. Samples that are not
+// finite numbers are left out: nullopt when no sample is finite.
+std::optional<std::size_t> finite_peak_index(std::span<const float> x, Sign sign);
+// The same for x with at least one finite sample (0 when it has none).
 std::size_t peak_index(std::span<const float> x, Sign sign);
+// The finite samples of x.
+std::int64_t finite_count(std::span<const float> x);
 // The peak value at that index: x, or |x| for Sign::abs.
 float peak_value(float v, Sign sign);
 
