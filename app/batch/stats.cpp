@@ -160,99 +160,210 @@ class Columns {
     bool side_by_side_ = false;
 };
 
-// A finite single-precision number (not infinite, not NaN), without a branch.
-inline bool finite_bits(float x) {
-    return (std::bit_cast<std::uint32_t>(x) & 0x7f800000u) != 0x7f800000u;
+// The kernels of the two passes over one sample of m values. The plain
+// ones serve a sample whose values are all finite (the usual case), the
+// others leave out the values that are not.
+
+bool all_finite(const float* __restrict v, std::size_t m) {
+    std::uint32_t bad = 0;
+    for (std::size_t j = 0; j < m; ++j)
+        bad |= static_cast<std::uint32_t>((std::bit_cast<std::uint32_t>(v[j]) & 0x7f800000u) ==
+                                          0x7f800000u);
+    return bad == 0;
+}
+
+// The extremes (the first sample of each: strict comparisons) with their
+// times' bits, and the mean's sum of x * (1/n).
+void first_pass(const float* __restrict v, std::size_t m, std::uint32_t tb, float* __restrict mx,
+                float* __restrict mn, std::uint32_t* __restrict tx, std::uint32_t* __restrict tn,
+                double* __restrict sm, const double* __restrict rn) {
+    for (std::size_t j = 0; j < m; ++j) {
+        const float x = v[j];
+        const float high = mx[j];
+        const float low = mn[j];
+        const std::uint32_t up = 0u - static_cast<std::uint32_t>(high < x);
+        const std::uint32_t down = 0u - static_cast<std::uint32_t>(x < low);
+        mx[j] = high < x ? x : high;
+        mn[j] = x < low ? x : low;
+        tx[j] = (tb & up) | (tx[j] & ~up);
+        tn[j] = (tb & down) | (tn[j] & ~down);
+    }
+    for (std::size_t j = 0; j < m; ++j) sm[j] += static_cast<double>(v[j]) * rn[j];
+}
+
+void first_pass_finite(const float* __restrict v, std::size_t m, std::uint32_t tb,
+                       float* __restrict mx, float* __restrict mn, std::uint32_t* __restrict tx,
+                       std::uint32_t* __restrict tn, double* __restrict sm,
+                       const double* __restrict rn, std::int64_t* __restrict missing) {
+    for (std::size_t j = 0; j < m; ++j) {
+        const float x = v[j];
+        if (!std::isfinite(x)) {
+            ++missing[j];
+            continue;
+        }
+        if (mx[j] < x) {
+            mx[j] = x;
+            tx[j] = tb;
+        }
+        if (x < mn[j]) {
+            mn[j] = x;
+            tn[j] = tb;
+        }
+        sm[j] += static_cast<double>(x) * rn[j];
+    }
+}
+
+void mean_sum(const float* __restrict v, std::size_t m, double* __restrict sm,
+              const double* __restrict rn) {
+    for (std::size_t j = 0; j < m; ++j) {
+        const float x = v[j];
+        if (std::isfinite(x)) sm[j] += static_cast<double>(x) * rn[j];
+    }
+}
+
+// The central sums about the mean and the up-crossings of the mean from the
+// (finite) sample before.
+struct MomentSums {
+    double* __restrict s2;
+    double* __restrict s3;
+    double* __restrict s4;
+    double* __restrict before;
+    double* __restrict ups;
+    const double* __restrict mean;
+    const double* __restrict r;
+};
+
+void second_pass(const float* __restrict v, std::size_t m, const MomentSums& a) {
+    double* __restrict s2 = a.s2;
+    double* __restrict s3 = a.s3;
+    double* __restrict s4 = a.s4;
+    double* __restrict before = a.before;
+    double* __restrict ups = a.ups;
+    const double* __restrict mean = a.mean;
+    const double* __restrict r = a.r;
+    for (std::size_t j = 0; j < m; ++j) {
+        const double d = static_cast<double>(v[j]) - mean[j];
+        const double d2 = d * d;
+        s2[j] += d2 * r[j];
+        s3[j] += d2 * d * r[j];
+        s4[j] += d2 * d2 * r[j];
+    }
+    for (std::size_t j = 0; j < m; ++j) {
+        const double x = v[j];
+        ups[j] += ((before[j] < mean[j]) & (mean[j] <= x)) ? 1.0 : 0.0;
+        before[j] = x;
+    }
+}
+
+void second_pass_finite(const float* __restrict v, std::size_t m, const MomentSums& a) {
+    for (std::size_t j = 0; j < m; ++j) {
+        if (!std::isfinite(v[j])) continue;
+        const double x = v[j];
+        const double d = x - a.mean[j];
+        const double d2 = d * d;
+        a.s2[j] += d2 * a.r[j];
+        a.s3[j] += d2 * d * a.r[j];
+        a.s4[j] += d2 * d2 * a.r[j];
+        if (a.before[j] < a.mean[j] && a.mean[j] <= x) a.ups[j] += 1.0;
+        a.before[j] = x;
+    }
 }
 
 }  // namespace
 
 bool stream_stats(SeriesSource& src, const Window& window, std::span<const std::int32_t> dynres,
                   Moments moments, std::vector<SeriesStats>& stats, std::vector<StatsTimes>& times,
-                  std::string& error) {
+                  std::string& error, std::size_t keep_bytes) {
     const std::size_t m = dynres.size();
     stats.assign(m, SeriesStats{});
     times.assign(m, StatsTimes{});
     // The extremes as stored (single precision, compared as such: widening
     // keeps the order), with the times of their first samples; samples that
     // are not finite numbers are left out of everything.
-    std::vector<double> sum(m), rn(m);
-    std::vector<float> vmax(m), vmin(m);
+    std::vector<double> sum(m, 0.0), rn(m);
+    std::vector<float> vmax(m, -std::numeric_limits<float>::infinity());
+    std::vector<float> vmin(m, std::numeric_limits<float>::infinity());
     std::vector<std::uint32_t> tmax(m), tmin(m);  // the times' bits (blended by masks)
-    std::vector<std::int64_t> count(m);           // finite samples
+    std::vector<std::int64_t> count(m, 0);        // finite samples
+    std::vector<std::int64_t> missing(m, 0);      // samples left out
     Columns columns(m);
 
+    const std::int64_t guess = src.count_hint(window).value_or(src.contents().steps);
+    std::fill(rn.begin(), rn.end(), guess > 0 ? 1.0 / static_cast<double>(guess) : 0.0);
+    // The selected samples of the window, m values each, when they fit.
+    const std::size_t keep_floats = keep_bytes / sizeof(float);
+    bool keep = m > 0 && guess > 0 && static_cast<std::size_t>(guess) <= keep_floats / m;
+    std::vector<float> kept;
+    if (keep) kept.reserve(static_cast<std::size_t>(guess) * m);
+
+    float* const mx = vmax.data();
+    float* const mn = vmin.data();
+    std::uint32_t* const tx = tmax.data();
+    std::uint32_t* const tn = tmin.data();
+    std::int64_t* const nf = missing.data();
+    double* const sm = sum.data();
+    const double* const r1 = rn.data();
+    // The mean's sum x(i) * (1/n) of one sample.
+    const auto add_to_mean = [&](const float* v) { mean_sum(v, m, sm, r1); };
+
     // Pass 1: the number of samples, the extremes with their first sample
-    // and the mean's sum of x(i) * (1/n), n taken as the samples the window
-    // is expected to hold; a series with another number (a window that the
-    // times did not tell, samples left out) gets its sum made again with its
-    // own number.
+    // and the mean's sum with n as expected.
     std::int64_t samples = 0;  // of the window, finite or not
     float t_first = 0.0f;
     float t_last = 0.0f;
-    const auto mean_pass = [&](bool extremes) {
-        std::fill(sum.begin(), sum.end(), 0.0);
-        samples = 0;
-        float* const mx = vmax.data();
-        float* const mn = vmin.data();
-        std::uint32_t* const tx = tmax.data();
-        std::uint32_t* const tn = tmin.data();
-        std::int64_t* const nf = count.data();
-        double* const sm = sum.data();
-        const double* const r = rn.data();
-        if (extremes) {
-            std::fill(vmax.begin(), vmax.end(), -std::numeric_limits<float>::infinity());
-            std::fill(vmin.begin(), vmin.end(), std::numeric_limits<float>::infinity());
-            std::fill(count.begin(), count.end(), 0);
+    const bool read = src.stream_blocks(
+        window, dynres,
+        [&](const SampleBlock& block) {
+            if (block.count == 0) return;
+            if (samples == 0) t_first = block.time(0);
+            t_last = block.time(block.count - 1);
+            samples += static_cast<std::int64_t>(block.count);
+            if (keep && kept.size() + block.count * m > keep_floats) {
+                keep = false;  // more samples than expected: read again
+                kept = {};
+            }
+            columns.start(block);
+            for (std::size_t i = 0; i < block.count; ++i) {
+                const float* const v = columns.of(block, i);
+                const auto tb = std::bit_cast<std::uint32_t>(block.time(i));
+                if (all_finite(v, m)) {
+                    first_pass(v, m, tb, mx, mn, tx, tn, sm, r1);
+                } else {
+                    first_pass_finite(v, m, tb, mx, mn, tx, tn, sm, r1, nf);
+                }
+                if (keep) kept.insert(kept.end(), v, v + m);
+            }
+        },
+        error);
+    if (!read) return false;
+    for (std::size_t j = 0; j < m; ++j) count[j] = samples - missing[j];
+    // Runs `each(values)` over the samples of the window again: the kept
+    // ones, or a new read.
+    const auto again = [&](const auto& each) {
+        if (keep) {
+            for (std::size_t at = 0; at < kept.size(); at += m) each(kept.data() + at);
+            return true;
         }
         return src.stream_blocks(
             window, dynres,
             [&](const SampleBlock& block) {
-                if (block.count == 0) return;
-                if (samples == 0) t_first = block.time(0);
-                t_last = block.time(block.count - 1);
-                samples += static_cast<std::int64_t>(block.count);
                 columns.start(block);
-                for (std::size_t i = 0; i < block.count; ++i) {
-                    const float* const v = columns.of(block, i);
-                    if (extremes) {
-                        const auto tb = std::bit_cast<std::uint32_t>(block.time(i));
-                        // The first sample of each extreme is kept (strict comparisons).
-                        for (std::size_t j = 0; j < m; ++j) {
-                            const float x = v[j];
-                            const bool ok = finite_bits(x);
-                            const float high = mx[j];
-                            const float low = mn[j];
-                            const bool above = ok & (high < x);
-                            const bool below = ok & (x < low);
-                            const std::uint32_t up = 0u - static_cast<std::uint32_t>(above);
-                            const std::uint32_t down = 0u - static_cast<std::uint32_t>(below);
-                            mx[j] = above ? x : high;
-                            mn[j] = below ? x : low;
-                            tx[j] = (tb & up) | (tx[j] & ~up);
-                            tn[j] = (tb & down) | (tn[j] & ~down);
-                            nf[j] += ok ? 1 : 0;
-                            sm[j] = ok ? sm[j] + static_cast<double>(x) * r[j] : sm[j];
-                        }
-                    } else {
-                        for (std::size_t j = 0; j < m; ++j) {
-                            const float x = v[j];
-                            sm[j] = finite_bits(x) ? sm[j] + static_cast<double>(x) * r[j] : sm[j];
-                        }
-                    }
-                }
+                for (std::size_t i = 0; i < block.count; ++i) each(columns.of(block, i));
             },
             error);
     };
-    const std::int64_t guess = src.count_hint(window).value_or(src.contents().steps);
-    std::fill(rn.begin(), rn.end(), guess > 0 ? 1.0 / static_cast<double>(guess) : 0.0);
-    if (!mean_pass(true)) return false;
-    bool again = false;
+
+    // The mean made again, each series with its own number of samples, when
+    // one of them has another number than expected.
+    bool redo = false;
     for (std::size_t j = 0; j < m; ++j) {
-        if (count[j] != guess && count[j] > 1) again = true;
+        if (count[j] != guess && count[j] > 1) redo = true;
         rn[j] = count[j] > 0 ? 1.0 / static_cast<double>(count[j]) : 0.0;
     }
-    if (again && !mean_pass(false)) return false;
+    if (redo) {
+        std::fill(sum.begin(), sum.end(), 0.0);
+        if (!again(add_to_mean)) return false;
+    }
     for (std::size_t j = 0; j < m; ++j) {
         times[j].first = t_first;
         times[j].last = t_last;
@@ -284,36 +395,18 @@ bool stream_stats(SeriesSource& src, const Window& window, std::span<const std::
         }
     }
     if (moments_needed) {
-        double* const a2 = s2.data();
-        double* const a3 = s3.data();
-        double* const a4 = s4.data();
-        double* const before = previous.data();
-        double* const up = ups.data();
-        const double* const mu = mean.data();
-        const double* const rj = r.data();
-        const bool ok = src.stream_blocks(
-            window, dynres,
-            [&](const SampleBlock& block) {
-                columns.start(block);
-                for (std::size_t i = 0; i < block.count; ++i) {
-                    const float* const v = columns.of(block, i);
-                    for (std::size_t j = 0; j < m; ++j) {
-                        const bool use = finite_bits(v[j]);
-                        const double x = v[j];
-                        const double d = x - mu[j];
-                        const double d2 = d * d;
-                        a2[j] = use ? a2[j] + d2 * rj[j] : a2[j];
-                        a3[j] = use ? a3[j] + d2 * d * rj[j] : a3[j];
-                        a4[j] = use ? a4[j] + d2 * d2 * rj[j] : a4[j];
-                        // An up-crossing of the mean between the finite sample
-                        // before and this one (none before the first).
-                        up[j] += (use & (before[j] < mu[j]) & (mu[j] <= x)) ? 1.0 : 0.0;
-                        before[j] = use ? x : before[j];
-                    }
-                }
-            },
-            error);
-        if (!ok) return false;
+        const MomentSums sums{s2.data(),  s3.data(),   s4.data(), previous.data(),
+                              ups.data(), mean.data(), r.data()};
+        const bool clean =
+            std::all_of(missing.begin(), missing.end(), [](std::int64_t k) { return k == 0; });
+        const auto moment_sums = [&](const float* v) {
+            if (clean) {
+                second_pass(v, m, sums);
+            } else {
+                second_pass_finite(v, m, sums);
+            }
+        };
+        if (!again(moment_sums)) return false;
     }
     for (std::size_t j = 0; j < m; ++j) {
         SeriesStats& s = stats[j];

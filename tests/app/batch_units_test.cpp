@@ -272,28 +272,33 @@ TEST(BatchStats, StreamedStatisticsAreThoseOfTheWholeSeries) {
         Window window;
         int passes;
     };
-    for (const Moments moments : {Moments::sample, Moments::population}) {
-        for (const Case k : {Case{Window{}, 2}, Case{Window{1.0f, 3.5f}, 3},
-                             Case{Window{2.0f, 2.0f}, 1}, Case{Window{7.0f, 9.0f}, 1}}) {
-            src.reads = 0;
-            std::vector<SeriesStats> stats;
-            std::vector<StatsTimes> times;
-            std::string error;
-            ASSERT_TRUE(stream_stats(src, k.window, dynres, moments, stats, times, error));
-            EXPECT_EQ(src.reads, k.passes);
-            WindowSeries ws;
-            src.read(k.window, dynres, ws, error);
-            for (std::size_t j = 0; j < dynres.size(); ++j) {
-                const std::vector<double> x(ws.values[j].begin(), ws.values[j].end());
-                if (x.empty()) {
-                    EXPECT_EQ(stats[j].n, 0);
-                    continue;
+    // Streamed (nothing kept: the passes read the file), and with the
+    // samples kept from the first pass (one read).
+    for (const std::size_t keep : {std::size_t{0}, kKeepBytes}) {
+        for (const Moments moments : {Moments::sample, Moments::population}) {
+            for (const Case k : {Case{Window{}, 2}, Case{Window{1.0f, 3.5f}, 3},
+                                 Case{Window{2.0f, 2.0f}, 1}, Case{Window{7.0f, 9.0f}, 1}}) {
+                src.reads = 0;
+                std::vector<SeriesStats> stats;
+                std::vector<StatsTimes> times;
+                std::string error;
+                ASSERT_TRUE(
+                    stream_stats(src, k.window, dynres, moments, stats, times, error, keep));
+                EXPECT_EQ(src.reads, keep == 0 ? k.passes : 1);
+                WindowSeries ws;
+                src.read(k.window, dynres, ws, error);
+                for (std::size_t j = 0; j < dynres.size(); ++j) {
+                    const std::vector<double> x(ws.values[j].begin(), ws.values[j].end());
+                    if (x.empty()) {
+                        EXPECT_EQ(stats[j].n, 0);
+                        continue;
+                    }
+                    const SeriesStats s = series_stats(x, ws.times, moments);
+                    Row whole, streamed;
+                    append_stats(whole, s, ws.times, true);
+                    append_stats(streamed, stats[j], times[j], true);
+                    EXPECT_EQ(streamed, whole) << "DynRes " << dynres[j];
                 }
-                const SeriesStats s = series_stats(x, ws.times, moments);
-                Row whole, streamed;
-                append_stats(whole, s, ws.times, true);
-                append_stats(streamed, stats[j], times[j], true);
-                EXPECT_EQ(streamed, whole) << "DynRes " << dynres[j];
             }
         }
     }
@@ -375,9 +380,9 @@ TEST(BatchStats, ACountedWindowNeedsNoThirdPass) {
         std::vector<StatsTimes> th, tp;
         std::string error;
         mem.reads = 0;
-        ASSERT_TRUE(stream_stats(src, w, dynres, Moments::sample, hinted, th, error));
+        ASSERT_TRUE(stream_stats(src, w, dynres, Moments::sample, hinted, th, error, 0));
         EXPECT_EQ(mem.reads, 2);
-        ASSERT_TRUE(stream_stats(mem, w, dynres, Moments::sample, plain, tp, error));
+        ASSERT_TRUE(stream_stats(mem, w, dynres, Moments::sample, plain, tp, error, 0));
         for (std::size_t j = 0; j < dynres.size(); ++j) {
             Row a, b;
             append_stats(a, hinted[j], th[j], true);
@@ -407,6 +412,10 @@ TEST(BatchStats, NonFiniteSamplesAreLeftOutAndConstantSeriesHaveNoShape) {
         std::vector<StatsTimes> times;
         std::string error;
         ASSERT_TRUE(stream_stats(src, Window{}, dynres, moments, stats, times, error));
+        std::vector<SeriesStats> streamed_stats;
+        std::vector<StatsTimes> streamed_times;
+        ASSERT_TRUE(
+            stream_stats(src, Window{}, dynres, moments, streamed_stats, streamed_times, error, 0));
         WindowSeries ws;
         src.read(Window{}, dynres, ws, error);
         for (std::size_t j = 0; j < dynres.size(); ++j) {
@@ -429,6 +438,9 @@ TEST(BatchStats, NonFiniteSamplesAreLeftOutAndConstantSeriesHaveNoShape) {
             append_stats(streamed, stats[j], times[j], true);
             append_stats(read, whole, ws.times, true);
             EXPECT_EQ(streamed, read);
+            Row without_keeping;
+            append_stats(without_keeping, streamed_stats[j], streamed_times[j], true);
+            EXPECT_EQ(without_keeping, read);
             ASSERT_EQ(streamed.size(), std::size(kStatsColumns));
             if (kept.empty()) {
                 for (std::size_t c = 3; c < streamed.size(); ++c)
