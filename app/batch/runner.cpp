@@ -104,7 +104,6 @@ void run_each(std::int32_t jobs, std::size_t n,
     std::unique_lock lock(mutex);
     while (reported < n) {
         cv.wait_for(lock, std::chrono::milliseconds(200), [&] { return done[reported] != 0; });
-        const std::size_t now = finished;
         lock.unlock();
         while (reported < n) {
             {
@@ -114,8 +113,9 @@ void run_each(std::int32_t jobs, std::size_t n,
             if (ready) ready(reported);
             ++reported;
         }
-        progress.show(now);
+        // The count after the ready calls: all of them once every work is in.
         lock.lock();
+        progress.show(finished);
     }
 }
 
