@@ -6,10 +6,12 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <sstream>
 #include <utility>
 
@@ -501,7 +503,69 @@ bool SeriesReader::open(const std::filesystem::path& path) {
     return true;
 }
 
-bool SeriesReader::stream(Window window, const RowSink& sink) {
+std::span<std::byte> ReadBuffers::get(std::size_t i, std::size_t bytes) {
+    Block& b = blocks_.at(i);
+    if (b.size < bytes) {
+        // Default-initialised: the pages are touched by the reads that fill
+        // them, never filled here.
+        b.data.reset();
+        b.size = 0;
+        b.data.reset(new std::byte[bytes]);
+        b.size = bytes;
+    }
+    return {b.data.get(), bytes};
+}
+
+std::size_t ReadBuffers::held() const {
+    std::size_t total = 0;
+    for (const Block& b : blocks_) total += b.size;
+    return total;
+}
+
+std::optional<std::int64_t> SeriesReader::count_hint(Window window) {
+    if (problem_ != Problem::None || slots_ != 1) return std::nullopt;
+    const float lo = lower_bound_of(window.first);
+    const float hi = upper_bound_of(window.last);
+    if (std::isnan(lo) || std::isnan(hi)) return std::nullopt;
+    const std::int64_t steps = std::max<std::int64_t>(0, std::min(records_, capacity_));
+    if (steps == 0 || lo > hi) return 0;
+    if (std::isinf(lo) && lo < 0 && std::isinf(hi) && hi > 0) return steps;
+    bool failed = false;
+    const auto time_of = [&](std::int64_t step) {
+        // The run holding the step (runs_ in step order).
+        const auto run =
+            std::upper_bound(runs_.begin(), runs_.end(), step,
+                             [](std::int64_t s, const Run& r) { return s < r.first_step; }) -
+            1;
+        std::array<std::int32_t, 1> w{};
+        if (!read_words(run->address + (step - run->first_step) * run->distance, w)) {
+            failed = true;
+            return 0.0f;
+        }
+        return std::bit_cast<float>(w[0]);
+    };
+    // The first step at or above `bound` (strictly above when `above`).
+    const auto first_step = [&](float bound, bool above) {
+        std::int64_t a = 0;
+        std::int64_t b = steps;
+        while (a < b && !failed) {
+            const std::int64_t mid = a + (b - a) / 2;
+            const float t = time_of(mid);
+            if (above ? t > bound : t >= bound) {
+                b = mid;
+            } else {
+                a = mid + 1;
+            }
+        }
+        return a;
+    };
+    const std::int64_t from = first_step(lo, false);
+    const std::int64_t to = first_step(hi, true);
+    if (failed) return std::nullopt;
+    return std::max<std::int64_t>(0, to - from);
+}
+
+bool SeriesReader::stream(Window window, const RowSink& sink, ReadBuffers* buffers) {
     if (problem_ != Problem::None) return false;
     const float lo = lower_bound_of(window.first);
     const float hi = upper_bound_of(window.last);
@@ -515,22 +579,32 @@ bool SeriesReader::stream(Window window, const RowSink& sink) {
     const std::vector<RunRead> pieces =
         cut_runs(runs_, buffer_bytes / 4, span_bytes / 4, record_words_);
     // Large pieces are read on two cores (the reads only fill buffers; the
-    // rows go to the sink in order on this thread).
+    // rows go to the sink in order on this thread). Each of the (at most
+    // five) buffers takes its own block of `pool` when first used, on the
+    // thread that fills it.
+    ReadBuffers local;
+    ReadBuffers& pool = buffers != nullptr ? *buffers : local;
+    std::atomic<std::size_t> next_block{0};
     struct Buffer {
-        std::vector<std::byte> bytes;
+        std::span<std::byte> bytes;
         int status = 0;  // of its read, as read_fully gives it
     };
-    Buffer blank;
-    blank.bytes.resize(buffer_bytes);
     io::TwoCores<Buffer> reader(
         pieces.size(),
         [&](std::size_t c, Buffer& b) {
             const RunRead& p = pieces[c];
-            b.status = read_fully(fd_, (p.record - 1) * kRecordBytes,
-                                  std::span(b.bytes).first(p.words * 4));
+            if (b.bytes.empty()) {
+                try {
+                    b.bytes = pool.get(next_block.fetch_add(1), buffer_bytes);
+                } catch (const std::bad_alloc&) {
+                    b.status = ENOMEM;
+                    return true;
+                }
+            }
+            b.status = read_fully(fd_, (p.record - 1) * kRecordBytes, b.bytes.first(p.words * 4));
             return true;
         },
-        worth_two_cores(pieces), blank);
+        worth_two_cores(pieces));
 
     // Hands the steps of `count` rows from `first`, `row_words` apart, to the
     // sink in runs inside the window: a step before it is left out, the
@@ -587,7 +661,8 @@ bool SeriesReader::stream(Window window, const RowSink& sink) {
     return true;
 }
 
-bool SeriesReader::read(std::span<const int> dynres, Window window, Series& out) {
+bool SeriesReader::read(std::span<const int> dynres, Window window, Series& out,
+                        ReadBuffers* buffers) {
     out.times.clear();
     out.values.assign(dynres.size(), {});
     if (problem_ != Problem::None) return false;
@@ -603,13 +678,17 @@ bool SeriesReader::read(std::span<const int> dynres, Window window, Series& out)
         static_cast<std::size_t>(std::max<std::int64_t>(0, std::min(capacity_, records_ * slots_)));
     out.times.reserve(most);
     for (auto& v : out.values) v.reserve(most);
-    return stream(window, [&](const Rows& rows) {
-        for (std::size_t i = 0; i < rows.count; ++i) {
-            const float* row = rows.row(i);
-            out.times.push_back(row[0]);
-            for (std::size_t c = 0; c < dynres.size(); ++c) out.values[c].push_back(row[dynres[c]]);
-        }
-    });
+    return stream(
+        window,
+        [&](const Rows& rows) {
+            for (std::size_t i = 0; i < rows.count; ++i) {
+                const float* row = rows.row(i);
+                out.times.push_back(row[0]);
+                for (std::size_t c = 0; c < dynres.size(); ++c)
+                    out.values[c].push_back(row[dynres[c]]);
+            }
+        },
+        buffers);
 }
 
 bool SeriesReader::summary(Summary& out) {

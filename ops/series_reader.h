@@ -51,18 +51,45 @@
 // Low-level access. stream() hands the rows of the window to a callback,
 // straight out of the read buffer (no copy): row[0] is the time, row[k] the
 // value of DynRes k. The classic fast path and the statistics kernels use it.
+// A caller that reads many files (one reader after the other) gives every
+// read the same ReadBuffers: the buffers are then allocated once, not filled
+// and not handed back to the system after each file.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <limits>
+#include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 namespace ops {
+
+// The read buffers of one thread, kept from one read (and file) to the next.
+// A buffer's contents are undefined until a read fills them. Buffer i and
+// buffer j != i may be used by two threads at once (one reader with its
+// helper thread); one ReadBuffers must not serve two readers at once.
+class ReadBuffers {
+  public:
+    static constexpr std::size_t kCount = 5;  // one per buffer of a read on two cores
+
+    // Buffer i (< kCount) of at least `bytes` bytes; grown when smaller.
+    std::span<std::byte> get(std::size_t i, std::size_t bytes);
+    // Bytes held (for the tests).
+    std::size_t held() const;
+
+  private:
+    struct Block {
+        std::unique_ptr<std::byte[]> data;
+        std::size_t size = 0;
+    };
+    std::array<Block, kCount> blocks_;
+};
 
 class SeriesReader {
   public:
@@ -143,10 +170,21 @@ class SeriesReader {
     // order, repeats allowed) inside the window, in one streaming pass. A
     // number outside 1 .. dynres_count() is refused (error(), Problem::None
     // stays, returns false) before anything is read.
-    bool read(std::span<const int> dynres, Window window, Series& out);
+    bool read(std::span<const int> dynres, Window window, Series& out,
+              ReadBuffers* buffers = nullptr);
 
-    // Calls sink for each run of steps of the window, in step order.
-    bool stream(Window window, const RowSink& sink);
+    // Calls sink for each run of steps of the window, in step order. The
+    // reads go through `buffers` when given (else through buffers of this
+    // call).
+    bool stream(Window window, const RowSink& sink, ReadBuffers* buffers = nullptr);
+
+    // The number of samples of the window when the stored times increase
+    // step by step, found from a few times (a binary search of the records);
+    // nullopt when it cannot be told cheaply (packed records) or a read
+    // failed (error() then tells why). A stream of the window gives this
+    // number whenever the times increase; callers that depend on it check
+    // the count they stream.
+    std::optional<std::int64_t> count_hint(Window window);
 
     // The single-precision bounds of a window: t inside when lo <= t <= hi.
     static float lower_bound_of(double first);

@@ -477,13 +477,20 @@ int run_command(const Params& p, bool terminal, std::ostream& out, std::ostream&
 
     const std::vector<std::string>& files = q.files;
     FileTask task;
-    if (p.command == "list") task = [&](const std::string& f) { return list_file(q, f); };
-    if (p.command == "stats") task = [&](const std::string& f) { return stats_file(q, f); };
-    if (p.command == "peak") task = [&](const std::string& f) { return peak_file(q, f); };
-    if (p.command == "daf") task = [&](const std::string& f) { return daf_file(q, f); };
-    if (p.command == "vector") task = [&](const std::string& f) { return vector_file(q, f); };
-    if (p.command == "combine") task = [&](const std::string& f) { return combine_file(q, f); };
-    if (p.command == "fatigue") task = [&](const std::string& f) { return fatigue_file(q, f); };
+    if (p.command == "list")
+        task = [&](const std::string& f, ops::ReadBuffers& b) { return list_file(q, f, &b); };
+    if (p.command == "stats")
+        task = [&](const std::string& f, ops::ReadBuffers& b) { return stats_file(q, f, &b); };
+    if (p.command == "peak")
+        task = [&](const std::string& f, ops::ReadBuffers& b) { return peak_file(q, f, &b); };
+    if (p.command == "daf")
+        task = [&](const std::string& f, ops::ReadBuffers& b) { return daf_file(q, f, &b); };
+    if (p.command == "vector")
+        task = [&](const std::string& f, ops::ReadBuffers& b) { return vector_file(q, f, &b); };
+    if (p.command == "combine")
+        task = [&](const std::string& f, ops::ReadBuffers& b) { return combine_file(q, f, &b); };
+    if (p.command == "fatigue")
+        task = [&](const std::string& f, ops::ReadBuffers& b) { return fatigue_file(q, f, &b); };
 
     RunOptions ro;
     ro.command = p.command;

@@ -35,8 +35,9 @@ struct Selected {
 };
 
 // Opens the file and resolves the list; false with r.error set.
-bool open_and_select(const std::string& file, const ChannelList& list, Selected& s, FileResult& r) {
-    s.src = open_source(file, r.error);
+bool open_and_select(const std::string& file, const ChannelList& list, Selected& s, FileResult& r,
+                     ops::ReadBuffers* buffers) {
+    s.src = open_source(file, r.error, buffers);
     if (!s.src) return false;
     return resolve_channels(list, s.src->contents(), s.numbers, r.error);
 }
@@ -49,6 +50,15 @@ bool read_window(const Params& p, SeriesSource& src, std::span<const std::int32_
         return false;
     }
     return true;
+}
+
+// The warning for samples that are not finite numbers, left out of a
+// series' figures.
+void left_out(FileResult& r, const std::string& what, std::int64_t count) {
+    if (count > 0) {
+        r.warnings.push_back(what + ": " + std::to_string(count) +
+                             " samples that are not finite numbers left out");
+    }
 }
 
 std::string read_problem(int st) {
@@ -140,10 +150,10 @@ bool looks_like_dyn_file(const std::string& file) {
     return raflib::looks_like_raflib_file(file);
 }
 
-FileResult list_file(const Params& p, const std::string& file) {
+FileResult list_file(const Params& p, const std::string& file, ops::ReadBuffers* buffers) {
     FileResult r;
     Selected s;
-    if (!open_and_select(file, p.channels, s, r)) return r;
+    if (!open_and_select(file, p.channels, s, r, buffers)) return r;
     const FileContents& c = s.src->contents();
     for (const std::int32_t k : s.numbers) {
         Row row{file, std::int64_t{k}, label_of(c, k), std::int64_t{c.steps}};
@@ -160,15 +170,15 @@ FileResult list_file(const Params& p, const std::string& file) {
     return r;
 }
 
-FileResult stats_file(const Params& p, const std::string& file) {
+FileResult stats_file(const Params& p, const std::string& file, ops::ReadBuffers* buffers) {
     FileResult r;
     Selected sel;
-    if (!open_and_select(file, p.channels, sel, r)) return r;
+    if (!open_and_select(file, p.channels, sel, r, buffers)) return r;
     // Streamed: no series is kept, whatever the number of DynRes.
     std::vector<SeriesStats> stats;
     std::vector<StatsTimes> times;
     if (!stream_stats(*sel.src, p.window, sel.numbers, p.moments, stats, times, r.error)) return r;
-    if (!stats.empty() && stats.front().n == 0) {
+    if (!times.empty() && times.front().samples == 0) {
         r.error = no_sample(p);
         return r;
     }
@@ -176,15 +186,16 @@ FileResult stats_file(const Params& p, const std::string& file) {
         Row row{file, std::int64_t{sel.numbers[j]}, label_of(sel.src->contents(), sel.numbers[j])};
         append_stats(row, stats[j], times[j], true);
         r.rows.push_back(std::move(row));
+        left_out(r, "DynRes " + std::to_string(sel.numbers[j]), times[j].samples - stats[j].n);
     }
     r.ok = true;
     return r;
 }
 
-FileResult peak_file(const Params& p, const std::string& file) {
+FileResult peak_file(const Params& p, const std::string& file, ops::ReadBuffers* buffers) {
     FileResult r;
     Selected sel;
-    if (!open_and_select(file, p.channels, sel, r)) return r;
+    if (!open_and_select(file, p.channels, sel, r, buffers)) return r;
     auto& [src, numbers, ws] = sel;
     // A coincident DynRes that this file lacks leaves its cells empty.
     std::vector<std::int32_t> coincident;
@@ -196,19 +207,29 @@ FileResult peak_file(const Params& p, const std::string& file) {
     if (!read_window(p, *src, all, ws, r)) return r;
     for (std::size_t j = 0; j < numbers.size(); ++j) {
         const std::vector<float>& x = ws.values[j];
-        const std::size_t i = peak_index(x, p.sign);
-        Row row{file,
-                std::int64_t{numbers[j]},
-                label_of(src->contents(), numbers[j]),
-                std::string(sign_name(p.sign)),
-                peak_value(x[i], p.sign),
-                ws.times[i],
-                static_cast<std::int64_t>(x.size())};
+        const std::int64_t used = finite_count(x);
+        Row row{file, std::int64_t{numbers[j]}, label_of(src->contents(), numbers[j]),
+                std::string(sign_name(p.sign))};
+        const std::optional<std::size_t> at = finite_peak_index(x, p.sign);
+        if (at) {
+            row.emplace_back(peak_value(x[*at], p.sign));
+            row.emplace_back(ws.times[*at]);
+        } else {
+            // No finite sample: no peak, and no sample for coincident values.
+            row.resize(row.size() + 2);
+        }
+        row.emplace_back(used);
         for (std::size_t c = 0; c < coincident.size(); ++c) {
             row.emplace_back(std::int64_t{coincident[c]});
-            row.emplace_back(ws.values[numbers.size() + c][i]);
+            if (at) {
+                row.emplace_back(ws.values[numbers.size() + c][*at]);
+            } else {
+                row.emplace_back(std::monostate{});
+            }
         }
         r.rows.push_back(std::move(row));
+        left_out(r, "DynRes " + std::to_string(numbers[j]),
+                 static_cast<std::int64_t>(x.size()) - used);
     }
     r.ok = true;
     return r;
@@ -249,6 +270,7 @@ bool reference_peaks(const Params& p, ReferencePeaks& ref, std::string& error) {
     const auto n = static_cast<std::int32_t>(ref.contents.dynres.size());
     ref.peak.assign(static_cast<std::size_t>(n), 0.0f);
     ref.time.assign(static_cast<std::size_t>(n), 0.0f);
+    ref.found.assign(static_cast<std::size_t>(n), 0);
     // A few series at a time: the reference may be large.
     constexpr std::int32_t kChunk = 16;
     for (std::int32_t from = 1; from <= n; from += kChunk) {
@@ -261,19 +283,21 @@ bool reference_peaks(const Params& p, ReferencePeaks& ref, std::string& error) {
             return false;
         }
         for (std::size_t j = 0; j < numbers.size(); ++j) {
-            const std::size_t i = peak_index(ws.values[j], p.sign);
             const auto k = static_cast<std::size_t>(numbers[j] - 1);
-            ref.peak[k] = peak_value(ws.values[j][i], p.sign);
-            ref.time[k] = ws.times[i];
+            const std::optional<std::size_t> i = finite_peak_index(ws.values[j], p.sign);
+            ref.found[k] = i ? 1 : 0;
+            if (!i) continue;
+            ref.peak[k] = peak_value(ws.values[j][*i], p.sign);
+            ref.time[k] = ws.times[*i];
         }
     }
     return true;
 }
 
-FileResult daf_file(const Params& p, const std::string& file) {
+FileResult daf_file(const Params& p, const std::string& file, ops::ReadBuffers* buffers) {
     FileResult r;
     Selected sel;
-    if (!open_and_select(file, p.channels, sel, r)) return r;
+    if (!open_and_select(file, p.channels, sel, r, buffers)) return r;
     auto& [src, numbers, ws] = sel;
     const ReferencePeaks& ref = p.reference;
     const auto nref = static_cast<std::int32_t>(ref.contents.dynres.size());
@@ -292,36 +316,50 @@ FileResult daf_file(const Params& p, const std::string& file) {
     for (std::size_t j = 0; j < numbers.size(); ++j) {
         const std::int32_t k = numbers[j];
         const std::string& label = label_of(src->contents(), k);
-        const std::size_t i = peak_index(ws.values[j], p.sign);
-        const float peak = peak_value(ws.values[j][i], p.sign);
-        if (k > nref) {
-            r.rows.push_back(Row{file, p.ref, std::int64_t{k}, label, std::monostate{},
-                                 std::monostate{}, peak, ws.times[i], std::monostate{}});
-            continue;
+        const std::vector<float>& x = ws.values[j];
+        const std::optional<std::size_t> i = finite_peak_index(x, p.sign);
+        const auto kk = static_cast<std::size_t>(k - 1);
+        if (k <= nref) {
+            const std::string& ref_label = label_of(ref.contents, k);
+            if (label != ref_label) {
+                r.warnings.push_back("DynRes " + std::to_string(k) + " is \"" + label +
+                                     "\" here but \"" + ref_label + "\" in " + p.ref);
+            }
         }
-        const std::string& ref_label = label_of(ref.contents, k);
-        if (label != ref_label) {
-            r.warnings.push_back("DynRes " + std::to_string(k) + " is \"" + label +
-                                 "\" here but \"" + ref_label + "\" in " + p.ref);
+        // No reference peak: a DynRes the reference lacks, or one without a
+        // finite sample there.
+        const bool has_ref = k <= nref && (ref.found.empty() || ref.found[kk] != 0);
+        Row row{file, p.ref, std::int64_t{k}, label};
+        if (has_ref) {
+            row.emplace_back(ref.peak[kk]);
+            row.emplace_back(ref.time[kk]);
+        } else {
+            row.resize(row.size() + 2);
         }
-        const float pref = ref.peak[static_cast<std::size_t>(k - 1)];
-        Row row{file,  p.ref,      std::int64_t{k},
-                label, pref,       ref.time[static_cast<std::size_t>(k - 1)],
-                peak,  ws.times[i]};
-        if (std::fabs(static_cast<double>(pref)) > kTinyReference) {
-            row.emplace_back(static_cast<double>(peak) / static_cast<double>(pref));
+        // A series without a finite sample has no peak: empty cells.
+        if (i) {
+            row.emplace_back(peak_value(x[*i], p.sign));
+            row.emplace_back(ws.times[*i]);
+        } else {
+            row.resize(row.size() + 2);
+        }
+        if (i && has_ref && std::fabs(static_cast<double>(ref.peak[kk])) > kTinyReference) {
+            row.emplace_back(static_cast<double>(peak_value(x[*i], p.sign)) /
+                             static_cast<double>(ref.peak[kk]));
         } else {
             row.emplace_back(std::monostate{});
         }
         r.rows.push_back(std::move(row));
+        left_out(r, "DynRes " + std::to_string(k),
+                 static_cast<std::int64_t>(x.size()) - finite_count(x));
     }
     r.ok = true;
     return r;
 }
 
-FileResult vector_file(const Params& p, const std::string& file) {
+FileResult vector_file(const Params& p, const std::string& file, ops::ReadBuffers* buffers) {
     FileResult r;
-    auto src = open_source(file, r.error);
+    auto src = open_source(file, r.error, buffers);
     if (!src) return r;
     // Each of the two items names one DynRes.
     std::vector<std::int32_t> pair;
@@ -347,6 +385,9 @@ FileResult vector_file(const Params& p, const std::string& file) {
     Row row{file, std::int64_t{pair[0]}, std::int64_t{pair[1]}};
     append_stats(row, s, ws.times, false);
     r.rows.push_back(std::move(row));
+    left_out(r,
+             "the vector of DynRes " + std::to_string(pair[0]) + " and " + std::to_string(pair[1]),
+             static_cast<std::int64_t>(length.size()) - s.n);
     r.ok = true;
     return r;
 }
@@ -395,9 +436,9 @@ bool read_combo_input(const std::string& file, ComboInput& combo, std::string& e
     return true;
 }
 
-FileResult combine_file(const Params& p, const std::string& file) {
+FileResult combine_file(const Params& p, const std::string& file, ops::ReadBuffers* buffers) {
     FileResult r;
-    auto src = open_source(file, r.error);
+    auto src = open_source(file, r.error, buffers);
     if (!src) return r;
     const ops::Groups& g = p.combo.groups;
     const auto nsel = static_cast<std::size_t>(g.selected());
@@ -441,24 +482,28 @@ FileResult combine_file(const Params& p, const std::string& file) {
         Row row{file, static_cast<std::int64_t>(k + 1), comp.description};
         append_stats(row, s, ws.times, false);
         r.rows.push_back(std::move(row));
+        left_out(r, "component " + std::to_string(k + 1), static_cast<std::int64_t>(n) - s.n);
     }
     r.ok = true;
     return r;
 }
 
-FileResult fatigue_file(const Params& p, const std::string& file) {
+FileResult fatigue_file(const Params& p, const std::string& file, ops::ReadBuffers* buffers) {
     FileResult r;
     Selected sel;
-    if (!open_and_select(file, p.channels, sel, r)) return r;
+    if (!open_and_select(file, p.channels, sel, r, buffers)) return r;
     auto& [src, numbers, ws] = sel;
     // One count per DynRes, fed as the file is read: no series is kept.
     std::vector<FatigueSeries> series(numbers.size(), FatigueSeries(p.fatigue));
     std::int64_t samples = 0;
-    const auto sink = [&](float t, std::span<const float> values) {
-        ++samples;
-        for (std::size_t j = 0; j < series.size(); ++j) series[j].push(t, values[j]);
+    const auto sink = [&](const SampleBlock& b) {
+        samples += static_cast<std::int64_t>(b.count);
+        for (std::size_t j = 0; j < series.size(); ++j) {
+            FatigueSeries& s = series[j];
+            for (std::size_t i = 0; i < b.count; ++i) s.push(b.time(i), b.value(i, j));
+        }
     };
-    if (!src->stream(p.window, numbers, sink, r.error)) return r;
+    if (!src->stream_blocks(p.window, numbers, sink, r.error)) return r;
     if (samples == 0) {
         r.error = no_sample(p);
         return r;

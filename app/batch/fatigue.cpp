@@ -136,7 +136,16 @@ void FatigueSeries::finish(const Row& head, const std::string& what, std::vector
         Row row = head;
         row.emplace_back(t_first_);
         row.emplace_back(t_last_);
-        row.emplace_back(n_);
+        // n counts the samples used; without any there is nothing to tell.
+        const std::int64_t used = n_ - counter_.skipped();
+        row.emplace_back(used);
+        if (used == 0) {
+            row.resize(row.size() + 2 + o_->exponents.size());
+            rows.push_back(std::move(row));
+            notes.push_back(what + ": " + std::to_string(counter_.skipped()) +
+                            " samples that are not finite numbers left out of the count");
+            return;
+        }
         row.emplace_back(damage_.cycles());
         row.emplace_back(neq);
         bool missing = false;

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <new>
 #include <system_error>
@@ -39,12 +40,20 @@ struct FileSeries {
     WindowSeries full;
     std::vector<SeriesStats> stats;
     std::vector<plot::Peak> peaks;
-    std::vector<Row> rows;  // the stats rows
+    std::vector<Row> rows;              // the stats rows
+    std::vector<std::string> warnings;  // one line each
 };
 
-bool read_file(const Params& p, const std::string& file, FileSeries& f) {
+// The mean line of a series: none without a finite sample.
+std::optional<double> mean_of(const SeriesStats& s) {
+    if (s.n == 0) return std::nullopt;
+    return s.mean;
+}
+
+// `buffers`: the read buffers of the calling thread.
+bool read_file(const Params& p, const std::string& file, FileSeries& f, ops::ReadBuffers& buffers) {
     f.file = file;
-    std::unique_ptr<SeriesSource> src = open_source(file, f.error);
+    std::unique_ptr<SeriesSource> src = open_source(file, f.error, &buffers);
     if (!src) return false;
     if (!resolve_channels(p.channels, src->contents(), f.numbers, f.error)) return false;
     WindowSeries ws;
@@ -64,9 +73,18 @@ bool read_file(const Params& p, const std::string& file, FileSeries& f) {
         append_stats(row, s, ws.times, true);
         f.rows.push_back(std::move(row));
         f.stats.push_back(s);
-        const std::size_t i = peak_index(v, p.sign);
-        plot::Peak peak{peak_value(v[i], p.sign), ws.times[i], std::nullopt};
-        if (peak.value != v[i]) peak.sample = v[i];
+        if (const auto left = static_cast<std::int64_t>(v.size()) - s.n; left > 0) {
+            f.warnings.push_back("DynRes " + std::to_string(k) + ": " + std::to_string(left) +
+                                 " samples that are not finite numbers left out");
+        }
+        // Samples that are not finite numbers are left out of the peak as
+        // of the statistics; without a finite sample there is no peak to mark.
+        constexpr float kNone = std::numeric_limits<float>::quiet_NaN();
+        plot::Peak peak{kNone, kNone, std::nullopt};
+        if (const std::optional<std::size_t> i = finite_peak_index(v, p.sign)) {
+            peak = {peak_value(v[*i], p.sign), ws.times[*i], std::nullopt};
+            if (peak.value != v[*i]) peak.sample = v[*i];
+        }
         f.peaks.push_back(peak);
     }
     if (p.window_text.empty()) {
@@ -171,11 +189,12 @@ int run_plot(const Params& p, bool terminal, std::ostream& out, std::ostream& er
     std::vector<FileSeries> read(p.files.size());
     std::vector<char> ok(p.files.size(), 0);
     Progress progress(terminal && !p.quiet && p.files.size() > 1, p.files.size(), err);
+    std::vector<ops::ReadBuffers> buffers(worker_count(p.jobs, p.files.size()));
     run_each(
         p.jobs, p.files.size(),
-        [&](std::size_t i) {
+        [&](std::size_t i, std::size_t w) {
             const std::string why =
-                guarded([&] { ok[i] = read_file(p, p.files[i], read[i]) ? 1 : 0; });
+                guarded([&] { ok[i] = read_file(p, p.files[i], read[i], buffers[w]) ? 1 : 0; });
             if (!why.empty()) {
                 ok[i] = 0;
                 read[i] = FileSeries{};
@@ -189,6 +208,10 @@ int run_plot(const Params& p, bool terminal, std::ostream& out, std::ostream& er
     for (std::size_t i = 0; i < read.size(); ++i) {
         if (ok[i] != 0) {
             files.push_back(&read[i]);
+            if (!p.quiet) {
+                for (const std::string& w : read[i].warnings)
+                    err << prefix << p.files[i] << ": " << w << '\n';
+            }
         } else {
             err << printable(prefix + p.files[i] + ": " + read[i].error) << '\n';
             ++failed;
@@ -218,7 +241,7 @@ int run_plot(const Params& p, bool terminal, std::ostream& out, std::ostream& er
                     << '\n';
             }
             it->traces.push_back(plot::Trace{f->file, f->full.times, f->full.values[j], f->peaks[j],
-                                             f->stats[j].mean});
+                                             mean_of(f->stats[j])});
         }
     }
     plot::Layout layout;
@@ -248,15 +271,18 @@ int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& 
     // Each file's section, read and drawn in parallel; its series are let
     // go as soon as its pictures are drawn.
     r.files.resize(p.files.size());
-    const auto draw = [&](std::size_t i) {
+    std::vector<ops::ReadBuffers> buffers(worker_count(p.jobs, p.files.size()));
+    std::vector<std::vector<std::string>> notes(p.files.size());  // each file's warnings
+    const auto draw = [&](std::size_t i, std::size_t w) {
         const std::string& file = p.files[i];
         report::FileSection& section = r.files[i];
         section.name = file;
         FileSeries f;
-        if (!read_file(p, file, f)) {
+        if (!read_file(p, file, f, buffers[w])) {
             section.error = f.error.empty() ? "cannot be read" : f.error;
             return;
         }
+        notes[i] = std::move(f.warnings);
         section.table.header = header;
         for (const Row& row : f.rows) {
             std::vector<std::string> cells;
@@ -264,15 +290,18 @@ int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& 
             section.table.rows.push_back(std::move(cells));
         }
         for (std::size_t j = 0; j < f.numbers.size(); ++j) {
-            const plot::Panel panel{
-                f.numbers[j],
-                f.labels[j],
-                {plot::Trace{file, f.full.times, f.full.values[j], f.peaks[j], f.stats[j].mean}}};
+            const plot::Panel panel{f.numbers[j],
+                                    f.labels[j],
+                                    {plot::Trace{file, f.full.times, f.full.values[j], f.peaks[j],
+                                                 mean_of(f.stats[j])}}};
             const plot::Peak& pk = f.peaks[j];
             report::Figure fig;
-            fig.caption = fmt::format("DynRes {}: peak ({}) {} at t={}; mean {}", f.numbers[j],
-                                      sign_name(p.sign), number_text(pk.value),
-                                      number_text(pk.time), number_text(f.stats[j].mean));
+            fig.caption =
+                f.stats[j].n == 0
+                    ? fmt::format("DynRes {}: no sample that is a finite number", f.numbers[j])
+                    : fmt::format("DynRes {}: peak ({}) {} at t={}; mean {}", f.numbers[j],
+                                  sign_name(p.sign), number_text(pk.value), number_text(pk.time),
+                                  number_text(f.stats[j].mean));
             fig.svg = plot::render_svg(std::span(&panel, 1), shaded(p), small);
             section.figures.push_back(std::move(fig));
         }
@@ -280,8 +309,8 @@ int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& 
     Progress progress(terminal && !p.quiet && p.files.size() > 1, p.files.size(), err);
     run_each(
         p.jobs, p.files.size(),
-        [&](std::size_t i) {
-            const std::string why = guarded([&] { draw(i); });
+        [&](std::size_t i, std::size_t w) {
+            const std::string why = guarded([&] { draw(i, w); });
             if (!why.empty()) {
                 r.files[i] = report::FileSection{};
                 r.files[i].name = p.files[i];
@@ -291,7 +320,12 @@ int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& 
         {}, progress);
     progress.clear();
     std::size_t failed = 0;
-    for (const report::FileSection& section : r.files) {
+    for (std::size_t i = 0; i < r.files.size(); ++i) {
+        const report::FileSection& section = r.files[i];
+        if (!p.quiet) {
+            for (const std::string& w : notes[i])
+                err << prefix << section.name << ": " << w << '\n';
+        }
         if (section.error.empty()) continue;
         err << printable(prefix + section.name + ": " + section.error) << '\n';
         ++failed;

@@ -17,9 +17,9 @@ namespace app::batch {
 
 namespace {
 
-FileResult guarded(const FileTask& task, const std::string& file) {
+FileResult guarded(const FileTask& task, const std::string& file, ops::ReadBuffers& buffers) {
     try {
-        return task(file);
+        return task(file, buffers);
     } catch (const std::bad_alloc&) {
         FileResult r;
         r.error = "not enough memory";
@@ -58,14 +58,25 @@ void Progress::clear() {
     shown_ = false;
 }
 
+std::size_t worker_count(std::int32_t jobs, std::size_t n) {
+    const auto threads = static_cast<std::size_t>(std::max<std::int32_t>(jobs, 1));
+    return std::max<std::size_t>(1, std::min(threads, n));
+}
+
 void run_each(std::int32_t jobs, std::size_t n, const std::function<void(std::size_t)>& work,
               const std::function<void(std::size_t)>& ready, Progress& progress) {
-    const auto threads = static_cast<std::size_t>(std::max<std::int32_t>(jobs, 1));
-    const std::size_t nthreads = std::min(threads, n);
+    run_each(
+        jobs, n, [&](std::size_t i, std::size_t) { work(i); }, ready, progress);
+}
+
+void run_each(std::int32_t jobs, std::size_t n,
+              const std::function<void(std::size_t item, std::size_t worker)>& work,
+              const std::function<void(std::size_t)>& ready, Progress& progress) {
+    const std::size_t nthreads = std::min(worker_count(jobs, n), n);
     if (nthreads <= 1) {
         // Everything on this thread, each ready as it goes.
         for (std::size_t i = 0; i < n; ++i) {
-            work(i);
+            work(i, 0);
             if (ready) ready(i);
             progress.show(i + 1);
         }
@@ -76,11 +87,11 @@ void run_each(std::int32_t jobs, std::size_t n, const std::function<void(std::si
     std::condition_variable cv;
     std::atomic<std::size_t> next{0};
     std::size_t finished = 0;
-    const auto worker = [&] {
+    const auto worker = [&](std::size_t w) {
         for (;;) {
             const std::size_t i = next.fetch_add(1);
             if (i >= n) return;
-            work(i);
+            work(i, w);
             {
                 const std::lock_guard lock(mutex);
                 done[i] = 1;
@@ -90,12 +101,11 @@ void run_each(std::int32_t jobs, std::size_t n, const std::function<void(std::si
         }
     };
     std::vector<std::jthread> pool;
-    for (std::size_t t = 0; t < nthreads; ++t) pool.emplace_back(worker);
+    for (std::size_t t = 0; t < nthreads; ++t) pool.emplace_back(worker, t);
     std::size_t reported = 0;
     std::unique_lock lock(mutex);
     while (reported < n) {
         cv.wait_for(lock, std::chrono::milliseconds(200), [&] { return done[reported] != 0; });
-        const std::size_t now = finished;
         lock.unlock();
         while (reported < n) {
             {
@@ -105,10 +115,9 @@ void run_each(std::int32_t jobs, std::size_t n, const std::function<void(std::si
             if (ready) ready(reported);
             ++reported;
         }
-        // Items may have finished since `now` was read: those handed over
-        // count too, so the bar ends at n.
-        progress.show(std::max(now, reported));
+        // The count after the ready calls: all of them once every work is in.
         lock.lock();
+        progress.show(finished);
     }
 }
 
@@ -131,9 +140,12 @@ std::size_t run_files(const RunOptions& options, const std::vector<std::string>&
             ++failed;
         }
     };
+    // The read buffers of each thread, kept from one file to the next.
+    std::vector<ops::ReadBuffers> buffers(worker_count(options.jobs, total));
     run_each(
-        options.jobs, total, [&](std::size_t i) { results[i] = guarded(task, files[i]); }, report,
-        progress);
+        options.jobs, total,
+        [&](std::size_t i, std::size_t w) { results[i] = guarded(task, files[i], buffers[w]); },
+        report, progress);
     progress.clear();
     return failed;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/batch/table.h"
+#include "ops/series_reader.h"
 
 namespace app::batch {
 
@@ -22,7 +23,9 @@ struct FileResult {
     std::vector<Row> rows;
 };
 
-using FileTask = std::function<FileResult(const std::string& file)>;
+// The work on one file; `buffers` are the read buffers of the thread it runs
+// on, kept from one file to the next.
+using FileTask = std::function<FileResult(const std::string& file, ops::ReadBuffers& buffers)>;
 
 struct RunOptions {
     std::string command;    // for the messages: "pektor <command>: <file>: ..."
@@ -53,6 +56,16 @@ class Progress {
 // work before it are done (ready may be empty). The progress bar shows the
 // works done. work must not throw.
 void run_each(std::int32_t jobs, std::size_t n, const std::function<void(std::size_t)>& work,
+              const std::function<void(std::size_t)>& ready, Progress& progress);
+
+// The threads run_each uses for n works on `jobs` jobs (at least 1).
+std::size_t worker_count(std::int32_t jobs, std::size_t n);
+
+// The same with work(i, w): w (0 .. worker_count(jobs, n) - 1) is the
+// thread that does work i, so that a thread's state (its read buffers) can
+// serve every work it does.
+void run_each(std::int32_t jobs, std::size_t n,
+              const std::function<void(std::size_t item, std::size_t worker)>& work,
               const std::function<void(std::size_t)>& ready, Progress& progress);
 
 // Runs the task on every file, `jobs` at a time; results[i] belongs to

@@ -8,9 +8,14 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
+
+namespace ops {
+class ReadBuffers;
+}
 
 namespace app::batch {
 
@@ -44,6 +49,23 @@ struct WindowSeries {
     std::vector<std::vector<float>> values;
 };
 
+// Consecutive samples of a window, in step order: sample i has the time
+// time(i) and the value value(i, j) of the j-th DynRes asked for. The block
+// may point straight into a read buffer; it is valid only during the call.
+struct SampleBlock {
+    const float* data = nullptr;
+    std::size_t stride = 0;                // floats from one sample to the next
+    std::size_t count = 0;                 // samples
+    std::span<const std::size_t> columns;  // place of the j-th DynRes in a sample
+
+    const float* sample(std::size_t i) const { return data + i * stride; }
+    float time(std::size_t i) const { return data[i * stride]; }
+    float value(std::size_t i, std::size_t j) const { return data[i * stride + columns[j]]; }
+};
+
+// Samples per block when a source builds the blocks itself.
+inline constexpr std::size_t kBlockSteps = std::size_t{1} << 16;
+
 class SeriesSource {
   public:
     virtual ~SeriesSource() = default;
@@ -54,25 +76,29 @@ class SeriesSource {
     virtual bool read(const Window& window, std::span<const std::int32_t> dynres, WindowSeries& out,
                       std::string& error) = 0;
 
-    // The same samples handed over one at a time, in step order, without
-    // keeping them: sink(t, values) with values[j] the value of dynres[j] at
-    // time t (valid during the call). The default reads the window first.
+    // The same samples handed over in blocks of consecutive samples, in step
+    // order, without keeping them (see SampleBlock). The default reads the
+    // window first and hands it over in blocks of kBlockSteps samples.
+    using BlockSink = std::function<void(const SampleBlock& block)>;
+    virtual bool stream_blocks(const Window& window, std::span<const std::int32_t> dynres,
+                               const BlockSink& sink, std::string& error);
+
+    // The number of samples inside the window when it can be told without
+    // reading the samples (nullopt otherwise). Only a hint: a stream of the
+    // window may give another number (stored times that do not increase).
+    virtual std::optional<std::int64_t> count_hint(const Window&) { return std::nullopt; }
+
+    // The samples one at a time: sink(t, values) with values[j] the value of
+    // dynres[j] at time t (valid during the call). Over stream_blocks.
     using SampleSink = std::function<void(float time, std::span<const float> values)>;
-    virtual bool stream(const Window& window, std::span<const std::int32_t> dynres,
-                        const SampleSink& sink, std::string& error) {
-        WindowSeries ws;
-        if (!read(window, dynres, ws, error)) return false;
-        std::vector<float> row(dynres.size());
-        for (std::size_t i = 0; i < ws.times.size(); ++i) {
-            for (std::size_t j = 0; j < row.size(); ++j) row[j] = ws.values[j][i];
-            sink(ws.times[i], row);
-        }
-        return true;
-    }
+    bool stream(const Window& window, std::span<const std::int32_t> dynres, const SampleSink& sink,
+                std::string& error);
 };
 
 // Opens a dyn file read-only; nullptr with a one-line reason when it cannot
-// be read.
-std::unique_ptr<SeriesSource> open_source(const std::filesystem::path& file, std::string& error);
+// be read. The source reads through `buffers` when given (the read buffers
+// of the calling thread, kept from file to file); it must outlive the source.
+std::unique_ptr<SeriesSource> open_source(const std::filesystem::path& file, std::string& error,
+                                          ops::ReadBuffers* buffers = nullptr);
 
 }  // namespace app::batch

@@ -1,6 +1,8 @@
 // The files read through the series reader: read-only, nothing written
 // anywhere, one reader per file and thread.
 #include "app/batch/label_text.h"
+#include <algorithm>
+
 #include "app/batch/source.h"
 #include "ops/series_reader.h"
 
@@ -36,8 +38,8 @@ class ReaderSource final : public SeriesSource {
         ops::SeriesReader::Series s;
         const std::vector<int> numbers(dynres.begin(), dynres.end());
         if (!reader_.read(numbers,
-                          {static_cast<double>(window.first), static_cast<double>(window.last)},
-                          s)) {
+                          {static_cast<double>(window.first), static_cast<double>(window.last)}, s,
+                          buffers_)) {
             error = reader_.error();
             return false;
         }
@@ -46,29 +48,35 @@ class ReaderSource final : public SeriesSource {
         return true;
     }
 
-    bool stream(const Window& window, std::span<const std::int32_t> dynres, const SampleSink& sink,
-                std::string& error) override {
-        for (const std::int32_t k : dynres) {
+    bool stream_blocks(const Window& window, std::span<const std::int32_t> dynres,
+                       const BlockSink& sink, std::string& error) override {
+        std::vector<std::size_t> columns(dynres.size());
+        for (std::size_t j = 0; j < dynres.size(); ++j) {
+            const std::int32_t k = dynres[j];
             if (k < 1 || k > reader_.dynres_count()) {
                 error = "no DynRes " + std::to_string(k);
                 return false;
             }
+            columns[j] = static_cast<std::size_t>(k);  // row[k] is DynRes k
         }
-        std::vector<float> row(dynres.size());
+        // The rows straight out of the read buffer.
         const auto rows = [&](const ops::SeriesReader::Rows& r) {
-            for (std::size_t i = 0; i < r.count; ++i) {
-                const float* step = r.row(i);
-                for (std::size_t j = 0; j < row.size(); ++j) row[j] = step[dynres[j]];
-                sink(step[0], row);
-            }
+            sink(SampleBlock{r.data, r.stride, r.count, columns});
         };
         if (!reader_.stream({static_cast<double>(window.first), static_cast<double>(window.last)},
-                            rows)) {
+                            rows, buffers_)) {
             error = reader_.error();
             return false;
         }
         return true;
     }
+
+    std::optional<std::int64_t> count_hint(const Window& window) override {
+        return reader_.count_hint(
+            {static_cast<double>(window.first), static_cast<double>(window.last)});
+    }
+
+    ops::ReadBuffers* buffers_ = nullptr;
 
   private:
     ops::SeriesReader reader_;
@@ -77,8 +85,46 @@ class ReaderSource final : public SeriesSource {
 
 }  // namespace
 
-std::unique_ptr<SeriesSource> open_source(const std::filesystem::path& file, std::string& error) {
+bool SeriesSource::stream_blocks(const Window& window, std::span<const std::int32_t> dynres,
+                                 const BlockSink& sink, std::string& error) {
+    WindowSeries ws;
+    if (!read(window, dynres, ws, error)) return false;
+    const std::size_t m = dynres.size();
+    const std::size_t stride = m + 1;
+    std::vector<std::size_t> columns(m);
+    for (std::size_t j = 0; j < m; ++j) columns[j] = j + 1;
+    std::vector<float> rows;
+    for (std::size_t from = 0; from < ws.times.size(); from += kBlockSteps) {
+        const std::size_t count = std::min(kBlockSteps, ws.times.size() - from);
+        rows.resize(count * stride);
+        for (std::size_t i = 0; i < count; ++i) {
+            float* row = rows.data() + i * stride;
+            row[0] = ws.times[from + i];
+            for (std::size_t j = 0; j < m; ++j) row[j + 1] = ws.values[j][from + i];
+        }
+        sink(SampleBlock{rows.data(), stride, count, columns});
+    }
+    return true;
+}
+
+bool SeriesSource::stream(const Window& window, std::span<const std::int32_t> dynres,
+                          const SampleSink& sink, std::string& error) {
+    std::vector<float> values(dynres.size());
+    return stream_blocks(
+        window, dynres,
+        [&](const SampleBlock& b) {
+            for (std::size_t i = 0; i < b.count; ++i) {
+                for (std::size_t j = 0; j < values.size(); ++j) values[j] = b.value(i, j);
+                sink(b.time(i), values);
+            }
+        },
+        error);
+}
+
+std::unique_ptr<SeriesSource> open_source(const std::filesystem::path& file, std::string& error,
+                                          ops::ReadBuffers* buffers) {
     auto s = std::make_unique<ReaderSource>();
+    s->buffers_ = buffers;
     if (!s->open(file, error)) return nullptr;
     return s;
 }

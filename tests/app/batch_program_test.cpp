@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -146,7 +147,9 @@ void expect_stats(const Json& row, const std::vector<double>& x, const std::vect
     const auto xs = ops::sview(x);
     const double mean = ops::VMEAN(xs, n);
     EXPECT_EQ(row["mean"].get<double>(), mean);
-    const double sd = ops::VSTDEV(xs, n);
+    // A constant series has std 0 (not the rounding of its sums) and no shape.
+    const bool constant = x[imax] == x[imin];
+    const double sd = constant ? 0.0 : ops::VSTDEV(xs, n);
     if (n < 2) {
         EXPECT_TRUE(row["std"].is_null());
     } else {
@@ -675,6 +678,86 @@ TEST(BatchFiles, WrittenEdgeCases) {
               "pektor stats: ref.dyn: no sample in the window 0.6:0.9\n"
               "pektor stats: b.dyn: no sample in the window 0.6:0.9\n"
               "pektor stats: no file could be read\n");
+}
+
+// Samples that are not finite numbers: left out of every figure with one
+// warning per file and DynRes, n counting those used; a DynRes without a
+// finite sample gives empty cells; a constant one has std 0 and no shape.
+TEST(BatchFiles, SamplesThatAreNotNumbersAreLeftOut) {
+    ScratchDir dir;
+    ScratchDir streams;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const std::vector<float> times = {0.0f, 0.5f, 1.0f, 1.5f, 2.0f, 2.5f};
+    tools::DynResLayout layout;
+    layout.labels = {"A", "B", "C"};
+    tools::write_dynres_file(dir.path() / "nan.dyn", layout, times,
+                             {{1.0f, nan, 4.0f, inf, -2.0f, 1.0f},
+                              {nan, nan, nan, nan, nan, nan},
+                              {0.1f, 0.1f, 0.1f, 0.1f, 0.1f, 0.1f}});
+    const std::string warnings =
+        "DynRes 1: 2 samples that are not finite numbers left out\n"
+        "pektor {}: nan.dyn: DynRes 2: 6 samples that are not finite numbers left out\n";
+    const auto warned = [&](const std::string& command) {
+        std::string w = "pektor " + command + ": nan.dyn: " + warnings;
+        w.replace(w.find("{}"), 2, command);
+        return w;
+    };
+    for (const char* moments : {"sample", "population"}) {
+        SCOPED_TRACE(moments);
+        const Result st = pektor(
+            dir.path(), std::string("stats -f json --moments ") + moments + " nan.dyn", streams);
+        EXPECT_EQ(st.code, 0);
+        EXPECT_EQ(st.err, warned("stats"));
+        const auto rows = json_rows(st.out);
+        ASSERT_EQ(rows.size(), 3U);
+        EXPECT_EQ(rows[0]["n"], 4);
+        EXPECT_EQ(rows[0]["max"], 4.0);
+        EXPECT_EQ(rows[0]["t_max"], 1.0);
+        EXPECT_EQ(rows[0]["min"], -2.0);
+        EXPECT_EQ(rows[0]["t_min"], 2.0);
+        EXPECT_EQ(rows[0]["mean"], 1.0);
+        EXPECT_NEAR(rows[0]["std"].get<double>(),
+                    std::sqrt(18.0 / (std::string(moments) == "sample" ? 3.0 : 4.0)), 1e-12);
+        EXPECT_EQ(rows[1]["n"], 0);
+        EXPECT_EQ(rows[1]["t_first"], 0.0);
+        EXPECT_EQ(rows[1]["t_last"], 2.5);
+        for (const char* c : {"max", "t_max", "min", "t_min", "mean", "std", "skew", "kurt", "tz"})
+            EXPECT_TRUE(rows[1][c].is_null()) << c;
+        EXPECT_EQ(rows[2]["n"], 6);
+        EXPECT_EQ(rows[2]["std"], 0.0);
+        EXPECT_TRUE(rows[2]["skew"].is_null() && rows[2]["kurt"].is_null());
+    }
+    const Result quiet = pektor(dir.path(), "stats -q -f csv nan.dyn", streams);
+    EXPECT_EQ(quiet.code, 0);
+    EXPECT_EQ(quiet.err, "");
+
+    const Result peak = pektor(dir.path(), "peak -f csv -c 1-2 --coincident 3 nan.dyn", streams);
+    EXPECT_EQ(peak.code, 0);
+    EXPECT_EQ(peak.err, warned("peak"));
+    EXPECT_EQ(peak.out,
+              "file,dynres,label,sign,peak,t_peak,n,c3\r\n"
+              "nan.dyn,1,A,max,4,1,4,0.1\r\n"
+              "nan.dyn,2,B,max,,,0,\r\n");
+    const Result low = pektor(dir.path(), "peak -q -f csv -c 1 --sign abs nan.dyn", streams);
+    EXPECT_EQ(low.out,
+              "file,dynres,label,sign,peak,t_peak,n\r\n"
+              "nan.dyn,1,A,abs,4,1,4\r\n");
+
+    const Result daf = pektor(dir.path(), "daf -q --ref nan.dyn -f csv -c 1-2 nan.dyn", streams);
+    EXPECT_EQ(daf.code, 0);
+    EXPECT_EQ(daf.out,
+              "file,ref,dynres,label,peak_ref,t_ref,peak,t_peak,daf\r\n"
+              "nan.dyn,nan.dyn,1,A,4,1,4,1,1\r\n"
+              "nan.dyn,nan.dyn,2,B,,,,,\r\n");
+
+    const Result fat = pektor(dir.path(), "fatigue -q -f json -c 1-2 nan.dyn", streams);
+    EXPECT_EQ(fat.code, 0);
+    const auto frows = json_rows(fat.out);
+    ASSERT_EQ(frows.size(), 2U);
+    EXPECT_EQ(frows[0]["n"], 4);
+    EXPECT_EQ(frows[1]["n"], 0);
+    EXPECT_TRUE(frows[1]["cycles"].is_null() && frows[1]["neq"].is_null());
 }
 
 TEST(BatchUsage, BadOptionsAreUsageErrors) {

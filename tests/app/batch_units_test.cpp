@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -272,28 +273,33 @@ TEST(BatchStats, StreamedStatisticsAreThoseOfTheWholeSeries) {
         Window window;
         int passes;
     };
-    for (const Moments moments : {Moments::sample, Moments::population}) {
-        for (const Case k : {Case{Window{}, 2}, Case{Window{1.0f, 3.5f}, 3},
-                             Case{Window{2.0f, 2.0f}, 1}, Case{Window{7.0f, 9.0f}, 1}}) {
-            src.reads = 0;
-            std::vector<SeriesStats> stats;
-            std::vector<StatsTimes> times;
-            std::string error;
-            ASSERT_TRUE(stream_stats(src, k.window, dynres, moments, stats, times, error));
-            EXPECT_EQ(src.reads, k.passes);
-            WindowSeries ws;
-            src.read(k.window, dynres, ws, error);
-            for (std::size_t j = 0; j < dynres.size(); ++j) {
-                const std::vector<double> x(ws.values[j].begin(), ws.values[j].end());
-                if (x.empty()) {
-                    EXPECT_EQ(stats[j].n, 0);
-                    continue;
+    // Streamed (nothing kept: the passes read the file), and with the
+    // samples kept from the first pass (one read).
+    for (const std::size_t keep : {std::size_t{0}, kKeepBytes}) {
+        for (const Moments moments : {Moments::sample, Moments::population}) {
+            for (const Case k : {Case{Window{}, 2}, Case{Window{1.0f, 3.5f}, 3},
+                                 Case{Window{2.0f, 2.0f}, 1}, Case{Window{7.0f, 9.0f}, 1}}) {
+                src.reads = 0;
+                std::vector<SeriesStats> stats;
+                std::vector<StatsTimes> times;
+                std::string error;
+                ASSERT_TRUE(
+                    stream_stats(src, k.window, dynres, moments, stats, times, error, keep));
+                EXPECT_EQ(src.reads, keep == 0 ? k.passes : 1);
+                WindowSeries ws;
+                src.read(k.window, dynres, ws, error);
+                for (std::size_t j = 0; j < dynres.size(); ++j) {
+                    const std::vector<double> x(ws.values[j].begin(), ws.values[j].end());
+                    if (x.empty()) {
+                        EXPECT_EQ(stats[j].n, 0);
+                        continue;
+                    }
+                    const SeriesStats s = series_stats(x, ws.times, moments);
+                    Row whole, streamed;
+                    append_stats(whole, s, ws.times, true);
+                    append_stats(streamed, stats[j], times[j], true);
+                    EXPECT_EQ(streamed, whole) << "DynRes " << dynres[j];
                 }
-                const SeriesStats s = series_stats(x, ws.times, moments);
-                Row whole, streamed;
-                append_stats(whole, s, ws.times, true);
-                append_stats(streamed, stats[j], times[j], true);
-                EXPECT_EQ(streamed, whole) << "DynRes " << dynres[j];
             }
         }
     }
@@ -368,6 +374,51 @@ TEST(ShardBySize, GreedyLargestFirstAndEveryFileInOneShard) {
     }
 }
 
+// The same file telling the number of samples of a window from its times:
+// two passes for any window.
+class HintedSource final : public SeriesSource {
+  public:
+    explicit HintedSource(MemorySource& src) : src_(src) {}
+    const FileContents& contents() const override { return src_.contents(); }
+    bool read(const Window& window, std::span<const std::int32_t> dynres, WindowSeries& out,
+              std::string& error) override {
+        return src_.read(window, dynres, out, error);
+    }
+    std::optional<std::int64_t> count_hint(const Window& window) override {
+        WindowSeries ws;
+        std::string error;
+        const std::vector<std::int32_t> none;
+        src_.read(window, none, ws, error);
+        --src_.reads;
+        return static_cast<std::int64_t>(ws.times.size());
+    }
+
+  private:
+    MemorySource& src_;
+};
+
+TEST(BatchStats, ACountedWindowNeedsNoThirdPass) {
+    MemorySource mem(
+        {{1, 2, 3, 10, -4, 0.1f, 7.5f, 7.5f, -4, 2}, {5, -1, 3.25f, 1, 2, 2, 9, -3, 0.5f, 11}});
+    HintedSource src(mem);
+    const std::vector<std::int32_t> dynres = {2, 1};
+    for (const Window w : {Window{}, Window{1.0f, 3.5f}, Window{0.5f, 4.0f}}) {
+        std::vector<SeriesStats> hinted, plain;
+        std::vector<StatsTimes> th, tp;
+        std::string error;
+        mem.reads = 0;
+        ASSERT_TRUE(stream_stats(src, w, dynres, Moments::sample, hinted, th, error, 0));
+        EXPECT_EQ(mem.reads, 2);
+        ASSERT_TRUE(stream_stats(mem, w, dynres, Moments::sample, plain, tp, error, 0));
+        for (std::size_t j = 0; j < dynres.size(); ++j) {
+            Row a, b;
+            append_stats(a, hinted[j], th[j], true);
+            append_stats(b, plain[j], tp[j], true);
+            EXPECT_EQ(a, b);
+        }
+    }
+}
+
 TEST(ShardRecords, CsvRecordsKeepQuotedLineBreaksAndJsonLinesSplitByLine) {
     using app::batch::split_csv_records;
     using app::batch::split_json_lines;
@@ -413,6 +464,122 @@ TEST(ShardRecords, TheFileListDigestSeesOrderAndNameBoundaries) {
     EXPECT_NE(ab, file_list_digest({"ab"}));
     EXPECT_NE(ab, file_list_digest({"a", "b", ""}));
     EXPECT_EQ(ab.size(), 16U);
+}
+
+// Samples that are not finite numbers are left out of every figure (n
+// counts those used), streamed or not; a series without a finite sample
+// gives empty cells; a constant series has std 0 and no skew or kurt.
+TEST(BatchStats, NonFiniteSamplesAreLeftOutAndConstantSeriesHaveNoShape) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const std::vector<std::vector<float>> series = {
+        {1, nan, 3, -inf, -2, 5, 2.5f, inf, 0, 4},           // 3 left out
+        {nan, nan, nan, nan, nan, nan, nan, nan, nan, nan},  // none used
+        {0.3f, 0.3f, 0.3f, 0.3f, 0.3f, 0.3f, 0.3f, 0.3f, 0.3f, 0.3f},
+        {nan, 0.7f, 0.7f, inf, 0.7f, 0.7f, 0.7f, 0.7f, 0.7f, nan},
+        {nan, nan, nan, 8, nan, nan, nan, nan, nan, nan}};  // one sample
+    MemorySource src(series);
+    const std::vector<std::int32_t> dynres = {1, 2, 3, 4, 5};
+    const std::vector<std::int64_t> used = {7, 0, 10, 7, 1};
+    for (const Moments moments : {Moments::sample, Moments::population}) {
+        std::vector<SeriesStats> stats;
+        std::vector<StatsTimes> times;
+        std::string error;
+        ASSERT_TRUE(stream_stats(src, Window{}, dynres, moments, stats, times, error));
+        std::vector<SeriesStats> streamed_stats;
+        std::vector<StatsTimes> streamed_times;
+        ASSERT_TRUE(
+            stream_stats(src, Window{}, dynres, moments, streamed_stats, streamed_times, error, 0));
+        WindowSeries ws;
+        src.read(Window{}, dynres, ws, error);
+        for (std::size_t j = 0; j < dynres.size(); ++j) {
+            SCOPED_TRACE(j);
+            EXPECT_EQ(times[j].samples, 10);
+            EXPECT_EQ(stats[j].n, used[j]);
+            // The same figures as the series without those samples.
+            std::vector<double> all, kept;
+            std::vector<float> kept_t;
+            for (std::size_t i = 0; i < 10; ++i) {
+                const float v = ws.values[j][i];
+                all.push_back(v);
+                if (std::isfinite(v)) {
+                    kept.push_back(v);
+                    kept_t.push_back(ws.times[i]);
+                }
+            }
+            const SeriesStats whole = series_stats(all, ws.times, moments);
+            Row streamed, read;
+            append_stats(streamed, stats[j], times[j], true);
+            append_stats(read, whole, ws.times, true);
+            EXPECT_EQ(streamed, read);
+            Row without_keeping;
+            append_stats(without_keeping, streamed_stats[j], streamed_times[j], true);
+            EXPECT_EQ(without_keeping, read);
+            ASSERT_EQ(streamed.size(), std::size(kStatsColumns));
+            if (kept.empty()) {
+                for (std::size_t c = 3; c < streamed.size(); ++c)
+                    EXPECT_TRUE(std::holds_alternative<std::monostate>(streamed[c])) << c;
+                continue;
+            }
+            const SeriesStats alone = series_stats(kept, kept_t, moments);
+            EXPECT_EQ(whole.max, alone.max);
+            EXPECT_EQ(whole.min, alone.min);
+            EXPECT_EQ(whole.mean, alone.mean);
+            EXPECT_EQ(whole.std, alone.std);
+            EXPECT_EQ(whole.skew, alone.skew);
+            EXPECT_EQ(whole.kurt, alone.kurt);
+            EXPECT_TRUE(std::isfinite(whole.mean));
+        }
+        // The constant series (with and without samples left out).
+        for (const std::size_t j : {std::size_t{2}, std::size_t{3}}) {
+            ASSERT_TRUE(stats[j].std);
+            EXPECT_EQ(*stats[j].std, 0.0);
+            EXPECT_FALSE(stats[j].skew);
+            EXPECT_FALSE(stats[j].kurt);
+        }
+        EXPECT_EQ(times[0].max, 2.5f);  // the time of 5, not of inf
+        EXPECT_EQ(times[0].min, 2.0f);
+        EXPECT_FALSE(stats[4].std);
+        EXPECT_EQ(stats[4].mean, 8.0);
+    }
+}
+
+TEST(BatchStats, PeaksLeaveOutSamplesThatAreNotNumbers) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const std::vector<float> x = {nan, -inf, 3.0f, -5.0f, inf, 4.0f};
+    EXPECT_EQ(finite_peak_index(x, Sign::max), std::optional<std::size_t>(5));
+    EXPECT_EQ(finite_peak_index(x, Sign::min), std::optional<std::size_t>(3));
+    EXPECT_EQ(finite_peak_index(x, Sign::abs), std::optional<std::size_t>(3));
+    EXPECT_EQ(finite_count(x), 3);
+    const std::vector<float> none = {nan, inf};
+    EXPECT_FALSE(finite_peak_index(none, Sign::max));
+    EXPECT_FALSE(finite_peak_index({}, Sign::max));
+}
+
+// Each work is told its thread: below the number of threads, and never two
+// works at once on one thread.
+TEST(BatchRunner, EachWorkKnowsItsThread) {
+    for (const std::int32_t jobs : {1, 3}) {
+        constexpr std::size_t kN = 100;
+        const std::size_t threads = worker_count(jobs, kN);
+        EXPECT_EQ(threads, static_cast<std::size_t>(jobs));
+        std::vector<std::atomic<int>> busy(threads);
+        std::atomic<int> clashes{0};
+        std::ostringstream bar;
+        Progress progress(false, kN, bar);
+        run_each(
+            jobs, kN,
+            [&](std::size_t, std::size_t w) {
+                ASSERT_LT(w, threads);
+                if (busy[w].fetch_add(1) != 0) ++clashes;
+                busy[w].fetch_sub(1);
+            },
+            {}, progress);
+        EXPECT_EQ(clashes.load(), 0);
+    }
+    EXPECT_EQ(worker_count(8, 2), 2U);
+    EXPECT_EQ(worker_count(0, 0), 1U);
 }
 
 }  // namespace

@@ -95,7 +95,7 @@ TEST(FatigueRows, SamplesThatAreNotNumbersAreLeftOutAndNamed) {
     ASSERT_EQ(r.rows.size(), 1u);
     const Row& row = r.rows[0];
     ASSERT_EQ(row.size(), 9u);
-    EXPECT_EQ(std::get<std::int64_t>(row[5]), 5);  // n counts every sample
+    EXPECT_EQ(std::get<std::int64_t>(row[5]), 3);  // n counts the samples used
     EXPECT_EQ(std::get<double>(row[6]), 1.0);      // 0, 6, 0: two half cycles of 6
     EXPECT_EQ(std::get<double>(row[7]), 4.0);
     EXPECT_NEAR(std::get<double>(row[8]), std::cbrt(216.0 / 4.0), 1e-13);

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "support/program.h"
 #include "support/scratch.h"
 #include "support/xml_lite.h"
+#include "tools/dynres_writer.h"
 
 namespace {
 
@@ -575,6 +577,36 @@ document.body.setAttribute('data-hint', document.querySelector('.hint').hidden ?
     ASSERT_NE(up, as_written);  // else the sorting would go unseen
     EXPECT_EQ(attr("data-up"), up);
     EXPECT_EQ(attr("data-down"), down);
+}
+
+// Samples that are not finite numbers: left out of the peak, the mean and
+// the line, one warning per file and DynRes; a DynRes without a finite
+// sample has no peak and no mean.
+TEST(PictureProgram, SamplesThatAreNotNumbersAreLeftOutWithAWarning) {
+    ScratchDir dir;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    tools::DynResLayout layout;
+    layout.labels = {"A", "B"};
+    tools::write_dynres_file(dir.path() / "gaps.dyn", layout, std::vector<float>{0, 1, 2, 3},
+                             {{1.0f, nan, 4.0f, inf}, {nan, nan, nan, nan}});
+    const std::string warned =
+        ": gaps.dyn: DynRes 1: 2 samples that are not finite numbers left out\n";
+    const std::string none =
+        ": gaps.dyn: DynRes 2: 4 samples that are not finite numbers left out\n";
+    const Outcome plot = pektor(dir, "plot -o p.svg gaps.dyn");
+    EXPECT_EQ(plot.code, 0);
+    EXPECT_EQ(plot.err, "pektor plot" + warned + "pektor plot" + none);
+    const std::string svg = dir.read("p.svg");
+    EXPECT_EQ(svg.find("nan"), std::string::npos);
+    EXPECT_EQ(svg.find("inf"), std::string::npos);
+    const Outcome report = pektor(dir, "report -o r.html gaps.dyn");
+    EXPECT_EQ(report.code, 0);
+    EXPECT_EQ(report.err, "pektor report" + warned + "pektor report" + none);
+    const std::string html = dir.read("r.html");
+    EXPECT_NE(html.find("DynRes 1: peak (max) 4 at t=2; mean 2.5"), std::string::npos);
+    EXPECT_NE(html.find("DynRes 2: no sample that is a finite number"), std::string::npos);
+    EXPECT_EQ(pektor(dir, "plot -q --force -o p.svg gaps.dyn").err, "");
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ target_compile_definitions(test_series_writer PRIVATE PEKTOR_BIN="$<TARGET_FILE:
 add_dependencies(test_series_writer pektor dyngen)
 
 # The series reader of the batch commands on every fixture.
-pektor_add_test(test_series_reader series_reader_test.cpp LIBS pektor_ops)
+pektor_add_test(test_series_reader series_reader_test.cpp LIBS pektor_ops pektor_dynwriter)
 
 # The fast path of the extraction against the per-step path, end to end.
 pektor_add_test(test_engine_program engine_program_test.cpp)

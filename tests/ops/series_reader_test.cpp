@@ -11,6 +11,7 @@
 
 #include "support/json_lite.h"
 #include "support/scratch.h"
+#include "tools/dynres_writer.h"
 
 namespace {
 
@@ -179,6 +180,73 @@ TEST(SeriesReaderWindow, PackedRecordsKeepTheirStepsInTheWindow) {
     ASSERT_TRUE(r.read(std::vector<int>{2}, {0.4, 0.7}, out));
     ASSERT_EQ(out.times.size(), 4U);
     EXPECT_EQ(out.values[0], (std::vector<float>{-10.0F, -12.5F, -15.0F, -17.5F}));
+}
+
+// The number of samples of a window told from a few stored times is the
+// number a read gives, wherever the window lies; packed records cannot tell.
+TEST(SeriesReaderWindow, CountHintIsTheNumberOfSamplesRead) {
+    SeriesReader r;
+    ASSERT_TRUE(r.open(fixture_path("le_basic.dyn"))) << r.error();
+    const double inf = SeriesReader::Window{}.last;
+    const std::vector<SeriesReader::Window> windows = {
+        {}, {0.15, 0.3}, {1.9, inf}, {-inf, 0.0}, {5.0, 6.0}, {1.0, 0.5}, {1.15, 1.15}, {-3, -1}};
+    for (const SeriesReader::Window& w : windows) {
+        SeriesReader::Series out;
+        ASSERT_TRUE(r.read(std::vector<int>{1}, w, out));
+        EXPECT_EQ(r.count_hint(w), static_cast<std::int64_t>(out.times.size()))
+            << w.first << ":" << w.last;
+    }
+    SeriesReader packed;
+    ASSERT_TRUE(packed.open(fixture_path("packed.dyn"))) << packed.error();
+    EXPECT_FALSE(packed.count_hint({0.4, 0.7}));
+}
+
+// Read buffers given to every read serve file after file (and a read on two
+// cores): the same series as without them, and no more memory the second
+// time round.
+TEST(SeriesReaderBuffers, KeptFromFileToFileAndGiveTheSameSeries) {
+    test_support::ScratchDir dir;
+    // 199 DynRes: two records a step, 5 MiB (read on two cores).
+    constexpr int kDynRes = 199;
+    constexpr int kSteps = 5000;
+    std::vector<float> times(kSteps);
+    std::vector<std::vector<float>> values(kDynRes, std::vector<float>(kSteps));
+    for (int i = 0; i < kSteps; ++i) {
+        times[static_cast<std::size_t>(i)] = 0.01f * static_cast<float>(i);
+        for (int k = 0; k < kDynRes; ++k)
+            values[static_cast<std::size_t>(k)][static_cast<std::size_t>(i)] =
+                static_cast<float>(k * 1000 + (i * 7919) % 1009);
+    }
+    tools::DynResLayout layout;
+    layout.labels = std::vector<std::string>(kDynRes, "x");
+    const fs::path big = dir.path() / "big.dyn";
+    tools::write_dynres_file(big, layout, times, values);
+    const std::vector<fs::path> files = {big, fixture_path("le_basic.dyn"),
+                                         fixture_path("be_basic.dyn"), big,
+                                         fixture_path("packed.dyn")};
+    ops::ReadBuffers buffers;
+    std::size_t held = 0;
+    for (int round = 0; round < 2; ++round) {
+        for (const fs::path& f : files) {
+            SeriesReader r;
+            ASSERT_TRUE(r.open(f)) << r.error();
+            const std::vector<int> pick{r.dynres_count(), 1};
+            SeriesReader::Series own, shared;
+            ASSERT_TRUE(r.read(pick, {}, own)) << r.error();
+            ASSERT_TRUE(r.read(pick, {}, shared, &buffers)) << r.error();
+            EXPECT_FALSE(shared.times.empty()) << f;
+            EXPECT_EQ(shared.times, own.times) << f;
+            EXPECT_EQ(shared.values, own.values) << f;
+            if (f == big) {
+                ASSERT_EQ(shared.times.size(), static_cast<std::size_t>(kSteps));
+                EXPECT_EQ(shared.values[0], values.back());
+                EXPECT_EQ(shared.values[1], values.front());
+            }
+        }
+        if (round == 0) held = buffers.held();
+    }
+    EXPECT_GT(held, 0U);
+    EXPECT_EQ(buffers.held(), held);
 }
 
 TEST(SeriesReaderSelection, AnyOrderAndRepeatsAndRefusedNumbers) {
