@@ -27,7 +27,7 @@ TEST(FatigueOptions, DefaultsAndExponentsAsGiven) {
     EXPECT_EQ(d.exponents, (std::vector<double>{3, 4, 5, 8, 10, 12}));
     EXPECT_FALSE(d.neq.has_value());
     EXPECT_EQ(d.feq, 1.0);
-    EXPECT_EQ(d.residuals, ops::Residuals::half);
+    EXPECT_EQ(d.residuals, analysis::Residuals::half);
     EXPECT_FALSE(d.cycles);
     EXPECT_EQ(app::batch::fatigue_columns(d),
               (std::vector<std::string>{"file", "dynres", "label", "t_first", "t_last", "n",
@@ -37,7 +37,7 @@ TEST(FatigueOptions, DefaultsAndExponentsAsGiven) {
     const FatigueOptions g = parse({" 3.5 ,1e1", "4"}, "1e7", {}, "full");
     EXPECT_EQ(g.exponents, (std::vector<double>{3.5, 10, 4}));
     EXPECT_EQ(g.neq, 1e7);
-    EXPECT_EQ(g.residuals, ops::Residuals::full);
+    EXPECT_EQ(g.residuals, analysis::Residuals::full);
     const auto columns = app::batch::fatigue_columns(g);
     EXPECT_EQ(std::vector<std::string>(columns.begin() + 8, columns.end()),
               (std::vector<std::string>{"del_m3.5", "del_m1e1", "del_m4"}));
