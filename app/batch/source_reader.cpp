@@ -1,8 +1,8 @@
 // The files read through the series reader: read-only, nothing written
 // anywhere, one reader per file and thread.
-#include "app/batch/label_text.h"
 #include <algorithm>
 
+#include "app/batch/label_text.h"
 #include "app/batch/source.h"
 #include "ops/series_reader.h"
 

@@ -235,9 +235,15 @@ TEST(Merge, AShardToStandardOutputWritesNoRecord) {
     std::size_t entries = 0;
     for ([[maybe_unused]] const auto& e : fs::directory_iterator(s.dir.path())) ++entries;
     EXPECT_EQ(entries, 9U);
+    const Result out = s.run("stats -f csv --shard 1/2 -o -" + s.files);
+    EXPECT_EQ(out.code, 0) << out.err;
+    EXPECT_EQ(out.out, r.out);
+    // A device is refused as -o before anything is read, record and all.
     const Result dev = s.run("stats -f csv --shard 1/2 -o /dev/null" + s.files);
-    EXPECT_EQ(dev.code, 0) << dev.err;
-    EXPECT_EQ(dev.err, "");
+    EXPECT_EQ(dev.code, 1);
+    entries = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(s.dir.path())) ++entries;
+    EXPECT_EQ(entries, 9U);
 }
 
 }  // namespace
