@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/stats.h"
 #include "app/batch/source.h"
 
 namespace app::batch {
@@ -86,11 +87,11 @@ std::vector<char> shard_by_size(std::span<const std::uint64_t> sizes, std::int32
 Shard parse_shard(std::string_view text);
 
 // The classic sign conventions: max 1, min -1, abs 0, signed -2.
-enum class Sign { max, min, abs, signed_ };
+using analysis::Sign;
 Sign parse_sign(std::string_view text);
 std::string_view sign_name(Sign s);
 
-enum class Moments { sample, population };
+using analysis::Moments;
 Moments parse_moments(std::string_view text);
 
 // Positive job count (1 to 1024).
