@@ -4,6 +4,7 @@
 #include <array>
 #include <limits>
 
+#include "analysis/combination.h"
 #include "dms/filopn.h"
 #include "dms/vutil.h"
 #include "io/fmt.h"
@@ -192,29 +193,11 @@ std::string component_line(std::int32_t k, std::string_view description) {
 
 // ---- the operation ----
 
-bool resultants(io::Units& units, const Groups& g, std::span<const double> values,
-                std::array<double, 6>& r, std::int32_t lpu) {
+bool resultants(io::Units& /*units*/, const Groups& g, std::span<const double> values,
+                std::array<double, 6>& r, std::int32_t /*lpu*/) {
     require(values.size() >= static_cast<std::size_t>(g.selected()),
             "resultants: fewer values than DynRes selected");
-    std::array<double, 9> table{};
-    std::array<double, 6> v{};
-    std::array<double, 3> y{};
-    const DoubleView rv{std::span(r)};
-    const DoubleView vv{std::span(v)};
-    const DoubleView yv{std::span(y)};
-    MFILLD(rv, 6, 1, 0.0);
-    for (std::int32_t k = 1; k <= g.nr; ++k) {
-        std::copy_n(g.t.begin() + 9 * (k - 1), 9, table.begin());
-        const DoubleView tk{std::span(table)};
-        MFILLD(vv, 6, 1, 0.0);
-        for (std::int32_t c = 1; c <= g.nc; ++c)
-            vv.set(c, values[static_cast<std::size_t>((k - 1) * g.nc + c - 1)]);
-        std::int32_t jerr = 0;
-        VECTRA(units, tk, vv.sub(1, 3), yv, 3, 3, 1, 2, lpu, jerr);
-        if (jerr == 0) VECTRA(units, tk, vv.sub(4, 3), yv, 3, 3, 1, 2, lpu, jerr);
-        if (jerr != 0) return false;
-        for (std::int32_t c = 1; c <= g.nc; ++c) rv.set(c, rv(c) + vv(c));
-    }
+    r = analysis::resultants({g.nr, g.nc, std::span<const double>(g.t)}, values);
     return true;
 }
 

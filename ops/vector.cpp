@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "analysis/combination.h"
 #include "io/fmt.h"
 #include "io/listin.h"
 #include "io/text.h"
@@ -107,7 +108,7 @@ void Pektor5(store::Store& st, dms::WorkArray& w, const std::string& file, doubl
     for (std::int64_t i = 1; i <= n; ++i) {
         const double x = a(i);
         const double y = b(i);
-        ts.set(i, std::sqrt(x * x + y * y));
+        ts.set(i, analysis::vector_length(x, y));
     }
     io::write_rows(units, kVectorUnit, n, 6 + 3 * 12, [&](std::int64_t row, char* line) {
         const std::int64_t i = row + 1;

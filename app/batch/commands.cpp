@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "analysis/combination.h"
 #include "app/batch/stats.h"
 #include "io/listin.h"
 #include "io/text.h"
@@ -377,9 +378,7 @@ FileResult vector_file(const Params& p, const std::string& file, ops::ReadBuffer
     if (!read_window(p, *src, pair, ws, r)) return r;
     std::vector<double> length(ws.times.size());
     for (std::size_t i = 0; i < length.size(); ++i) {
-        const double x = ws.values[0][i];
-        const double y = ws.values[1][i];
-        length[i] = std::sqrt(x * x + y * y);
+        length[i] = analysis::vector_length(ws.values[0][i], ws.values[1][i]);
     }
     const SeriesStats s = series_stats(length, ws.times, p.moments);
     Row row{file, std::int64_t{pair[0]}, std::int64_t{pair[1]}};
@@ -456,28 +455,17 @@ FileResult combine_file(const Params& p, const std::string& file, ops::ReadBuffe
     if (!read_window(p, *src, numbers, ws, r)) return r;
     const std::size_t n = ws.times.size();
     // The six resultants of every sample.
+    const analysis::CombinationGroups groups{g.nr, g.nc, std::span<const double>(g.t)};
     std::vector<std::array<double, 6>> res(n);
-    std::istringstream keyboard;
-    std::ostringstream console;
-    io::Units units(keyboard, console);
     std::vector<double> values(nsel);
     for (std::size_t i = 0; i < n; ++i) {
         for (std::size_t c = 0; c < nsel; ++c) values[c] = ws.values[c][i];
-        if (!ops::resultants(units, g, values, res[i], 0)) {
-            r.error = "the groups' matrices cannot be applied";
-            return r;
-        }
+        res[i] = analysis::resultants(groups, values);
     }
     std::vector<double> x(n);
     for (std::size_t k = 0; k < p.combo.components.size(); ++k) {
         const Component& comp = p.combo.components[k];
-        std::array<double, 6> f = comp.factors;
-        std::array<double, 1> value{};
-        for (std::size_t i = 0; i < n; ++i) {
-            ops::MPRODD(ops::DoubleView{std::span(f)}, ops::DoubleView{std::span(res[i])},
-                        ops::DoubleView{std::span(value)}, 1, 6, 1, 0);
-            x[i] = value[0];
-        }
+        for (std::size_t i = 0; i < n; ++i) x[i] = analysis::component(comp.factors, res[i]);
         const SeriesStats s = series_stats(x, ws.times, p.moments);
         Row row{file, static_cast<std::int64_t>(k + 1), comp.description};
         append_stats(row, s, ws.times, false);
