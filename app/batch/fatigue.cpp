@@ -97,27 +97,16 @@ std::vector<std::string> fatigue_columns(const FatigueOptions& o) {
     return c;
 }
 
-FatigueSeries::FatigueSeries(const FatigueOptions& o)
-    : o_(&o),
-      counter_(o.residuals),
-      damage_(o.cycles ? std::span<const double>() : std::span<const double>(o.exponents)) {}
-
-void FatigueSeries::push(float time, float x) {
-    if (n_ == 0) t_first_ = time;
-    t_last_ = time;
-    ++n_;
-    if (o_->cycles) {
-        counter_.push(x, [this](const analysis::RainflowCycle& c) { cycles_.push_back(c); });
-    } else {
-        counter_.push(x, [this](const analysis::RainflowCycle& c) { damage_.add(c); });
-    }
-}
+FatigueSeries::FatigueSeries(const FatigueOptions& o) : o_(&o), count_(o) {}
 
 void FatigueSeries::finish(const Row& head, const std::string& what, std::vector<Row>& rows,
                            std::vector<std::string>& notes) {
+    const analysis::FatigueResult f = count_.finish();
+    const std::int64_t skipped = f.samples - f.used;
+    const std::string left_out = what + ": " + std::to_string(skipped) +
+                                 " samples that are not finite numbers left out of the count";
     if (o_->cycles) {
-        counter_.finish([this](const analysis::RainflowCycle& c) { cycles_.push_back(c); });
-        for (const analysis::CycleBin& b : analysis::bin_cycles(cycles_, o_->bins)) {
+        for (const analysis::CycleBin& b : f.bins) {
             Row row = head;
             row.emplace_back(b.lo);
             row.emplace_back(b.hi);
@@ -130,27 +119,22 @@ void FatigueSeries::finish(const Row& head, const std::string& what, std::vector
             rows.push_back(std::move(row));
         }
     } else {
-        counter_.finish([this](const analysis::RainflowCycle& c) { damage_.add(c); });
-        const double duration = static_cast<double>(t_last_) - static_cast<double>(t_first_);
-        const double neq = o_->neq ? *o_->neq : duration * o_->feq;
         Row row = head;
-        row.emplace_back(t_first_);
-        row.emplace_back(t_last_);
+        row.emplace_back(f.t_first);
+        row.emplace_back(f.t_last);
         // n counts the samples used; without any there is nothing to tell.
-        const std::int64_t used = n_ - counter_.skipped();
-        row.emplace_back(used);
-        if (used == 0) {
+        row.emplace_back(f.used);
+        if (f.used == 0) {
             row.resize(row.size() + 2 + o_->exponents.size());
             rows.push_back(std::move(row));
-            notes.push_back(what + ": " + std::to_string(counter_.skipped()) +
-                            " samples that are not finite numbers left out of the count");
+            notes.push_back(left_out);
             return;
         }
-        row.emplace_back(damage_.cycles());
-        row.emplace_back(neq);
+        row.emplace_back(f.cycles);
+        row.emplace_back(f.neq);
         bool missing = false;
-        for (std::size_t k = 0; k < o_->exponents.size(); ++k) {
-            if (const auto d = damage_.del(k, neq)) {
+        for (const std::optional<double>& d : f.dels) {
+            if (d) {
                 row.emplace_back(*d);
             } else {
                 row.emplace_back(std::monostate{});
@@ -159,17 +143,14 @@ void FatigueSeries::finish(const Row& head, const std::string& what, std::vector
         }
         rows.push_back(std::move(row));
         if (missing) {
-            notes.push_back(o_->neq || !(neq <= 0.0)
+            notes.push_back(o_->neq || !(f.neq <= 0.0)
                                 ? what +
                                       ": a DEL is beyond the range of double precision; left empty"
-                                : what + ": the window lasts " + fmt::format("{}", duration) +
+                                : what + ": the window lasts " + fmt::format("{}", f.duration()) +
                                       " s, so N_eq is not above 0; DELs left empty (give --neq)");
         }
     }
-    if (counter_.skipped() > 0) {
-        notes.push_back(what + ": " + std::to_string(counter_.skipped()) +
-                        " samples that are not finite numbers left out of the count");
-    }
+    if (skipped > 0) notes.push_back(left_out);
 }
 
 void fatigue_rows(const FatigueOptions& o, const Row& head, std::span<const float> t,

@@ -9,19 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "analysis/rainflow.h"
+#include "analysis/fatigue.h"
 #include "app/batch/table.h"
 
 namespace app::batch {
 
-struct FatigueOptions {
-    std::vector<double> exponents{3, 4, 5, 8, 10, 12};                        // Woehler exponents m
-    std::vector<std::string> exponent_texts{"3", "4", "5", "8", "10", "12"};  // as given
-    std::optional<double> neq;  // N_eq given; else the window's duration times feq
-    double feq = 1.0;           // Hz
-    analysis::Residuals residuals = analysis::Residuals::half;
-    bool cycles = false;  // the cycle table instead of the DELs
-    std::size_t bins = 10;
+// The settings of the count, and the exponents as given (the column names).
+struct FatigueOptions : analysis::FatigueSettings {
+    std::vector<std::string> exponent_texts{"3", "4", "5", "8", "10", "12"};
 };
 
 // The option values as given (an empty text or list: not given). Throws
@@ -47,8 +42,8 @@ class FatigueSeries {
   public:
     explicit FatigueSeries(const FatigueOptions& o);
 
-    void push(float time, float x);
-    std::int64_t samples() const { return n_; }
+    void push(float time, float x) { count_.push(time, x); }
+    std::int64_t samples() const { return count_.samples(); }
 
     // Ends the series (after at least one sample) and appends its rows, each
     // beginning with the cells of `head` (file, dynres, label), and a note
@@ -59,12 +54,7 @@ class FatigueSeries {
 
   private:
     const FatigueOptions* o_;
-    analysis::RainflowCounter counter_;
-    analysis::DamageSum damage_;
-    std::vector<analysis::RainflowCycle> cycles_;
-    float t_first_ = 0.0f;
-    float t_last_ = 0.0f;
-    std::int64_t n_ = 0;
+    analysis::FatigueCount count_;
 };
 
 // The rows of one series (x at the times t, n >= 1 samples) to `rows`, each
