@@ -5,16 +5,16 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "app/batch/batch.h"
 #include "app/entry.h"
+#include "batch/batch.h"
 #include "io/units.h"
 #include "ops/pektor.h"
 #include "raflib/raflib.h"
 
 int main(int argc, char** argv) {
-    if (argc > 1 && app::batch::is_batch_argument(argv[1])) {
+    if (argc > 1 && batch::is_batch_argument(argv[1])) {
         try {
-            return app::batch::run_batch(argc, argv, std::cout, std::cerr);
+            return batch::run_batch(argc, argv, std::cout, std::cerr);
         } catch (const std::exception& e) {
             std::fprintf(stderr, "pektor: internal error: %s\n", e.what());
             return 1;
@@ -23,8 +23,7 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    if (!app::batch::is_dialogue_line(argc, argv))
-        return app::batch::unknown_command(argc, argv, std::cerr);
+    if (!batch::is_dialogue_line(argc, argv)) return batch::unknown_command(argc, argv, std::cerr);
     // A closed console pipe fails the dialogue's writes (and the run)
     // instead of killing the process.
     std::signal(SIGPIPE, SIG_IGN);

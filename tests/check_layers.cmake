@@ -13,7 +13,8 @@
 #   reader    io dms raflib store         the read-only reader of dyn files
 #   ops       io dms raflib store analysis reader   the classic operations
 #   pictures  io analysis                 SVG pictures and HTML pages
-#   app       every folder but tools      the dialogue and the batch commands
+#   batch     io dms raflib store analysis reader ops pictures   the batch commands
+#   app       every folder but tools      the program entry and the dialogue
 #   python    every folder but app, tools the Python module
 #   tools     every folder but app        the dyn-file writer and dyngen
 #
@@ -25,7 +26,7 @@
 
 cmake_minimum_required(VERSION 3.20)
 
-set(PEKTOR_FOLDERS io dms raflib store analysis reader ops pictures app python tools)
+set(PEKTOR_FOLDERS io dms raflib store analysis reader ops pictures batch app python tools)
 set(PEKTOR_USES_io "")
 set(PEKTOR_USES_dms io)
 set(PEKTOR_USES_raflib io dms)
@@ -34,8 +35,9 @@ set(PEKTOR_USES_analysis "")
 set(PEKTOR_USES_reader io dms raflib store)
 set(PEKTOR_USES_ops io dms raflib store analysis reader)
 set(PEKTOR_USES_pictures io analysis)
-set(PEKTOR_USES_app io dms raflib store analysis reader ops pictures)
-set(PEKTOR_USES_python io dms raflib store analysis reader ops pictures)
+set(PEKTOR_USES_batch io dms raflib store analysis reader ops pictures)
+set(PEKTOR_USES_app io dms raflib store analysis reader ops pictures batch)
+set(PEKTOR_USES_python io dms raflib store analysis reader ops pictures batch)
 set(PEKTOR_USES_tools io dms raflib store analysis reader ops pictures)
 set(PEKTOR_PRIVATE_HEADERS dms/dms_internal.h store/internal.h)
 
@@ -99,7 +101,7 @@ if(SELFTEST)
       "ops/sub/c.h|app/entry.h|1"
       "ops/d.cpp|tools/dynwriter.h|1"
       "app/a.cpp|ops/extract.h|0"
-      "app/batch/b.cpp|io/units.h|0"
+      "batch/b.cpp|io/units.h|0"
       "app/c.cpp|tests/support/scratch.h|1"
       "tools/a.cpp|store/store.h|0"
       "tools/b.cpp|ops/series_reader.h|0"
@@ -115,9 +117,12 @@ if(SELFTEST)
       "ops/f.cpp|analysis/stats.h|0"
       "pictures/a.cpp|analysis/stats.h|0"
       "pictures/b.cpp|reader/reader.h|1"
-      "pictures/c.cpp|app/batch/table.h|1"
+      "pictures/c.cpp|ops/extract.h|1"
       "python/a.cpp|reader/reader.h|0"
-      "python/b.cpp|app/batch/batch.h|1"
+      "python/b.cpp|app/entry.h|1"
+      "python/c.cpp|batch/commands.h|0"
+      "batch/a.cpp|app/entry.h|1"
+      "pictures/d.cpp|batch/table.h|1"
       "app/d.cpp|pictures/svg.h|0")
   set(expected "")
   foreach(c IN LISTS cases)

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/batch/batch.h"
+#include "batch/batch.h"
 #include "fuzz_support.h"
 
 namespace {
@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::istringstream lines{std::string(fuzz_support::bytes(data, size))};
     std::string line;
     while (std::getline(lines, line) && args.size() < 40) args.push_back(confined(line));
-    if (args.size() < 2 || !app::batch::is_batch_argument(args[1]))
+    if (args.size() < 2 || !batch::is_batch_argument(args[1]))
         args.insert(args.begin() + 1, "stats");
     for (std::string& a : args) {
         // At most a few threads per run.
@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::filesystem::current_path(dir.path());
     std::ostringstream out;
     std::ostringstream err;
-    const int code = app::batch::run_batch(static_cast<int>(argv.size()), argv.data(), out, err);
+    const int code = batch::run_batch(static_cast<int>(argv.size()), argv.data(), out, err);
     std::filesystem::current_path(here);
 
     if (code != 0 && code != 1 && code != 2)

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "app/batch/table.h"
+#include "batch/table.h"
 #include "ops/series_reader.h"
 
-namespace app::batch {
+namespace batch {
 
 // What one file gave: its rows, or the reason it gave none.
 struct FileResult {
@@ -75,4 +75,4 @@ void run_each(std::int32_t jobs, std::size_t n,
 std::size_t run_files(const RunOptions& options, const std::vector<std::string>& files,
                       const FileTask& task, std::vector<FileResult>& results, std::ostream& err);
 
-}  // namespace app::batch
+}  // namespace batch

@@ -1,4 +1,4 @@
-#include "app/batch/batch.h"
+#include "batch/batch.h"
 
 #include <fmt/format.h>
 #include <sched.h>
@@ -18,14 +18,14 @@
 #include <system_error>
 #include <thread>
 
-#include "app/batch/commands.h"
-#include "app/batch/label_text.h"
-#include "app/batch/merge.h"
-#include "app/batch/output.h"
-#include "app/batch/picture.h"
-#include "app/batch/runner.h"
+#include "batch/commands.h"
+#include "batch/label_text.h"
+#include "batch/merge.h"
+#include "batch/output.h"
+#include "batch/picture.h"
+#include "batch/runner.h"
 
-namespace app::batch {
+namespace batch {
 
 namespace {
 
@@ -688,4 +688,4 @@ int run_batch(int argc, const char* const* argv, std::ostream& out, std::ostream
     return 1;
 }
 
-}  // namespace app::batch
+}  // namespace batch

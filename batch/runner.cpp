@@ -1,4 +1,4 @@
-#include "app/batch/runner.h"
+#include "batch/runner.h"
 
 #include <fmt/format.h>
 
@@ -11,9 +11,9 @@
 #include <new>
 #include <thread>
 
-#include "app/batch/label_text.h"
+#include "batch/label_text.h"
 
-namespace app::batch {
+namespace batch {
 
 namespace {
 
@@ -150,4 +150,4 @@ std::size_t run_files(const RunOptions& options, const std::vector<std::string>&
     return failed;
 }
 
-}  // namespace app::batch
+}  // namespace batch

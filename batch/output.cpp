@@ -1,4 +1,4 @@
-#include "app/batch/output.h"
+#include "batch/output.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,7 +14,7 @@
 #include <streambuf>
 #include <string_view>
 
-namespace app::batch {
+namespace batch {
 
 namespace {
 
@@ -350,4 +350,4 @@ bool write_result(const std::string& command, const std::string& output,
     return true;
 }
 
-}  // namespace app::batch
+}  // namespace batch

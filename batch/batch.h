@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string_view>
 
-namespace app::batch {
+namespace batch {
 
 // Is the first argument one of the commands (or --help, -h, --version)?
 bool is_batch_argument(std::string_view arg);
@@ -23,4 +23,4 @@ int unknown_command(int argc, const char* const* argv, std::ostream& err);
 // rows, 2 some files failed, 1 a usage error or no file read.
 int run_batch(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
 
-}  // namespace app::batch
+}  // namespace batch

@@ -1,4 +1,4 @@
-#include "app/batch/options.h"
+#include "batch/options.h"
 
 #include <algorithm>
 #include <charconv>
@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <numeric>
 
-#include "app/batch/label_text.h"
+#include "batch/label_text.h"
 
-namespace app::batch {
+namespace batch {
 
 std::string trim(std::string_view s) {
     const auto b = s.find_first_not_of(" \t");
@@ -302,4 +302,4 @@ std::int32_t parse_jobs(std::string_view text) {
     return v;
 }
 
-}  // namespace app::batch
+}  // namespace batch

@@ -7,19 +7,19 @@
 #include <variant>
 #include <vector>
 
-#include "app/batch/fatigue.h"
-#include "app/batch/options.h"
-#include "app/batch/source.h"
+#include "batch/fatigue.h"
+#include "batch/options.h"
+#include "batch/source.h"
 
 namespace {
 
-using app::batch::FatigueOptions;
-using app::batch::Row;
+using batch::FatigueOptions;
+using batch::Row;
 
 FatigueOptions parse(const std::vector<std::string>& m, const std::string& neq = {},
                      const std::string& feq = {}, const std::string& residuals = {},
                      bool cycles = false, const std::string& bins = {}) {
-    return app::batch::parse_fatigue_options(m, neq, feq, residuals, cycles, bins);
+    return batch::parse_fatigue_options(m, neq, feq, residuals, cycles, bins);
 }
 
 TEST(FatigueOptions, DefaultsAndExponentsAsGiven) {
@@ -29,7 +29,7 @@ TEST(FatigueOptions, DefaultsAndExponentsAsGiven) {
     EXPECT_EQ(d.feq, 1.0);
     EXPECT_EQ(d.residuals, analysis::Residuals::half);
     EXPECT_FALSE(d.cycles);
-    EXPECT_EQ(app::batch::fatigue_columns(d),
+    EXPECT_EQ(batch::fatigue_columns(d),
               (std::vector<std::string>{"file", "dynres", "label", "t_first", "t_last", "n",
                                         "cycles", "neq", "del_m3", "del_m4", "del_m5", "del_m8",
                                         "del_m10", "del_m12"}));
@@ -38,14 +38,14 @@ TEST(FatigueOptions, DefaultsAndExponentsAsGiven) {
     EXPECT_EQ(g.exponents, (std::vector<double>{3.5, 10, 4}));
     EXPECT_EQ(g.neq, 1e7);
     EXPECT_EQ(g.residuals, analysis::Residuals::full);
-    const auto columns = app::batch::fatigue_columns(g);
+    const auto columns = batch::fatigue_columns(g);
     EXPECT_EQ(std::vector<std::string>(columns.begin() + 8, columns.end()),
               (std::vector<std::string>{"del_m3.5", "del_m1e1", "del_m4"}));
 
     EXPECT_EQ(parse({}, {}, "0.25").feq, 0.25);
     const FatigueOptions c = parse({}, {}, {}, {}, true, "25");
     EXPECT_EQ(c.bins, 25u);
-    EXPECT_EQ(app::batch::fatigue_columns(c),
+    EXPECT_EQ(batch::fatigue_columns(c),
               (std::vector<std::string>{"file", "dynres", "label", "range_lo", "range_hi", "mean",
                                         "count"}));
     EXPECT_EQ(parse({}, {}, {}, {}, true).bins, 10u);
@@ -68,8 +68,7 @@ TEST(FatigueOptions, RefusedValues) {
         {{}, "", "", "", true, "-1"},
     };
     for (const Case& c : cases) {
-        EXPECT_THROW(parse(c.m, c.neq, c.feq, c.residuals, c.cycles, c.bins),
-                     app::batch::UsageError)
+        EXPECT_THROW(parse(c.m, c.neq, c.feq, c.residuals, c.cycles, c.bins), batch::UsageError)
             << (c.m.empty() ? c.neq + c.feq + c.residuals + c.bins : c.m.front());
     }
     EXPECT_NO_THROW(parse({"1000"}, {}, {}, {}, false, {}));
@@ -83,8 +82,8 @@ struct Rows {
 
 Rows run(const FatigueOptions& o, const std::vector<float>& t, const std::vector<float>& x) {
     Rows r;
-    app::batch::fatigue_rows(o, Row{std::string("f.dyn"), std::int64_t{4}, std::string("L")}, t, x,
-                             "DynRes 4", r.rows, r.notes);
+    batch::fatigue_rows(o, Row{std::string("f.dyn"), std::int64_t{4}, std::string("L")}, t, x,
+                        "DynRes 4", r.rows, r.notes);
     return r;
 }
 
@@ -121,11 +120,11 @@ TEST(FatigueRows, NoDurationGivesEmptyLoadsWithANote) {
 }
 
 // A source that only reads: the streaming read falls back to it.
-class ReadOnlySource final : public app::batch::SeriesSource {
+class ReadOnlySource final : public batch::SeriesSource {
   public:
-    const app::batch::FileContents& contents() const override { return contents_; }
-    bool read(const app::batch::Window& window, std::span<const std::int32_t> dynres,
-              app::batch::WindowSeries& out, std::string& error) override {
+    const batch::FileContents& contents() const override { return contents_; }
+    bool read(const batch::Window& window, std::span<const std::int32_t> dynres,
+              batch::WindowSeries& out, std::string& error) override {
         if (fail_) {
             error = "damaged";
             return false;
@@ -144,7 +143,7 @@ class ReadOnlySource final : public app::batch::SeriesSource {
     bool fail_ = false;
 
   private:
-    app::batch::FileContents contents_;
+    batch::FileContents contents_;
 };
 
 TEST(FatigueSource, StreamingFallsBackToTheRead) {
@@ -156,7 +155,7 @@ TEST(FatigueSource, StreamingFallsBackToTheRead) {
         seen.push_back(row);
     };
     std::string error;
-    app::batch::Window w;
+    batch::Window w;
     w.first = 1.0f;
     const std::vector<std::int32_t> numbers{3, 1};
     ASSERT_TRUE(src.stream(w, numbers, sink, error));

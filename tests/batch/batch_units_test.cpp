@@ -10,16 +10,16 @@
 #include <string>
 #include <vector>
 
-#include "app/batch/merge.h"
-#include "app/batch/options.h"
-#include "app/batch/runner.h"
-#include "app/batch/stats.h"
-#include "app/batch/table.h"
+#include "batch/merge.h"
+#include "batch/options.h"
+#include "batch/runner.h"
+#include "batch/stats.h"
+#include "batch/table.h"
 #include "ops/stats.h"
 
 namespace {
 
-using namespace app::batch;
+using namespace batch;
 
 FileContents contents(std::vector<std::string> labels) {
     FileContents c;
@@ -367,7 +367,7 @@ TEST(ShardBySize, GreedyLargestFirstAndEveryFileInOneShard) {
     };
     for (const Case& c : cases) {
         for (std::int32_t k = 1; k <= c.n; ++k) {
-            EXPECT_EQ(app::batch::shard_by_size(c.sizes, k, c.n),
+            EXPECT_EQ(batch::shard_by_size(c.sizes, k, c.n),
                       c.members[static_cast<std::size_t>(k - 1)])
                 << "shard " << k;
         }
@@ -420,8 +420,8 @@ TEST(BatchStats, ACountedWindowNeedsNoThirdPass) {
 }
 
 TEST(ShardRecords, CsvRecordsKeepQuotedLineBreaksAndJsonLinesSplitByLine) {
-    using app::batch::split_csv_records;
-    using app::batch::split_json_lines;
+    using batch::split_csv_records;
+    using batch::split_json_lines;
     struct Case {
         std::string text;
         bool ok;
@@ -457,7 +457,7 @@ TEST(ShardRecords, CsvRecordsKeepQuotedLineBreaksAndJsonLinesSplitByLine) {
 }
 
 TEST(ShardRecords, TheFileListDigestSeesOrderAndNameBoundaries) {
-    using app::batch::file_list_digest;
+    using batch::file_list_digest;
     const std::string ab = file_list_digest({"a", "b"});
     EXPECT_EQ(ab, file_list_digest({"a", "b"}));
     EXPECT_NE(ab, file_list_digest({"b", "a"}));

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "analysis/stats.h"
-#include "app/batch/source.h"
+#include "batch/source.h"
 
-namespace app::batch {
+namespace batch {
 
 // A bad option value; the text says what is wrong.
 class UsageError : public std::runtime_error {
@@ -97,4 +97,4 @@ Moments parse_moments(std::string_view text);
 // Positive job count (1 to 1024).
 std::int32_t parse_jobs(std::string_view text);
 
-}  // namespace app::batch
+}  // namespace batch

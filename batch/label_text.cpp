@@ -1,10 +1,10 @@
-#include "app/batch/label_text.h"
+#include "batch/label_text.h"
 
 #include <fmt/format.h>
 
 #include <algorithm>
 
-namespace app::batch {
+namespace batch {
 
 namespace {
 
@@ -113,4 +113,4 @@ std::size_t text_width(std::string_view text) {
     return n;
 }
 
-}  // namespace app::batch
+}  // namespace batch

@@ -2,11 +2,11 @@
 // anywhere, one reader per file and thread.
 #include <algorithm>
 
-#include "app/batch/label_text.h"
-#include "app/batch/source.h"
+#include "batch/label_text.h"
+#include "batch/source.h"
 #include "ops/series_reader.h"
 
-namespace app::batch {
+namespace batch {
 
 namespace {
 
@@ -129,4 +129,4 @@ std::unique_ptr<SeriesSource> open_source(const std::filesystem::path& file, std
     return s;
 }
 
-}  // namespace app::batch
+}  // namespace batch

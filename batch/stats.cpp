@@ -1,4 +1,4 @@
-#include "app/batch/stats.h"
+#include "batch/stats.h"
 
 #include <algorithm>
 #include <bit>
@@ -6,7 +6,7 @@
 #include <iterator>
 #include <limits>
 
-namespace app::batch {
+namespace batch {
 
 void append_stats(Row& row, const SeriesStats& s, std::span<const float> t, bool stored) {
     append_stats(row, s, StatsTimes{t.front(), t.back(), t[s.i_max], t[s.i_min]}, stored);
@@ -124,4 +124,4 @@ bool stream_stats(SeriesSource& src, const Window& window, std::span<const std::
     return true;
 }
 
-}  // namespace app::batch
+}  // namespace batch

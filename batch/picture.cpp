@@ -1,4 +1,4 @@
-#include "app/batch/picture.h"
+#include "batch/picture.h"
 
 #include <fmt/format.h>
 #include <unistd.h>
@@ -16,18 +16,20 @@
 #include <new>
 #include <system_error>
 
-#include "app/batch/label_text.h"
-#include "app/batch/output.h"
-#include "app/batch/runner.h"
-#include "app/batch/stats.h"
+#include "batch/label_text.h"
+#include "batch/output.h"
+#include "batch/runner.h"
+#include "batch/stats.h"
 #include "app/htmlreport.h"
 #include "app/svgplot.h"
 
-namespace app::batch {
+namespace batch {
 
 namespace {
 
 namespace fs = std::filesystem;
+namespace plot = app::plot;
+namespace report = app::report;
 
 // One file's selected DynRes: the series to draw (the whole series), and
 // the statistics and peak of the window as the stats and peak commands give
@@ -338,4 +340,4 @@ int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& 
     return failed > 0 ? 2 : 0;
 }
 
-}  // namespace app::batch
+}  // namespace batch

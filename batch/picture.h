@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/batch/commands.h"
+#include "batch/commands.h"
 
-namespace app::batch {
+namespace batch {
 
 // The file `plot` writes without -o: the first file's name without folder
 // and extension, with ".svg", in the current folder.
@@ -26,4 +26,4 @@ std::string shell_line(int argc, const char* const* argv);
 int run_plot(const Params& p, bool terminal, std::ostream& out, std::ostream& err);
 int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& err);
 
-}  // namespace app::batch
+}  // namespace batch

@@ -1,4 +1,4 @@
-#include "app/batch/commands.h"
+#include "batch/commands.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,13 +6,13 @@
 #include <sstream>
 
 #include "analysis/combination.h"
-#include "app/batch/stats.h"
+#include "batch/stats.h"
 #include "io/listin.h"
 #include "io/text.h"
 #include "io/units.h"
 #include "raflib/files.h"
 
-namespace app::batch {
+namespace batch {
 
 namespace {
 
@@ -504,4 +504,4 @@ FileResult fatigue_file(const Params& p, const std::string& file, ops::ReadBuffe
     return r;
 }
 
-}  // namespace app::batch
+}  // namespace batch

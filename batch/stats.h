@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "analysis/stats.h"
-#include "app/batch/options.h"
-#include "app/batch/source.h"
-#include "app/batch/table.h"
+#include "batch/options.h"
+#include "batch/source.h"
+#include "batch/table.h"
 
-namespace app::batch {
+namespace batch {
 
 using analysis::finite_count;
 using analysis::finite_peak_index;
@@ -54,4 +54,4 @@ bool stream_stats(SeriesSource& src, const Window& window, std::span<const std::
 inline constexpr const char* kStatsColumns[] = {"t_first", "t_last", "n",   "max",  "t_max", "min",
                                                 "t_min",   "mean",   "std", "skew", "kurt",  "tz"};
 
-}  // namespace app::batch
+}  // namespace batch

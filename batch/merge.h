@@ -16,9 +16,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/batch/commands.h"
+#include "batch/commands.h"
 
-namespace app::batch {
+namespace batch {
 
 // The sizes of the files in bytes; 0 for a file whose size cannot be read.
 std::vector<std::uint64_t> file_sizes(const std::vector<std::string>& files);
@@ -73,4 +73,4 @@ CLI::App* add_merge_command(CLI::App& app, MergeArgs& args);
 // error or a failed write.
 int run_merge(const MergeArgs& args, std::ostream& out, std::ostream& err);
 
-}  // namespace app::batch
+}  // namespace batch

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "analysis/fatigue.h"
-#include "app/batch/table.h"
+#include "batch/table.h"
 
-namespace app::batch {
+namespace batch {
 
 // The settings of the count, and the exponents as given (the column names).
 struct FatigueOptions : analysis::FatigueSettings {
@@ -65,4 +65,4 @@ void fatigue_rows(const FatigueOptions& o, const Row& head, std::span<const floa
                   std::span<const float> x, const std::string& what, std::vector<Row>& rows,
                   std::vector<std::string>& notes);
 
-}  // namespace app::batch
+}  // namespace batch

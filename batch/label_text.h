@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace app::batch {
+namespace batch {
 
 // The label bytes as UTF-8, each byte one character (0xE9 gives U+00E9 "é").
 std::string label_utf8(std::string_view bytes);
@@ -29,4 +29,4 @@ std::string printable(std::string_view text);
 // the table).
 std::size_t text_width(std::string_view text);
 
-}  // namespace app::batch
+}  // namespace batch

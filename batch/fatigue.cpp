@@ -1,4 +1,4 @@
-#include "app/batch/fatigue.h"
+#include "batch/fatigue.h"
 
 #include <fmt/format.h>
 
@@ -6,9 +6,9 @@
 #include <cmath>
 #include <string_view>
 
-#include "app/batch/options.h"
+#include "batch/options.h"
 
-namespace app::batch {
+namespace batch {
 
 namespace {
 
@@ -161,4 +161,4 @@ void fatigue_rows(const FatigueOptions& o, const Row& head, std::span<const floa
     if (s.samples() > 0) s.finish(head, what, rows, notes);
 }
 
-}  // namespace app::batch
+}  // namespace batch

@@ -1,14 +1,14 @@
 // The text of labels: Latin-1 bytes to UTF-8, the characters of typed text,
 // the escaping for terminals and the width in the table.
-#include "app/batch/label_text.h"
+#include "batch/label_text.h"
 
 #include <gtest/gtest.h>
 
-#include "app/batch/options.h"
+#include "batch/options.h"
 
 namespace {
 
-using namespace app::batch;
+using namespace batch;
 
 TEST(LabelText, EachByteIsOneCharacter) {
     struct Case {

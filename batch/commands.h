@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "app/batch/fatigue.h"
-#include "app/batch/options.h"
-#include "app/batch/runner.h"
-#include "app/batch/source.h"
-#include "app/batch/table.h"
+#include "batch/fatigue.h"
+#include "batch/options.h"
+#include "batch/runner.h"
+#include "batch/source.h"
+#include "batch/table.h"
 #include "ops/combine.h"
 
-namespace app::batch {
+namespace batch {
 
 // A component of the combination input file.
 struct Component {
@@ -97,4 +97,4 @@ bool reference_peaks(const Params& p, ReferencePeaks& ref, std::string& error);
 // Does the file begin like a RAFLIB file (a dyn file)?
 bool looks_like_dyn_file(const std::string& file);
 
-}  // namespace app::batch
+}  // namespace batch

@@ -17,7 +17,7 @@ namespace ops {
 class ReadBuffers;
 }
 
-namespace app::batch {
+namespace batch {
 
 struct DynResInfo {
     std::int32_t number = 0;  // 1-based
@@ -101,4 +101,4 @@ class SeriesSource {
 std::unique_ptr<SeriesSource> open_source(const std::filesystem::path& file, std::string& error,
                                           ops::ReadBuffers* buffers = nullptr);
 
-}  // namespace app::batch
+}  // namespace batch

@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string>
 
-namespace app::batch {
+namespace batch {
 
 // Is `output` standard output (empty or "-")?
 bool is_standard_output(const std::string& output);
@@ -29,4 +29,4 @@ bool write_result(const std::string& command, const std::string& output,
                   const std::function<void(std::ostream&)>& write, std::ostream& out,
                   std::ostream& err);
 
-}  // namespace app::batch
+}  // namespace batch

@@ -1,4 +1,4 @@
-#include "app/batch/table.h"
+#include "batch/table.h"
 
 #include <fmt/format.h>
 
@@ -6,9 +6,9 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
-#include "app/batch/label_text.h"
+#include "batch/label_text.h"
 
-namespace app::batch {
+namespace batch {
 
 namespace {
 
@@ -174,4 +174,4 @@ void write_rows(std::ostream& out, Format format, std::span<const std::string> c
     write_rows(out, format, columns, rows.size(), [&](std::size_t r, Row& row) { row = rows[r]; });
 }
 
-}  // namespace app::batch
+}  // namespace batch

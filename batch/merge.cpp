@@ -1,4 +1,4 @@
-#include "app/batch/merge.h"
+#include "batch/merge.h"
 
 #include <fmt/format.h>
 
@@ -11,9 +11,9 @@
 #include <sstream>
 #include <system_error>
 
-#include "app/batch/output.h"
+#include "batch/output.h"
 
-namespace app::batch {
+namespace batch {
 
 namespace {
 
@@ -432,4 +432,4 @@ int run_merge(const MergeArgs& args, std::ostream& out, std::ostream& err) {
     return incomplete ? 2 : 0;
 }
 
-}  // namespace app::batch
+}  // namespace batch

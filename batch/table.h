@@ -13,7 +13,7 @@
 #include <variant>
 #include <vector>
 
-namespace app::batch {
+namespace batch {
 
 enum class Format { table, csv, json };
 
@@ -50,4 +50,4 @@ void write_rows(std::ostream& out, Format format, std::span<const std::string> c
 // leading or trailing blanks.
 std::string csv_field(std::string_view text);
 
-}  // namespace app::batch
+}  // namespace batch
