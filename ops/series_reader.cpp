@@ -16,6 +16,7 @@
 #include "io/text.h"
 #include "io/two_cores.h"
 #include "io/units.h"
+#include "ops/gathering.h"
 #include "ops/record_runs.h"
 #include "raflib/layout.h"
 #include "raflib/state.h"
@@ -397,27 +398,32 @@ bool SeriesReader::open(const std::filesystem::path& path) {
     const std::int32_t loadst = store::GTSTRU(quiet, mstru, "LOADST", kSilent, jerr);
     const std::int32_t ndynres = store::GTSTRU(quiet, mstru, "nDynRes", kSilent, jerr);
     std::int32_t ncol = store::GTSTRU(quiet, mstru, "nCol   ", kSilent, jerr);
+    store::GTSTRU(quiet, mstru, "nDRStep", kSilent, jerr);
     if (jerr != 0) return fail(Problem::Damaged, "damaged: MSTRU lacks the DynRes parameters");
     // The classic operations store LSTSTO and IXACT before gathering; a
     // parameter table without room for them fails there, and here.
-    store::PTSTRU(quiet, mstru, "LSTSTO", loadst, kSilent, jerr);
-    store::PTSTRU(quiet, mstru, "IXACT ", 1, kSilent, jerr);
+    gathering::store_switches(quiet, mstru, loadst, kSilent, jerr);
     if (jerr != 0) return fail(Problem::Damaged, "damaged: MSTRU has no room for LSTSTO, IXACT");
-    const std::int32_t ndrpack = store::GTSTRU(quiet, mstru, "nDRpack ", kSilent, jerr);
-    const std::int32_t ndrstep = store::GTSTRU(quiet, mstru, "nDRStep ", kSilent, jerr);
+    // From here on the rules of the classic gathering (ops/gathering.h)
+    // decide which steps exist, with the parameters as it reads them back.
+    const gathering::Parameters par = gathering::read_parameters(quiet, mstru, kSilent, jerr);
     if (jerr != 0) return fail(Problem::Damaged, "damaged: MSTRU lacks the DynRes parameters");
-    const auto bad_parameter = [&](const std::string& name, std::int64_t v) {
-        return fail(Problem::Damaged,
-                    "damaged: DynRes parameter " + name + " = " + std::to_string(v));
-    };
-    if (ndynres < 1) return bad_parameter("nDynRes", ndynres);
-    if (loadst < 0) return bad_parameter("LOADST", loadst);
-    if (ndrpack < 0) return bad_parameter("nDRpack", ndrpack);
-    if (ndrpack != 0 && ndrstep < 0) return bad_parameter("nDRStep", ndrstep);
+    gathering::Layout lay;
+    if (const auto v = gathering::check_parameters(par, lay); !v.ok())
+        return fail(Problem::Damaged, v.reason());
+    if (ndynres != par.ndynres) {
+        // Storing LSTSTO or IXACT overwrote nDynRes: the listing and the
+        // records would disagree on the DynRes.
+        return fail(Problem::Damaged, "damaged: nDynRes changes from " + std::to_string(ndynres) +
+                                          " to " + std::to_string(par.ndynres) +
+                                          " when LSTSTO and IXACT are stored");
+    }
+    if (const auto v = gathering::check_file_size(lay, file_size_); !v.ok())
+        return fail(Problem::Damaged, v.reason());
     ndynres_ = ndynres;
-    records_ = loadst;
-    slots_ = ndrpack == 0 ? 1 : ndrpack;
-    capacity_ = ndrpack == 0 ? loadst : ndrstep;
+    records_ = lay.records;
+    slots_ = lay.slots;
+    capacity_ = lay.capacity;
 
     // ---- labels ----
     if (ncol == 0) {
@@ -440,13 +446,11 @@ bool SeriesReader::open(const std::filesystem::path& path) {
     // ---- the DYNRES records ----
     if (dynres.type != kTypeReal || dynres.real != 0)
         return fail(Problem::Damaged, "damaged: DYNRES is not catalogued as single precision");
-    const std::int64_t slot_words = static_cast<std::int64_t>(ndynres) + 1;
     record_words_ = dynres.length;
-    if (record_words_ < slots_ * slot_words) {
-        return fail(Problem::Damaged, "damaged: DYNRES records of " +
-                                          std::to_string(record_words_) + " words cannot hold " +
-                                          std::to_string(slots_) + " steps of " +
-                                          std::to_string(ndynres) + " DynRes");
+    // The gathering checks the record of the first step it reads.
+    if (records_ > 0) {
+        if (const auto v = gathering::check_record(lay, 1, record_words_); !v.ok())
+            return fail(Problem::Damaged, v.reason());
     }
     record_span_ = std::max<std::int64_t>(1, raflib::records_for(record_words_));
     // The recall of the result data reads step 1 even when no step is gathered.
@@ -460,6 +464,8 @@ bool SeriesReader::open(const std::filesystem::path& path) {
                                           std::to_string(checked) + " lies outside the MFP");
     }
     const std::int64_t key_step = checked > 1 ? key_for(dynres, 2) - key1 : 0;
+    if (const auto v = gathering::check_keys(lay, key1, key1 + key_step); !v.ok())
+        return fail(Problem::Damaged, v.reason());
     const auto step_text = [](std::int64_t d) {
         return "the DYNRES record of step " + std::to_string(d);
     };
