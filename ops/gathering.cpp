@@ -113,7 +113,7 @@ std::string Verdict::reason() const {
         case Fault::NegativeSlots:
             return "damaged: DynRes parameter nDRStep = " + n(a);
         case Fault::StepsBeyondFile:
-            return "damaged: " + n(a) + " result steps (LSTSTO) of " + n(b) +
+            return "truncated: " + n(a) + " result steps (LSTSTO) of " + n(b) +
                    (b == 1 ? " record" : " records") + " each cannot fit the " + n(c) +
                    " records of the file";
         case Fault::ShortRecord:

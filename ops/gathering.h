@@ -66,6 +66,8 @@ struct Verdict {
     std::int64_t a = 0, b = 0, c = 0;
 
     bool ok() const { return fault == Fault::None; }
+    // A file too short for what its parameters claim: cut, or a count beyond it.
+    bool truncation() const { return fault == Fault::StepsBeyondFile; }
     // The detail lines of the dialogue (below "*** ERROR IN DynRes20   ***").
     void report(io::Units& units, std::int32_t unit) const;
     // One line for the batch commands, for example "damaged: the result steps

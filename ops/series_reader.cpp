@@ -419,7 +419,7 @@ bool SeriesReader::open(const std::filesystem::path& path) {
                                           " when LSTSTO and IXACT are stored");
     }
     if (const auto v = gathering::check_file_size(lay, file_size_); !v.ok())
-        return fail(Problem::Damaged, v.reason());
+        return fail(v.truncation() ? Problem::Truncated : Problem::Damaged, v.reason());
     ndynres_ = ndynres;
     records_ = lay.records;
     slots_ = lay.slots;

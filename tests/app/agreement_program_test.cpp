@@ -399,7 +399,7 @@ TEST(AgreementProgram, StepsBeyondTheFileAreRefusedBeforeAnyStepTable) {
             // list would need 32 bytes per claimed step: refused at once.
             const PektorRun r = pektor(dir, "list k.dyn");
             EXPECT_EQ(r.code, 1);
-            EXPECT_EQ(r.err, "pektor list: k.dyn: damaged: " + std::to_string(loadst) +
+            EXPECT_EQ(r.err, "pektor list: k.dyn: truncated: " + std::to_string(loadst) +
                                  " result steps (LSTSTO) of 1 record each cannot fit the " +
                                  std::to_string(gen.size() / 512) +
                                  " records of the file\npektor list: no file could be read\n");
