@@ -28,6 +28,7 @@
 #include "support/agreement.h"
 #include "support/program.h"
 #include "support/scratch.h"
+#include "tools/dynres_writer.h"
 
 namespace {
 
@@ -435,6 +436,27 @@ TEST(AgreementProgram, StepsAreThoseTheGatheringReadsBack) {
                 (command == "export" ? "" : "pektor " + command + ": no file could be read\n"))
             << command;
     }
+}
+
+TEST(AgreementProgram, BlankWindowsDifferForNegativeTimes) {
+    // Times from -1 s: the batch commands' blank window is the whole series,
+    // the dialogue's is 0 to 1.0E35; -w 0:1e35 gives the dialogue's samples.
+    const ScratchDir dir;
+    tools::DynResLayout layout;
+    layout.labels = {"Load"};
+    const std::vector<float> times = {-1.0f, -0.5f, 0.0f, 0.5f, 1.0f};
+    tools::write_dynres_file(dir.path() / "neg.dyn", layout, times,
+                             {{-9.0f, 9.0f, 1.0f, 2.0f, 3.0f}});
+    const agreement::Outcome dialogue = dialogue_outcome(dir, "neg.dyn");
+    ASSERT_EQ(dialogue.kind, agreement::Outcome::Kind::Read);
+    EXPECT_EQ(dialogue.stats.at(0).n, 3);
+    EXPECT_EQ(dialogue.stats.at(0).max, "3.0000E+00");
+    const PektorRun whole = pektor(dir, "stats -f csv neg.dyn");
+    EXPECT_EQ(whole.out.substr(whole.out.find("\r\n") + 2, 38),
+              "neg.dyn,1,Load,-1,1,5,9,-0.5,-9,-1,1.2");
+    const PektorRun classic = pektor(dir, "stats -w 0:1e35 -f csv neg.dyn");
+    EXPECT_EQ(classic.out.substr(classic.out.find("\r\n") + 2, 30),
+              "neg.dyn,1,Load,0,1,3,3,1,1,0,2");
 }
 
 }  // namespace
