@@ -16,6 +16,7 @@
 #include "io/text.h"
 #include "io/two_cores.h"
 #include "io/units.h"
+#include "ops/common.h"
 #include "ops/gathering.h"
 #include "ops/record_runs.h"
 #include "raflib/layout.h"
@@ -56,6 +57,8 @@ constexpr float kEmptySlotTime = 1.0E-10f;
 constexpr std::int32_t kThisComputer = 14;  // PC / DIGITAL Visual Fortran
 constexpr std::int32_t kTypeInteger = 1;
 constexpr std::int32_t kTypeReal = 2;
+constexpr std::int32_t kTypeDouble = 3;  // DP, or RE (single on file) with the real-flag 1
+constexpr std::int32_t kTypeLong = 4;    // I8: two integer words per element on file
 constexpr std::size_t kLabelWords = 256;
 constexpr std::int32_t kBlank = 32;
 
@@ -385,6 +388,47 @@ bool SeriesReader::open(const std::filesystem::path& path) {
     if (!structure_array("MSTRU", mstru) || !structure_array("ICDYNR", icdynr)) return false;
     Row dynres;
     if (!row_of("DYNRES", dynres)) return false;
+    // The classic operations recall every array of their name list that the
+    // catalogue keeps with the structure, control or result data (step 1):
+    // one that cannot be read refuses the file there, and here.
+    const std::int32_t listed = std::min<std::int32_t>(rows, kNameListLength);
+    for (std::int32_t n = format::kFirstArray; n <= listed; ++n) {
+        const std::string_view name = kNameList[static_cast<std::size_t>(n - 1)];
+        if (name.empty()) continue;
+        const format::ConstRow row = format::row_in(std::as_const(keyraf), n, format::kRowLength);
+        if (!recalled(row[RowWord::StoreCode])) continue;
+        // The recall reaches the array by its number: row n of the catalogue.
+        Row r;
+        std::copy(row.words().begin(), row.words().end(), r.words.begin());
+        r.type = row[RowWord::Type];
+        r.length = row[RowWord::Length];
+        r.store = row[RowWord::StoreCode];
+        r.real = row[RowWord::RealFlag];
+        const std::int64_t first_key = key_for(r, 1);
+        if (first_key == 0) continue;
+        const std::string what = std::string(name) + " (step 1)";
+        if (r.length < 0)
+            return fail(Problem::Damaged, "damaged: " + what + " has a negative length");
+        Entry e;
+        if (!entry_of(first_key, e)) return false;
+        bool ok = true;
+        if (r.type == kTypeInteger) {
+            ok = check_entry(e, kTypeInteger, r.length, what);
+        } else if (r.type == kTypeReal || (r.type == kTypeDouble && r.real == 1)) {
+            ok = check_entry(e, kTypeReal, r.length, what);  // single precision on file
+        } else if (r.type == kTypeDouble) {
+            ok = check_entry(e, kTypeDouble, r.length, what);
+            if (ok && (std::int64_t{e.address} - 1) * kRecordBytes + 8 * std::int64_t{r.length} >
+                          file_size_) {
+                return fail(Problem::Truncated, "truncated: " + what +
+                                                    " ends beyond the end of the file (" +
+                                                    std::to_string(file_size_) + " bytes)");
+            }
+        } else if (r.type == kTypeLong) {
+            ok = check_entry(e, kTypeInteger, 2 * std::int64_t{r.length}, what);
+        }
+        if (!ok) return false;
+    }
 
     // ---- structure parameters ----
     std::istringstream no_input;

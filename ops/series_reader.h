@@ -40,9 +40,11 @@
 //   console or to any file. Every problem becomes error(): one line of text
 //   (missing, not a dyn file, locked, newer format version, foreign byte
 //   order, damaged, truncated), and problem() its kind. open() checks the
-//   key, the catalogue, MSTRU, the labels and the MFP entry of every step's
-//   record (allocated, type, counts, inside the file), so a later read can
-//   only fail when the file changes or the disk fails.
+//   key, the catalogue, MSTRU, the labels, the MFP entry of every array the
+//   classic recall reads (those of its name list kept with the structure,
+//   control or result data) and of every step's record (allocated, type,
+//   counts, inside the file), so a later read can only fail when the file
+//   changes or the disk fails.
 // - No global state: each reader owns its file descriptor and buffers;
 //   different readers may be used from different threads at once. One
 //   reader must not be used by two threads at the same time.
