@@ -391,13 +391,17 @@ bool SeriesReader::open(const std::filesystem::path& path) {
     // The classic operations recall every array of their name list that the
     // catalogue keeps with the structure, control or result data (step 1):
     // one that cannot be read refuses the file there, and here.
-    const std::int32_t listed = std::min<std::int32_t>(rows, kNameListLength);
-    for (std::int32_t n = format::kFirstArray; n <= listed; ++n) {
-        const std::string_view name = kNameList[static_cast<std::size_t>(n - 1)];
+    for (const std::string_view name : kNameList) {
         if (name.empty()) continue;
+        // Found by its name, as the store finds it; an array the catalogue
+        // does not name is not recalled.
+        const format::NameWords wanted = format::pack_name(name).value_or(format::NameWords{});
+        std::int32_t n = 0;
+        for (std::int32_t j = 1; j <= rows && n == 0; ++j)
+            if (format::names_in(iarrnm, j) == wanted) n = j;
+        if (n == 0) continue;
         const format::ConstRow row = format::row_in(std::as_const(keyraf), n, format::kRowLength);
-        if (!recalled(row[RowWord::StoreCode])) continue;
-        // The recall reaches the array by its number: row n of the catalogue.
+        if (row[RowWord::Type] == 0 || !recalled(row[RowWord::StoreCode])) continue;
         Row r;
         std::copy(row.words().begin(), row.words().end(), r.words.begin());
         r.type = row[RowWord::Type];
