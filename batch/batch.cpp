@@ -124,7 +124,11 @@ void add_options(CLI::App& sub, const std::string& name, Raw& raw) {
     if (name != "list") {
         one(sub.add_option("-w,--window", raw.window,
                            "time window T0:T1, both ends inclusive; either end may be "
-                           "empty (100: from 100 to the end)"));
+                           "empty (100: from 100 to the end). Without it: the whole series, "
+                           "negative times included, unlike the blank window of the dialogue "
+                           "(0 to 1e35: negative times left out, a time above 1e35 ends the "
+                           "series); for a file whose times start at -1 s, -w 0:1e35 gives "
+                           "the dialogue's samples"));
     }
     if (!picture) {
         one(sub.add_option("-f,--format", raw.format, "table (default), csv or json (JSON Lines)"));
@@ -395,7 +399,7 @@ int run_export(const Params& p, std::ostream& out, std::ostream& err) {
     WindowSeries ws;
     if (src && !src->read(p.window, numbers, ws, error)) src.reset();
     if (src && ws.times.empty()) {
-        error = "no sample in the window " + p.window_text;
+        error = no_sample_text(p, src->contents());
         src.reset();
     }
     if (!src) {

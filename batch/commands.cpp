@@ -14,13 +14,20 @@
 
 namespace batch {
 
+std::string no_sample_text(const Params& p, const FileContents& c) {
+    // Without a window the whole series is asked for: nothing in it means
+    // the file has no result steps at all.
+    if (p.window_text.empty() && c.steps == 0) return "the file has no result steps";
+    return "no sample in the window " + (p.window_text.empty() ? std::string(":") : p.window_text);
+}
+
 namespace {
 
 constexpr std::int32_t kComboUnit = ops::kInputUnit;
 constexpr double kTinyReference = 1.0E-30;
 
-std::string no_sample(const Params& p) {
-    return "no sample in the window " + (p.window_text.empty() ? std::string(":") : p.window_text);
+std::string no_sample(const Params& p, const FileContents& c) {
+    return no_sample_text(p, c);
 }
 
 const std::string& label_of(const FileContents& c, std::int32_t k) {
@@ -47,7 +54,7 @@ bool read_window(const Params& p, SeriesSource& src, std::span<const std::int32_
                  WindowSeries& ws, FileResult& r) {
     if (!src.read(p.window, numbers, ws, r.error)) return false;
     if (ws.times.empty()) {
-        r.error = no_sample(p);
+        r.error = no_sample(p, src.contents());
         return false;
     }
     return true;
@@ -180,7 +187,7 @@ FileResult stats_file(const Params& p, const std::string& file, ops::ReadBuffers
     std::vector<StatsTimes> times;
     if (!stream_stats(*sel.src, p.window, sel.numbers, p.moments, stats, times, r.error)) return r;
     if (!times.empty() && times.front().samples == 0) {
-        r.error = no_sample(p);
+        r.error = no_sample(p, sel.src->contents());
         return r;
     }
     for (std::size_t j = 0; j < sel.numbers.size(); ++j) {
@@ -280,7 +287,7 @@ bool reference_peaks(const Params& p, ReferencePeaks& ref, std::string& error) {
         WindowSeries ws;
         if (!src->read(p.window, numbers, ws, error)) return false;
         if (ws.times.empty()) {
-            error = no_sample(p);
+            error = no_sample(p, ref.contents);
             return false;
         }
         for (std::size_t j = 0; j < numbers.size(); ++j) {
@@ -493,7 +500,7 @@ FileResult fatigue_file(const Params& p, const std::string& file, ops::ReadBuffe
     };
     if (!src->stream_blocks(p.window, numbers, sink, r.error)) return r;
     if (samples == 0) {
-        r.error = no_sample(p);
+        r.error = no_sample(p, src->contents());
         return r;
     }
     for (std::size_t j = 0; j < numbers.size(); ++j) {

@@ -68,6 +68,11 @@ struct Params {
     std::string record_options;  // the options that shape the output (JSON), for shards
 };
 
+// The error of a file whose window holds no sample: "the file has no result
+// steps" when no window was given and the file has none, else "no sample in
+// the window T0:T1".
+std::string no_sample_text(const Params& p, const FileContents& c);
+
 // The columns of each command (peak: without the coincident columns).
 std::vector<std::string> command_columns(const std::string& command);
 

@@ -61,7 +61,7 @@ bool read_file(const Params& p, const std::string& file, FileSeries& f, ops::Rea
     WindowSeries ws;
     if (!src->read(p.window, f.numbers, ws, f.error)) return false;
     if (ws.times.empty()) {
-        f.error = "no sample in the window " + (p.window_text.empty() ? ":" : p.window_text);
+        f.error = no_sample_text(p, src->contents());
         return false;
     }
     for (std::size_t j = 0; j < f.numbers.size(); ++j) {

@@ -8,6 +8,7 @@
 #include "io/text.h"
 #include "ops/engine.h"
 #include "ops/extract.h"
+#include "ops/gathering.h"
 
 namespace ops {
 
@@ -69,8 +70,7 @@ bool finish_prologue(store::Store& st, dms::WorkArray& w, std::int32_t iout, Par
                      std::int32_t& ierr, Engine* engine) {
     auto mstru = array_words(st, w, "MSTRU ", iout, ierr);
     if (ierr != 0) return false;
-    store::PTSTRU(st.units, mstru, "LSTSTO", p.loadst, iout, ierr);
-    store::PTSTRU(st.units, mstru, "IXACT ", 1, iout, ierr);
+    gathering::store_switches(st.units, mstru, p.loadst, iout, ierr);
     if (ierr != 0) return false;
     DynRes20(st, w, kDynFile, iout, ierr, engine);
     if (ierr != 0) return false;

@@ -70,7 +70,7 @@ Engine::Gathered Engine::gather(store::Store& st, dms::WorkArray& w, const Layou
     const std::int64_t key1 = first.key;
     const std::int64_t stride = second.key - first.key;
     // Steps that share one record are refused by the per-step loop.
-    if (key1 <= 0 || (steps > 1 && stride <= 0) || final.key <= 0 ||
+    if (key1 <= 0 || !gathering::check_keys(layout, first.key, second.key).ok() || final.key <= 0 ||
         key1 + (steps - 1) * stride != final.key)
         return Gathered::PerStep;
 

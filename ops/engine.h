@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "dms/work_array.h"
+#include "ops/gathering.h"
 #include "store/store.h"
 
 namespace ops {
@@ -40,13 +41,9 @@ class Engine {
 
     bool enabled() const { return enabled_; }
 
-    // The parameters DynRes20 has read and checked.
-    struct Layout {
-        std::int64_t records = 0;   // LSTSTO
-        std::int64_t ndynres = 0;   // nDynRes
-        std::int64_t slots = 1;     // time steps per record
-        std::int64_t capacity = 0;  // Q: most time steps taken; column spacing of ALL_TS
-    };
+    // The parameters DynRes20 has read and checked (ops/gathering.h); the
+    // capacity is the column spacing of ALL_TS.
+    using Layout = gathering::Layout;
 
     enum class Gathered {
         Fast,     // the engine took over; steps found in m

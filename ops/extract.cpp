@@ -9,7 +9,7 @@
 #include "io/text.h"
 #include "ops/common.h"
 #include "ops/engine.h"
-#include "raflib/layout.h"
+#include "ops/gathering.h"
 
 namespace ops {
 
@@ -164,46 +164,24 @@ void DynRes20(store::Store& st, dms::WorkArray& w, std::int32_t ifile, std::int3
         error_block(st.units, iout, "*** ERROR IN DynRes20   ***");
         ierr = -1;
     };
-    // A parameter that the gathering cannot work with: the block and the value.
-    const auto refuse = [&](std::string_view text, std::int64_t value) {
-        fail();
-        detail(st.units, iout, text, value);
-    };
-
     auto mstru = array_words(st, w, "MSTRU ", iout, jerr);
     if (jerr != 0) return fail();
-    const std::int32_t lststo = store::GTSTRU(st.units, mstru, "LSTSTO  ", iout, jerr);
-    const std::int32_t ndynres = store::GTSTRU(st.units, mstru, "nDynres ", iout, jerr);
-    const std::int32_t ndrpack = store::GTSTRU(st.units, mstru, "nDRpack ", iout, jerr);
-    const std::int32_t ndrstep = store::GTSTRU(st.units, mstru, "nDRStep ", iout, jerr);
+    const gathering::Parameters par = gathering::read_parameters(st.units, mstru, iout, jerr);
     if (jerr != 0) return fail();
+    // The rules of ops/gathering.h decide, for the series reader too.
+    const auto refuse = [&](const gathering::Verdict& v) {
+        fail();
+        v.report(st.units, iout);
+    };
+    gathering::Layout lay;
+    if (const auto v = gathering::check_parameters(par, lay); !v.ok()) return refuse(v);
+    if (const auto v = gathering::check_file_size(lay, st.units.direct_size(ifile)); !v.ok())
+        return refuse(v);
+    const std::int32_t lststo = par.lststo;
+    const std::int64_t slot = lay.slot_words();  // words per time step
+    const std::int64_t p = lay.slots;            // slots per record
+    const std::int64_t q = lay.capacity;         // capacity
 
-    if (ndynres < 1) return refuse("Number of DynRes (nDynRes) below 1    :", ndynres);
-    if (lststo < 0) return refuse("Result steps (LSTSTO) negative         :", lststo);
-    if (ndrpack < 0) return refuse("Steps per record (nDRpack) negative    :", ndrpack);
-    if (ndrpack != 0 && ndrstep < 0) {
-        return refuse("Time-step slots (nDRStep) negative     :", ndrstep);
-    }
-
-    const std::int64_t slot = static_cast<std::int64_t>(ndynres) + 1;  // words per time step
-    const std::int64_t p = ndrpack == 0 ? 1 : ndrpack;                 // slots per record
-    const std::int64_t q = ndrpack == 0 ? lststo : ndrstep;            // capacity
-
-    // Every result step has a DYNRES record of its own, of at least P slots.
-    // A file too small to hold LSTSTO such records is damaged: refused before
-    // anything is done step by step.
-    if (lststo > 0) {
-        const std::int64_t per_step = raflib::records_for(p * slot);
-        const std::int64_t held =
-            std::max<std::int64_t>(st.units.direct_size(ifile), 0) / raflib::kRecordBytes;
-        if (lststo > held / per_step) {
-            fail();
-            detail(st.units, iout, "Result steps (LSTSTO)                  :", lststo);
-            detail(st.units, iout, "need 512-byte records per step         :", per_step);
-            detail(st.units, iout, "the file holds 512-byte records        :", held);
-            return;
-        }
-    }
     std::int32_t pall = 0;
     store::ARBOOK(st, w, "ALL_TS", pall, booking_length(q * slot), "SCRA", "SP", iout, jerr);
     if (jerr != 0) return fail();
@@ -212,7 +190,7 @@ void DynRes20(store::Store& st, dms::WorkArray& w, std::int32_t ifile, std::int3
 
     std::int64_t m = 0;
     Engine::Gathered how = Engine::Gathered::PerStep;
-    if (engine != nullptr) how = engine->gather(st, w, {lststo, ndynres, p, q}, ifile, iout, m);
+    if (engine != nullptr) how = engine->gather(st, w, lay, ifile, iout, m);
     if (how == Engine::Gathered::Failed) return fail();
     std::int32_t checked = 0;  // pointer of the DYNRES storage checked last
     std::int64_t len = 0;
@@ -225,13 +203,7 @@ void DynRes20(store::Store& st, dms::WorkArray& w, std::int32_t ifile, std::int3
         if (pdyn != checked) {
             len = dms::DMSINQ(w, "DYNRES", 1);
             if (dms::DMSINQ(w, "DYNRES", 2) != 1 || !w.contains(pdyn, len)) return fail();
-            if (len < p * slot) {
-                fail();
-                detail(st.units, iout, "DYNRES record of step                  :", d);
-                detail(st.units, iout, "holds words                            :", len);
-                detail(st.units, iout, "needs nDRpack * (nDynRes + 1) words    :", p * slot);
-                return;
-            }
+            if (const auto v = gathering::check_record(lay, d, len); !v.ok()) return refuse(v);
             checked = pdyn;
         }
         if (d == 1 && lststo > 1) {
@@ -243,13 +215,8 @@ void DynRes20(store::Store& st, dms::WorkArray& w, std::int32_t ifile, std::int3
             store::ARKEYS(st, w, "DYNRES", 1, k1, iout, jerr);
             store::ARKEYS(st, w, "DYNRES", 2, k2, iout, jerr);
             if (jerr != 0) return fail();
-            if (k2.key <= k1.key) {
-                fail();
-                detail(st.units, iout, "Result steps (LSTSTO)                  :", lststo);
-                detail(st.units, iout, "DYNRES record key of step 1            :", k1.key);
-                detail(st.units, iout, "DYNRES record key of step 2            :", k2.key);
-                return;
-            }
+            if (const auto v = gathering::check_keys(lay, k1.key, k2.key); !v.ok())
+                return refuse(v);
         }
         const auto rec = w.words(pdyn, len);
         for (std::int64_t j = 1; j <= p; ++j) {

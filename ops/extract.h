@@ -18,10 +18,12 @@ class Engine;
 // of time steps found in nDRStep. ALL_TS holds Q * (nDynRes + 1) words, Q =
 // nDRStep with packing and LSTSTO without; column k (0: the times) starts at
 // word k*Q + 1. A file without DynRes, with a negative LSTSTO, nDRpack or
-// (with packing) nDRStep, or with DYNRES records shorter than nDRpack *
-// (nDynRes + 1) words is refused; a capacity beyond the work array fails in
-// the booking ("Insufficient space for array ALL_TS"). ierr = -1 on
-// failure, untouched on success.
+// (with packing) nDRStep, with fewer records than LSTSTO steps need, with
+// DYNRES records shorter than nDRpack * (nDynRes + 1) words or with steps
+// that do not each read a record of their own is refused (the rules of
+// ops/gathering.h, which the series reader shares); a capacity beyond the
+// work array fails in the booking ("Insufficient space for array ALL_TS").
+// ierr = -1 on failure, untouched on success.
 // With an engine (see ops/engine.h) the gathering may be left to it: ALL_TS
 // is then booked but filled only column by column, on demand.
 void DynRes20(store::Store& st, dms::WorkArray& w, std::int32_t ifile, std::int32_t iout,

@@ -18,6 +18,8 @@
 #include "io/text.h"
 #include "io/two_cores.h"
 #include "io/units.h"
+#include "ops/common.h"
+#include "ops/gathering.h"
 #include "ops/record_runs.h"
 #include "raflib/layout.h"
 #include "raflib/state.h"
@@ -57,6 +59,8 @@ constexpr float kEmptySlotTime = 1.0E-10f;
 constexpr std::int32_t kThisComputer = 14;  // PC / DIGITAL Visual Fortran
 constexpr std::int32_t kTypeInteger = 1;
 constexpr std::int32_t kTypeReal = 2;
+constexpr std::int32_t kTypeDouble = 3;  // DP, or RE (single on file) with the real-flag 1
+constexpr std::int32_t kTypeLong = 4;    // I8: two integer words per element on file
 constexpr std::size_t kLabelWords = 256;
 constexpr std::int32_t kBlank = 32;
 
@@ -386,6 +390,51 @@ bool SeriesReader::open(const std::filesystem::path& path) {
     if (!structure_array("MSTRU", mstru) || !structure_array("ICDYNR", icdynr)) return false;
     Row dynres;
     if (!row_of("DYNRES", dynres)) return false;
+    // The classic operations recall every array of their name list that the
+    // catalogue keeps with the structure, control or result data (step 1):
+    // one that cannot be read refuses the file there, and here.
+    for (const std::string_view name : kNameList) {
+        if (name.empty()) continue;
+        // Found by its name, as the store finds it; an array the catalogue
+        // does not name is not recalled.
+        const format::NameWords wanted = format::pack_name(name).value_or(format::NameWords{});
+        std::int32_t n = 0;
+        for (std::int32_t j = 1; j <= rows && n == 0; ++j)
+            if (format::names_in(iarrnm, j) == wanted) n = j;
+        if (n == 0) continue;
+        const format::ConstRow row = format::row_in(std::as_const(keyraf), n, format::kRowLength);
+        if (row[RowWord::Type] == 0 || !recalled(row[RowWord::StoreCode])) continue;
+        Row r;
+        std::copy(row.words().begin(), row.words().end(), r.words.begin());
+        r.type = row[RowWord::Type];
+        r.length = row[RowWord::Length];
+        r.store = row[RowWord::StoreCode];
+        r.real = row[RowWord::RealFlag];
+        const std::int64_t first_key = key_for(r, 1);
+        if (first_key == 0) continue;
+        const std::string what = std::string(name) + " (step 1)";
+        if (r.length < 0)
+            return fail(Problem::Damaged, "damaged: " + what + " has a negative length");
+        Entry e;
+        if (!entry_of(first_key, e)) return false;
+        bool ok = true;
+        if (r.type == kTypeInteger) {
+            ok = check_entry(e, kTypeInteger, r.length, what);
+        } else if (r.type == kTypeReal || (r.type == kTypeDouble && r.real == 1)) {
+            ok = check_entry(e, kTypeReal, r.length, what);  // single precision on file
+        } else if (r.type == kTypeDouble) {
+            ok = check_entry(e, kTypeDouble, r.length, what);
+            if (ok && (std::int64_t{e.address} - 1) * kRecordBytes + 8 * std::int64_t{r.length} >
+                          file_size_) {
+                return fail(Problem::Truncated, "truncated: " + what +
+                                                    " ends beyond the end of the file (" +
+                                                    std::to_string(file_size_) + " bytes)");
+            }
+        } else if (r.type == kTypeLong) {
+            ok = check_entry(e, kTypeInteger, 2 * std::int64_t{r.length}, what);
+        }
+        if (!ok) return false;
+    }
 
     // ---- structure parameters ----
     std::istringstream no_input;
@@ -399,27 +448,32 @@ bool SeriesReader::open(const std::filesystem::path& path) {
     const std::int32_t loadst = store::GTSTRU(quiet, mstru, "LOADST", kSilent, jerr);
     const std::int32_t ndynres = store::GTSTRU(quiet, mstru, "nDynRes", kSilent, jerr);
     std::int32_t ncol = store::GTSTRU(quiet, mstru, "nCol   ", kSilent, jerr);
+    store::GTSTRU(quiet, mstru, "nDRStep", kSilent, jerr);
     if (jerr != 0) return fail(Problem::Damaged, "damaged: MSTRU lacks the DynRes parameters");
     // The classic operations store LSTSTO and IXACT before gathering; a
     // parameter table without room for them fails there, and here.
-    store::PTSTRU(quiet, mstru, "LSTSTO", loadst, kSilent, jerr);
-    store::PTSTRU(quiet, mstru, "IXACT ", 1, kSilent, jerr);
+    gathering::store_switches(quiet, mstru, loadst, kSilent, jerr);
     if (jerr != 0) return fail(Problem::Damaged, "damaged: MSTRU has no room for LSTSTO, IXACT");
-    const std::int32_t ndrpack = store::GTSTRU(quiet, mstru, "nDRpack ", kSilent, jerr);
-    const std::int32_t ndrstep = store::GTSTRU(quiet, mstru, "nDRStep ", kSilent, jerr);
+    // From here on the rules of the classic gathering (ops/gathering.h)
+    // decide which steps exist, with the parameters as it reads them back.
+    const gathering::Parameters par = gathering::read_parameters(quiet, mstru, kSilent, jerr);
     if (jerr != 0) return fail(Problem::Damaged, "damaged: MSTRU lacks the DynRes parameters");
-    const auto bad_parameter = [&](const std::string& name, std::int64_t v) {
-        return fail(Problem::Damaged,
-                    "damaged: DynRes parameter " + name + " = " + std::to_string(v));
-    };
-    if (ndynres < 1) return bad_parameter("nDynRes", ndynres);
-    if (loadst < 0) return bad_parameter("LOADST", loadst);
-    if (ndrpack < 0) return bad_parameter("nDRpack", ndrpack);
-    if (ndrpack != 0 && ndrstep < 0) return bad_parameter("nDRStep", ndrstep);
+    gathering::Layout lay;
+    if (const auto v = gathering::check_parameters(par, lay); !v.ok())
+        return fail(Problem::Damaged, v.reason());
+    if (ndynres != par.ndynres) {
+        // Storing LSTSTO or IXACT overwrote nDynRes: the listing and the
+        // records would disagree on the DynRes.
+        return fail(Problem::Damaged, "damaged: nDynRes changes from " + std::to_string(ndynres) +
+                                          " to " + std::to_string(par.ndynres) +
+                                          " when LSTSTO and IXACT are stored");
+    }
+    if (const auto v = gathering::check_file_size(lay, file_size_); !v.ok())
+        return fail(v.truncation() ? Problem::Truncated : Problem::Damaged, v.reason());
     ndynres_ = ndynres;
-    records_ = loadst;
-    slots_ = ndrpack == 0 ? 1 : ndrpack;
-    capacity_ = ndrpack == 0 ? loadst : ndrstep;
+    records_ = lay.records;
+    slots_ = lay.slots;
+    capacity_ = lay.capacity;
 
     // ---- labels ----
     if (ncol == 0) {
@@ -442,13 +496,11 @@ bool SeriesReader::open(const std::filesystem::path& path) {
     // ---- the DYNRES records ----
     if (dynres.type != kTypeReal || dynres.real != 0)
         return fail(Problem::Damaged, "damaged: DYNRES is not catalogued as single precision");
-    const std::int64_t slot_words = static_cast<std::int64_t>(ndynres) + 1;
     record_words_ = dynres.length;
-    if (record_words_ < slots_ * slot_words) {
-        return fail(Problem::Damaged, "damaged: DYNRES records of " +
-                                          std::to_string(record_words_) + " words cannot hold " +
-                                          std::to_string(slots_) + " steps of " +
-                                          std::to_string(ndynres) + " DynRes");
+    // The gathering checks the record of the first step it reads.
+    if (records_ > 0) {
+        if (const auto v = gathering::check_record(lay, 1, record_words_); !v.ok())
+            return fail(Problem::Damaged, v.reason());
     }
     record_span_ = std::max<std::int64_t>(1, raflib::records_for(record_words_));
     // The recall of the result data reads step 1 even when no step is gathered.
@@ -462,6 +514,8 @@ bool SeriesReader::open(const std::filesystem::path& path) {
                                           std::to_string(checked) + " lies outside the MFP");
     }
     const std::int64_t key_step = checked > 1 ? key_for(dynres, 2) - key1 : 0;
+    if (const auto v = gathering::check_keys(lay, key1, key1 + key_step); !v.ok())
+        return fail(Problem::Damaged, v.reason());
     const auto step_text = [](std::int64_t d) {
         return "the DYNRES record of step " + std::to_string(d);
     };

@@ -18,9 +18,12 @@
 //   out.times[i], out.values[c][i]                // sample i of pick[c]
 //
 // What it reads. Exactly the series that the classic operations gather: the
-// DYNRES record of every stored result step 1 .. LOADST (one or nDRpack time
-// steps per record; a slot after the first whose time is below 1.0E-10 ends
-// its record; at most nDRStep steps with packing), the labels of ICDYNR as
+// DYNRES record of every result step 1 .. LSTSTO (stored from LOADST and read
+// back, as the gathering does; one or nDRpack time steps per record; a slot
+// after the first whose time is below 1.0E-10 ends its record; at most
+// nDRStep steps with packing), refused by the same rules (ops/gathering.h:
+// parameters, steps the file's records cannot hold, short records, steps
+// that do not each read a record of their own), the labels of ICDYNR as
 // the classic DynRes listing prints them (blank runs collapsed, a word 0 ends
 // the label, trailing blanks removed).
 //
@@ -37,16 +40,20 @@
 //   console or to any file. Every problem becomes error(): one line of text
 //   (missing, not a dyn file, locked, newer format version, foreign byte
 //   order, damaged, truncated), and problem() its kind. open() checks the
-//   key, the catalogue, MSTRU, the labels and the MFP entry of every step's
-//   record (allocated, type, counts, inside the file), so a later read can
-//   only fail when the file changes or the disk fails.
+//   key, the catalogue, MSTRU, the labels, the MFP entry of every array the
+//   classic recall reads (those of its name list kept with the structure,
+//   control or result data) and of every step's record (allocated, type,
+//   counts, inside the file), so a later read can only fail when the file
+//   changes or the disk fails.
 // - No global state: each reader owns its file descriptor and buffers;
 //   different readers may be used from different threads at once. One
 //   reader must not be used by two threads at the same time.
 // - Memory: the selected series plus the read buffers (1 MiB, or one record
 //   when larger; five of them when a helper thread reads every other piece
 //   of a large file) and a small table of record runs. Runs of records at a
-//   regular distance are read with one pread per 1 MiB.
+//   regular distance are read with one pread per 1 MiB. Every table is
+//   bounded by the file's size: a step count that the file's records cannot
+//   hold is refused before anything is read step by step.
 //
 // Low-level access. stream() hands the rows of the window to a callback,
 // straight out of the read buffer (no copy): row[0] is the time, row[k] the
@@ -158,7 +165,7 @@ class SeriesReader {
     // Labels as the classic listing shows them; labels()[k - 1] is DynRes k.
     const std::vector<std::string>& labels() const { return labels_; }
     const std::string& label(int k) const { return labels_.at(static_cast<std::size_t>(k - 1)); }
-    // Stored result records (LOADST) and time steps per record (1 without packing).
+    // Result records read (LSTSTO) and time steps per record (1 without packing).
     std::int64_t records() const { return records_; }
     int steps_per_record() const { return static_cast<int>(slots_); }
 
@@ -214,7 +221,7 @@ class SeriesReader {
 
     // Layout.
     int ndynres_ = 0;
-    std::int64_t records_ = 0;       // LOADST: DYNRES records to read
+    std::int64_t records_ = 0;       // LSTSTO: DYNRES records to read
     std::int64_t slots_ = 1;         // time steps per record
     std::int64_t capacity_ = 0;      // most time steps taken
     std::int64_t record_words_ = 0;  // catalogued DYNRES length

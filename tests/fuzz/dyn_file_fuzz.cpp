@@ -2,7 +2,10 @@
 // DynRes and recalls and gathers its series for one operation: statistics of
 // every DynRes, peaks in a window, a combination and a vector length. The
 // series reader of the batch commands then reads it: every DynRes over the
-// whole series and in a window, read-only.
+// whole series and in a window, read-only. The statistics of the batch
+// commands in the dialogue's blank window (0 to 1.0E35) must agree with
+// those of the dialogue: both refuse the file, both find no sample, or both
+// give the same n, maximum, minimum, mean and standard deviation as printed.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -10,8 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "app/batch/source.h"
+#include "app/batch/stats.h"
 #include "fuzz_support.h"
 #include "ops/series_reader.h"
+#include "support/agreement.h"
 
 namespace {
 
@@ -55,18 +61,49 @@ void read_series(const fuzz_support::PrivateDir& dir, std::string_view bytes) {
     }
 }
 
+// Operation 3 with ALL and the blank window, as the batch commands compute it.
+agreement::Outcome batch_outcome(const fuzz_support::PrivateDir& dir, std::string_view bytes) {
+    dir.clear();
+    dir.write("f.dyn", bytes);
+    agreement::Outcome o;
+    std::string error;
+    const auto src = app::batch::open_source(dir.path() / "f.dyn", error);
+    if (!src) return o;
+    std::vector<std::int32_t> all(src->contents().dynres.size());
+    std::iota(all.begin(), all.end(), 1);
+    std::vector<app::batch::SeriesStats> stats;
+    std::vector<app::batch::StatsTimes> times;
+    if (!app::batch::stream_stats(*src, {0.0f, 1.0E35f}, all, app::batch::Moments::sample, stats,
+                                  times, error))
+        return o;
+    if (stats.empty() || stats.front().n == 0) {
+        o.kind = agreement::Outcome::Kind::NoSample;
+        return o;
+    }
+    o.kind = agreement::Outcome::Kind::Read;
+    for (const auto& st : stats)
+        o.stats.push_back(
+            agreement::batch_stats(st.n, st.max, st.min, st.mean, st.std.value_or(0.0)));
+    return o;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const fuzz_support::PrivateDir& dir = fuzz_support::private_dir();
     const std::string_view bytes = fuzz_support::bytes(data, size);
+    agreement::Outcome statistics;
     for (const std::string& answers : kRuns) {
         dir.clear();
         dir.write("f.dyn", bytes);
         dir.write("in.txt", kCombination);
-        fuzz_support::run_dialogue(dir, answers);
+        const fuzz_support::Dialogue d = fuzz_support::run_dialogue(dir, answers);
+        if (&answers == &kRuns.front())
+            statistics = agreement::from_dialogue(d.console, d.status == 0);
     }
     read_series(dir, bytes);
+    const std::string differs = agreement::disagreement(statistics, batch_outcome(dir, bytes));
+    if (!differs.empty()) fuzz_support::fail("dialogue and batch commands disagree", differs);
     dir.clear();
     return 0;
 }

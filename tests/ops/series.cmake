@@ -29,3 +29,6 @@ add_dependencies(test_engine_program pektor dyngen)
 
 # The engine inside one operation call: its state against the per-step loop.
 pektor_add_test(test_engine engine_test.cpp LIBS pektor_ops)
+
+# The rules of which steps a file holds, shared by the dialogue and the series reader.
+pektor_add_test(test_gathering gathering_test.cpp LIBS pektor_ops)
