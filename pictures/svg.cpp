@@ -1,4 +1,4 @@
-#include "app/svgplot.h"
+#include "pictures/svg.h"
 
 #include <fmt/format.h>
 
@@ -9,7 +9,7 @@
 #include <limits>
 #include <utility>
 
-namespace app::plot {
+namespace pictures {
 
 namespace {
 
@@ -610,4 +610,4 @@ std::string render_svg(std::span<const Panel> panels, const Window& window, cons
     return out;
 }
 
-}  // namespace app::plot
+}  // namespace pictures
