@@ -287,64 +287,74 @@ std::vector<std::size_t> reduce_columns(std::span<const float> times, std::span<
     return out;
 }
 
-std::string render_svg(std::span<const Panel> panels, const Window& window, const Layout& layout) {
-    const double fs = std::max(layout.font_size, 6);
-    const double width = std::max(layout.width, 200);
-    const double plot_h = std::max(layout.panel_height, 40);
+namespace {
 
-    // The panels as drawn, with the colour of every series: one colour per
-    // file (stacked) or per series (overlay).
+struct LegendEntry {
+    std::string text;
+    std::size_t colour;
+};
+
+// The panels as drawn, with the colour of every series, and the legend.
+struct PanelSet {
     std::vector<PanelPlan> plans;
-    struct LegendEntry {
-        std::string text;
-        std::size_t colour;
-    };
     std::vector<LegendEntry> legend;
-    if (layout.overlay) {
-        PanelPlan plan;
-        std::size_t files = 0;
-        std::vector<std::string_view> names;
-        for (const Panel& p : panels) {
-            for (const Trace& t : p.traces) {
-                if (std::find(names.begin(), names.end(), t.file) == names.end()) {
-                    names.push_back(t.file);
-                }
+};
+
+// Every series in one panel, one colour per series; the legend names the
+// file only when there is more than one.
+PanelSet plan_overlay(std::span<const Panel> panels) {
+    PanelSet set;
+    PanelPlan plan;
+    std::size_t files = 0;
+    std::vector<std::string_view> names;
+    for (const Panel& p : panels) {
+        for (const Trace& t : p.traces) {
+            if (std::find(names.begin(), names.end(), t.file) == names.end()) {
+                names.push_back(t.file);
             }
-        }
-        files = names.size();
-        for (const Panel& p : panels) {
-            if (!plan.title.empty()) plan.title += "; ";
-            plan.title += fmt::format("{} {}", p.dynres, p.label);
-            for (const Trace& t : p.traces) {
-                const std::size_t c = legend.size();
-                plan.drawn.push_back({&t, c});
-                legend.push_back({files > 1 ? fmt::format("{}: {} {}", t.file, p.dynres, p.label)
-                                            : fmt::format("{} {}", p.dynres, p.label),
-                                  c});
-            }
-        }
-        if (panels.size() == 1)
-            plan.title = fmt::format("DynRes {}: {}", panels[0].dynres, panels[0].label);
-        plans.push_back(std::move(plan));
-    } else {
-        std::vector<std::string_view> names;
-        for (const Panel& p : panels) {
-            PanelPlan plan;
-            plan.title = fmt::format("DynRes {}: {}", p.dynres, p.label);
-            for (const Trace& t : p.traces) {
-                auto it = std::find(names.begin(), names.end(), t.file);
-                if (it == names.end()) {
-                    legend.push_back({t.file, names.size()});
-                    names.push_back(t.file);
-                    it = std::prev(names.end());
-                }
-                plan.drawn.push_back({&t, static_cast<std::size_t>(it - names.begin())});
-            }
-            plans.push_back(std::move(plan));
         }
     }
+    files = names.size();
+    for (const Panel& p : panels) {
+        if (!plan.title.empty()) plan.title += "; ";
+        plan.title += fmt::format("{} {}", p.dynres, p.label);
+        for (const Trace& t : p.traces) {
+            const std::size_t c = set.legend.size();
+            plan.drawn.push_back({&t, c});
+            set.legend.push_back({files > 1 ? fmt::format("{}: {} {}", t.file, p.dynres, p.label)
+                                            : fmt::format("{} {}", p.dynres, p.label),
+                                  c});
+        }
+    }
+    if (panels.size() == 1)
+        plan.title = fmt::format("DynRes {}: {}", panels[0].dynres, panels[0].label);
+    set.plans.push_back(std::move(plan));
+    return set;
+}
 
-    // The shared time range, and the value range and ticks of each panel.
+// One panel per DynRes, one colour per file.
+PanelSet plan_stacked(std::span<const Panel> panels) {
+    PanelSet set;
+    std::vector<std::string_view> names;
+    for (const Panel& p : panels) {
+        PanelPlan plan;
+        plan.title = fmt::format("DynRes {}: {}", p.dynres, p.label);
+        for (const Trace& t : p.traces) {
+            auto it = std::find(names.begin(), names.end(), t.file);
+            if (it == names.end()) {
+                set.legend.push_back({t.file, names.size()});
+                names.push_back(t.file);
+                it = std::prev(names.end());
+            }
+            plan.drawn.push_back({&t, static_cast<std::size_t>(it - names.begin())});
+        }
+        set.plans.push_back(std::move(plan));
+    }
+    return set;
+}
+
+// The time range shared by the panels: the times of the finite samples.
+Range time_range(const std::vector<PanelPlan>& plans) {
     Range trange;
     for (const PanelPlan& plan : plans) {
         for (const Drawn& d : plan.drawn) {
@@ -355,10 +365,13 @@ std::string render_svg(std::span<const Panel> panels, const Window& window, cons
             }
         }
     }
-    const bool any_time = !trange.empty();
-    trange = widened(trange);
+    return trange;
+}
 
-    const int ytick_max = std::max(3, static_cast<int>(plot_h / (fs * 3.0)));
+// The value range and ticks of each panel: the finite samples, the mean and
+// the peak, padded and rounded out to whole ticks. Returns the characters of
+// the widest tick label.
+std::size_t fit_value_axes(std::vector<PanelPlan>& plans, int ytick_max) {
     std::size_t label_chars = 1;
     for (PanelPlan& plan : plans) {
         Range r;
@@ -386,225 +399,349 @@ std::string render_svg(std::span<const Panel> panels, const Window& window, cons
             label_chars = std::max(label_chars, tick_text(v, plan.ystep, max_abs).size());
         }
     }
+    return label_chars;
+}
 
-    // Geometry.
-    const double left = std::max(48.0, static_cast<double>(label_chars) * fs * 0.62 + 14.0);
-    const double right = 24.0;
-    const double plot_w = std::max(40.0, width - left - right);
-    const double row_h = fs * 1.6;
+// Where a legend entry starts: the left end of its line and its baseline.
+struct LegendPlace {
+    double x, y;
+};
 
-    // Legend rows.
-    struct LegendPlace {
-        double x, y;
-    };
+// The geometry of a picture: sizes, the legend's places, the shared time
+// axis and the shaded window.
+struct Frame {
+    double fs = 0.0;  // the font size
+    double width = 0.0;
+    double height = 0.0;
+    double left = 0.0;  // of the plot areas
+    double plot_w = 0.0;
+    double plot_h = 0.0;
+    double panels_top = 0.0;  // of the first plot area
+    double panel_step = 0.0;  // from one plot area's top to the next
     std::vector<LegendPlace> legend_at;
-    double lx = left, ly = fs * 1.4;
-    if (!layout.legend) legend.clear();
+    Range trange;
+    bool any_time = false;  // some sample has a finite time and value
+    Axis x{0.0, 1.0, 0.0, 1.0};
+    std::vector<double> xticks;
+    double xstep = 0.0;
+    double xmax_abs = 0.0;
+    int columns = 1;  // pixel columns of a plot area
+    bool shade = false;
+    double w0 = 0.0, w1 = 0.0;  // the window, inside the time range
+};
+
+// The legend's entries in rows from the left of the plot areas, a new row
+// when the next entry would reach past the right margin. Sets
+// frame.legend_at; returns the height of the legend (0 without entries).
+double place_legend(Frame& frame, const std::vector<LegendEntry>& legend, double right) {
+    const double fs = frame.fs;
+    const double row_h = fs * 1.6;
+    double lx = frame.left, ly = fs * 1.4;
     for (const LegendEntry& e : legend) {
         const double w = 24.0 + static_cast<double>(text_chars(e.text)) * fs * 0.6 + fs * 1.5;
-        if (lx > left && lx + w > width - right) {
-            lx = left;
+        if (lx > frame.left && lx + w > frame.width - right) {
+            lx = frame.left;
             ly += row_h;
         }
-        legend_at.push_back({lx, ly});
+        frame.legend_at.push_back({lx, ly});
         lx += w;
     }
-    const double legend_h = legend_at.empty() ? 0.0 : ly + fs * 0.8;
+    return frame.legend_at.empty() ? 0.0 : ly + fs * 0.8;
+}
+
+// The margins and sizes from the widest tick label and the legend, the
+// time axis and its ticks, and the window clipped to the time range.
+Frame make_frame(const Layout& layout, const Window& window, std::size_t n_panels,
+                 std::size_t label_chars, const std::vector<LegendEntry>& legend, Range trange,
+                 bool any_time) {
+    Frame f;
+    f.fs = std::max(layout.font_size, 6);
+    f.width = std::max(layout.width, 200);
+    f.plot_h = std::max(layout.panel_height, 40);
+    const double fs = f.fs;
+    f.left = std::max(48.0, static_cast<double>(label_chars) * fs * 0.62 + 14.0);
+    const double right = 24.0;
+    f.plot_w = std::max(40.0, f.width - f.left - right);
+    const double legend_h = place_legend(f, legend, right);
 
     const double title_h = fs * 1.9;
     const double gap = fs * 0.8;
-    const double panels_top = legend_h + title_h;
-    const double panel_step = plot_h + gap + title_h;
-    const double n_plans = static_cast<double>(plans.size());
-    const double bottom = panels_top + n_plans * plot_h + (n_plans - 1.0) * (gap + title_h);
-    const double height = std::ceil(bottom + fs * 3.6);
+    f.panels_top = legend_h + title_h;
+    f.panel_step = f.plot_h + gap + title_h;
+    const double n_plans = static_cast<double>(n_panels);
+    const double bottom = f.panels_top + n_plans * f.plot_h + (n_plans - 1.0) * (gap + title_h);
+    f.height = std::ceil(bottom + fs * 3.6);
 
-    const Axis xaxis{trange.lo, trange.hi, left, left + plot_w};
-    const int xtick_max = std::max(2, static_cast<int>(plot_w / (fs * 7.0)));
-    const std::vector<double> xticks = ticks_125(trange.lo, trange.hi, xtick_max);
-    const double xstep = tick_step_125(trange.lo, trange.hi, xtick_max);
-    const double xmax_abs = std::max(std::abs(trange.lo), std::abs(trange.hi));
-    const int columns = static_cast<int>(std::ceil(plot_w));
+    f.trange = trange;
+    f.any_time = any_time;
+    f.x = Axis{trange.lo, trange.hi, f.left, f.left + f.plot_w};
+    const int xtick_max = std::max(2, static_cast<int>(f.plot_w / (fs * 7.0)));
+    f.xticks = ticks_125(trange.lo, trange.hi, xtick_max);
+    f.xstep = tick_step_125(trange.lo, trange.hi, xtick_max);
+    f.xmax_abs = std::max(std::abs(trange.lo), std::abs(trange.hi));
+    f.columns = static_cast<int>(std::ceil(f.plot_w));
 
-    std::string out;
+    f.shade = window.t0.has_value() || window.t1.has_value();
+    f.w0 = std::max(window.t0.value_or(trange.lo), trange.lo);
+    f.w1 = std::min(window.t1.value_or(trange.hi), trange.hi);
+    return f;
+}
+
+// The start tag of the picture and its white background.
+void write_start(std::string& out, const Frame& f, bool xml_declaration) {
     auto w = std::back_inserter(out);
-    if (layout.xml_declaration) out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    if (xml_declaration) out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
     fmt::format_to(w,
                    "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"{0}\" height=\"{1}\" "
                    "viewBox=\"0 0 {0} {1}\" font-family=\"sans-serif\" font-size=\"{2}\">\n",
-                   width, height, fs);
+                   f.width, f.height, f.fs);
     fmt::format_to(w, "<rect class=\"background\" width=\"{}\" height=\"{}\" fill=\"#fff\"/>\n",
-                   width, height);
+                   f.width, f.height);
+}
 
-    // Legend.
-    if (!legend_at.empty()) {
-        out += "<g class=\"legend\">\n";
-        for (std::size_t i = 0; i < legend_at.size(); ++i) {
-            const auto [x, y] = legend_at[i];
-            fmt::format_to(w,
-                           "<g class=\"legend-entry\"><line x1=\"{:.1f}\" y1=\"{:.1f}\" "
-                           "x2=\"{:.1f}\" y2=\"{:.1f}\" stroke=\"{}\" stroke-width=\"3\"/>"
-                           "<text x=\"{:.1f}\" y=\"{:.1f}\">",
-                           x, y - fs * 0.35, x + 18.0, y - fs * 0.35, colour(legend[i].colour),
-                           x + 24.0, y);
-            append_escaped(out, legend[i].text);
-            out += "</text></g>\n";
-        }
-        out += "</g>\n";
+// Each entry: a short thick line in its colour and its text.
+void write_legend(std::string& out, const Frame& f, const std::vector<LegendEntry>& legend) {
+    if (f.legend_at.empty()) return;
+    auto w = std::back_inserter(out);
+    const double fs = f.fs;
+    out += "<g class=\"legend\">\n";
+    for (std::size_t i = 0; i < f.legend_at.size(); ++i) {
+        const auto [x, y] = f.legend_at[i];
+        fmt::format_to(w,
+                       "<g class=\"legend-entry\"><line x1=\"{:.1f}\" y1=\"{:.1f}\" "
+                       "x2=\"{:.1f}\" y2=\"{:.1f}\" stroke=\"{}\" stroke-width=\"3\"/>"
+                       "<text x=\"{:.1f}\" y=\"{:.1f}\">",
+                       x, y - fs * 0.35, x + 18.0, y - fs * 0.35, colour(legend[i].colour),
+                       x + 24.0, y);
+        append_escaped(out, legend[i].text);
+        out += "</text></g>\n";
     }
+    out += "</g>\n";
+}
 
-    const bool shade = window.t0.has_value() || window.t1.has_value();
-    const double w0 = std::max(window.t0.value_or(trange.lo), trange.lo);
-    const double w1 = std::min(window.t1.value_or(trange.hi), trange.hi);
+// One panel's place in the picture: the top of its plot area, its value
+// axis and whether it is the lowest (the one with the time labels).
+struct PanelPlace {
+    double top;
+    Axis y;
+    bool last;
+};
 
-    for (std::size_t k = 0; k < plans.size(); ++k) {
-        const PanelPlan& plan = plans[k];
-        const double top = panels_top + static_cast<double>(k) * panel_step;
-        const Axis yaxis{plan.y.lo, plan.y.hi, top + plot_h, top};
-        const bool last_panel = k + 1 == plans.size();
-
-        out += "<g class=\"panel\">\n";
-        fmt::format_to(w, "<text class=\"title\" x=\"{:.1f}\" y=\"{:.1f}\" font-weight=\"bold\">",
-                       left, top - fs * 0.6);
-        append_escaped(out, plan.title);
-        out += "</text>\n";
+// The panel's title, its white plot area and the shaded window.
+void write_backdrop(std::string& out, const Frame& f, const PanelPlan& plan, const PanelPlace& at) {
+    auto w = std::back_inserter(out);
+    fmt::format_to(w, "<text class=\"title\" x=\"{:.1f}\" y=\"{:.1f}\" font-weight=\"bold\">",
+                   f.left, at.top - f.fs * 0.6);
+    append_escaped(out, plan.title);
+    out += "</text>\n";
+    fmt::format_to(w,
+                   "<rect class=\"frame\" x=\"{:.1f}\" y=\"{:.1f}\" width=\"{:.1f}\" "
+                   "height=\"{:.1f}\" fill=\"#fff\" stroke=\"none\"/>\n",
+                   f.left, at.top, f.plot_w, f.plot_h);
+    if (f.shade && f.w0 <= f.w1 && f.any_time) {
         fmt::format_to(w,
-                       "<rect class=\"frame\" x=\"{:.1f}\" y=\"{:.1f}\" width=\"{:.1f}\" "
-                       "height=\"{:.1f}\" fill=\"#fff\" stroke=\"none\"/>\n",
-                       left, top, plot_w, plot_h);
-        if (shade && w0 <= w1 && any_time) {
-            fmt::format_to(w,
-                           "<rect class=\"window\" x=\"{:.1f}\" y=\"{:.1f}\" width=\"{:.1f}\" "
-                           "height=\"{:.1f}\" fill=\"#e8eef8\"><title>window</title></rect>\n",
-                           xaxis(w0), top, xaxis(w1) - xaxis(w0), plot_h);
-        }
+                       "<rect class=\"window\" x=\"{:.1f}\" y=\"{:.1f}\" width=\"{:.1f}\" "
+                       "height=\"{:.1f}\" fill=\"#e8eef8\"><title>window</title></rect>\n",
+                       f.x(f.w0), at.top, f.x(f.w1) - f.x(f.w0), f.plot_h);
+    }
+}
 
-        // Grid and tick labels.
-        const double ymax_abs = std::max(std::abs(plan.y.lo), std::abs(plan.y.hi));
-        out += "<g class=\"grid\" stroke=\"#ddd\" stroke-width=\"0.6\">";
-        for (double v : plan.yticks) {
-            fmt::format_to(w, "<line x1=\"{:.1f}\" y1=\"{:.1f}\" x2=\"{:.1f}\" y2=\"{:.1f}\"/>",
-                           left, yaxis(v), left + plot_w, yaxis(v));
-        }
-        for (double t : xticks) {
-            fmt::format_to(w, "<line x1=\"{:.1f}\" y1=\"{:.1f}\" x2=\"{:.1f}\" y2=\"{:.1f}\"/>",
-                           xaxis(t), top, xaxis(t), top + plot_h);
-        }
-        out += "</g>\n";
-        for (double v : plan.yticks) {
-            fmt::format_to(w,
-                           "<text class=\"ytick\" x=\"{:.1f}\" y=\"{:.1f}\" "
-                           "text-anchor=\"end\">{}</text>\n",
-                           left - 6.0, yaxis(v) + fs * 0.35, tick_text(v, plan.ystep, ymax_abs));
-        }
-        if (last_panel) {
-            for (double t : xticks) {
-                fmt::format_to(w,
-                               "<text class=\"xtick\" x=\"{:.1f}\" y=\"{:.1f}\" "
-                               "text-anchor=\"middle\">{}</text>\n",
-                               xaxis(t), top + plot_h + fs * 1.3, tick_text(t, xstep, xmax_abs));
-            }
-            fmt::format_to(w,
-                           "<text class=\"axis-title\" x=\"{:.1f}\" y=\"{:.1f}\" "
-                           "text-anchor=\"middle\">time</text>\n",
-                           left + plot_w / 2.0, top + plot_h + fs * 2.8);
-        }
-        if (!plan.has_data) {
-            fmt::format_to(w,
-                           "<text class=\"empty\" x=\"{:.1f}\" y=\"{:.1f}\" "
-                           "text-anchor=\"middle\" fill=\"#888\">no samples</text>\n",
-                           left + plot_w / 2.0, top + plot_h / 2.0);
-        }
+// The grid lines at the value and time ticks.
+void write_grid(std::string& out, const Frame& f, const PanelPlan& plan, const PanelPlace& at) {
+    auto w = std::back_inserter(out);
+    out += "<g class=\"grid\" stroke=\"#ddd\" stroke-width=\"0.6\">";
+    for (double v : plan.yticks) {
+        fmt::format_to(w, "<line x1=\"{:.1f}\" y1=\"{:.1f}\" x2=\"{:.1f}\" y2=\"{:.1f}\"/>", f.left,
+                       at.y(v), f.left + f.plot_w, at.y(v));
+    }
+    for (double t : f.xticks) {
+        fmt::format_to(w, "<line x1=\"{:.1f}\" y1=\"{:.1f}\" x2=\"{:.1f}\" y2=\"{:.1f}\"/>", f.x(t),
+                       at.top, f.x(t), at.top + f.plot_h);
+    }
+    out += "</g>\n";
+}
 
-        // The series.
-        for (const Drawn& d : plan.drawn) {
-            const Trace& t = *d.trace;
-            const auto kept = reduce(t.times, t.values, trange.lo, trange.hi, columns);
-            if (kept.empty()) continue;
-            fmt::format_to(w,
-                           "<path class=\"series\" fill=\"none\" stroke=\"{}\" "
-                           "stroke-width=\"1\" stroke-linejoin=\"round\" d=\"",
-                           colour(d.colour));
-            bool first_in_segment = false;
-            for (const Kept& p : kept) {
-                const double x = xaxis(t.times[p.index]);
-                const double y = yaxis(t.values[p.index]);
-                if (p.move) {
-                    fmt::format_to(w, "M{:.1f},{:.1f}", x, y);
-                    first_in_segment = true;
-                } else if (first_in_segment) {
-                    fmt::format_to(w, "L{:.1f},{:.1f}", x, y);
-                    first_in_segment = false;
-                } else {
-                    fmt::format_to(w, " {:.1f},{:.1f}", x, y);
-                }
-            }
-            out += "\"/>\n";
-        }
-
-        // Means across the window, then the peaks on top.
-        for (const Drawn& d : plan.drawn) {
-            const Trace& t = *d.trace;
-            if (!t.mean || !finite(*t.mean) || !any_time || w0 > w1) continue;
-            fmt::format_to(w,
-                           "<line class=\"mean\" x1=\"{:.1f}\" y1=\"{:.1f}\" x2=\"{:.1f}\" "
-                           "y2=\"{:.1f}\" stroke=\"{}\" stroke-width=\"0.8\" "
-                           "stroke-dasharray=\"6 3\"><title>",
-                           xaxis(w0), yaxis(*t.mean), xaxis(w1), yaxis(*t.mean), colour(d.colour));
-            out += xml_escape(fmt::format("{}: mean {}", t.file, *t.mean));
-            out += "</title></line>\n";
-        }
-        std::vector<Box> placed;  // the peak labels of this panel
-        for (const Drawn& d : plan.drawn) {
-            const Trace& t = *d.trace;
-            if (!t.peak || !std::isfinite(t.peak->value) || !std::isfinite(t.peak->time)) {
-                continue;
-            }
-            const float at = t.peak->sample.value_or(t.peak->value);
-            if (!std::isfinite(at)) continue;
-            const double x = xaxis(t.peak->time);
-            const double y = yaxis(at);
-            const std::string text = fmt::format("{} at t={}", t.peak->value, t.peak->time);
-            fmt::format_to(w,
-                           "<circle class=\"peak\" cx=\"{:.1f}\" cy=\"{:.1f}\" r=\"3.5\" "
-                           "fill=\"{}\" stroke=\"#fff\" stroke-width=\"1\"><title>",
-                           x, y, colour(d.colour));
-            out += xml_escape(fmt::format("{}: peak {}", t.file, text));
-            out += "</title></circle>\n";
-            if (!layout.peak_text) continue;
-            // Beside the dot, on the side with room, above it or below it,
-            // clear of the labels already placed (else stepped upwards).
-            const double tw = static_cast<double>(text_chars(text)) * fs * 0.6;
-            const bool to_left = x + 6.0 + tw > left + plot_w && x - 6.0 - tw >= left - 6.0;
-            const double bx = to_left ? x - 6.0 - tw : x + 6.0;
-            auto box_at = [&](double baseline) { return Box{bx, baseline - fs, tw, fs * 1.2}; };
-            const double above = y - fs * 0.5, below = y + fs * 1.2;
-            std::vector<double> tries;
-            if (above - fs >= top) tries.push_back(above);
-            if (below <= top + plot_h) tries.push_back(below);
-            for (int r = 1; r <= 6; ++r) tries.push_back(above - fs * 1.2 * r);
-            double ty = tries.front();
-            for (const double c : tries) {
-                const Box b = box_at(c);
-                if (std::none_of(placed.begin(), placed.end(),
-                                 [&](const Box& o) { return o.overlaps(b); })) {
-                    ty = c;
-                    break;
-                }
-            }
-            placed.push_back(box_at(ty));
-            fmt::format_to(w,
-                           "<text class=\"peak-label\" x=\"{:.1f}\" y=\"{:.1f}\" "
-                           "text-anchor=\"{}\" fill=\"{}\" stroke=\"#fff\" "
-                           "stroke-width=\"3\" paint-order=\"stroke\">{}</text>\n",
-                           to_left ? x - 6.0 : x + 6.0, ty, to_left ? "end" : "start",
-                           colour(d.colour), xml_escape(text));
-        }
+// The value labels; under the lowest panel the time labels and the axis
+// title.
+void write_ticks(std::string& out, const Frame& f, const PanelPlan& plan, const PanelPlace& at) {
+    auto w = std::back_inserter(out);
+    const double fs = f.fs;
+    const double ymax_abs = std::max(std::abs(plan.y.lo), std::abs(plan.y.hi));
+    for (double v : plan.yticks) {
         fmt::format_to(w,
-                       "<rect class=\"outline\" x=\"{:.1f}\" y=\"{:.1f}\" width=\"{:.1f}\" "
-                       "height=\"{:.1f}\" fill=\"none\" stroke=\"#444\" stroke-width=\"0.8\"/>\n",
-                       left, top, plot_w, plot_h);
-        out += "</g>\n";
+                       "<text class=\"ytick\" x=\"{:.1f}\" y=\"{:.1f}\" "
+                       "text-anchor=\"end\">{}</text>\n",
+                       f.left - 6.0, at.y(v) + fs * 0.35, tick_text(v, plan.ystep, ymax_abs));
+    }
+    if (!at.last) return;
+    for (double t : f.xticks) {
+        fmt::format_to(w,
+                       "<text class=\"xtick\" x=\"{:.1f}\" y=\"{:.1f}\" "
+                       "text-anchor=\"middle\">{}</text>\n",
+                       f.x(t), at.top + f.plot_h + fs * 1.3, tick_text(t, f.xstep, f.xmax_abs));
+    }
+    fmt::format_to(w,
+                   "<text class=\"axis-title\" x=\"{:.1f}\" y=\"{:.1f}\" "
+                   "text-anchor=\"middle\">time</text>\n",
+                   f.left + f.plot_w / 2.0, at.top + f.plot_h + fs * 2.8);
+}
+
+// Each series as one path, reduced to the pixel columns, broken where
+// samples are left out.
+void write_series(std::string& out, const Frame& f, const PanelPlan& plan, const PanelPlace& at) {
+    auto w = std::back_inserter(out);
+    for (const Drawn& d : plan.drawn) {
+        const Trace& t = *d.trace;
+        const auto kept = reduce(t.times, t.values, f.trange.lo, f.trange.hi, f.columns);
+        if (kept.empty()) continue;
+        fmt::format_to(w,
+                       "<path class=\"series\" fill=\"none\" stroke=\"{}\" "
+                       "stroke-width=\"1\" stroke-linejoin=\"round\" d=\"",
+                       colour(d.colour));
+        bool first_in_segment = false;
+        for (const Kept& p : kept) {
+            const double x = f.x(t.times[p.index]);
+            const double y = at.y(t.values[p.index]);
+            if (p.move) {
+                fmt::format_to(w, "M{:.1f},{:.1f}", x, y);
+                first_in_segment = true;
+            } else if (first_in_segment) {
+                fmt::format_to(w, "L{:.1f},{:.1f}", x, y);
+                first_in_segment = false;
+            } else {
+                fmt::format_to(w, " {:.1f},{:.1f}", x, y);
+            }
+        }
+        out += "\"/>\n";
+    }
+}
+
+// The means as dashed lines across the window.
+void write_means(std::string& out, const Frame& f, const PanelPlan& plan, const PanelPlace& at) {
+    auto w = std::back_inserter(out);
+    for (const Drawn& d : plan.drawn) {
+        const Trace& t = *d.trace;
+        if (!t.mean || !finite(*t.mean) || !f.any_time || f.w0 > f.w1) continue;
+        fmt::format_to(w,
+                       "<line class=\"mean\" x1=\"{:.1f}\" y1=\"{:.1f}\" x2=\"{:.1f}\" "
+                       "y2=\"{:.1f}\" stroke=\"{}\" stroke-width=\"0.8\" "
+                       "stroke-dasharray=\"6 3\"><title>",
+                       f.x(f.w0), at.y(*t.mean), f.x(f.w1), at.y(*t.mean), colour(d.colour));
+        out += xml_escape(fmt::format("{}: mean {}", t.file, *t.mean));
+        out += "</title></line>\n";
+    }
+}
+
+// The baseline of a peak label of width tw starting at bx, beside the dot
+// at height y: above it or below it, on the first place clear of the labels
+// already placed (else stepped upwards); the label's box joins `placed`.
+double place_peak_label(std::vector<Box>& placed, const Frame& f, const PanelPlace& at, double bx,
+                        double y, double tw) {
+    const double fs = f.fs;
+    auto box_at = [&](double baseline) { return Box{bx, baseline - fs, tw, fs * 1.2}; };
+    const double above = y - fs * 0.5, below = y + fs * 1.2;
+    std::vector<double> tries;
+    if (above - fs >= at.top) tries.push_back(above);
+    if (below <= at.top + f.plot_h) tries.push_back(below);
+    for (int r = 1; r <= 6; ++r) tries.push_back(above - fs * 1.2 * r);
+    double ty = tries.front();
+    for (const double c : tries) {
+        const Box b = box_at(c);
+        if (std::none_of(placed.begin(), placed.end(),
+                         [&](const Box& o) { return o.overlaps(b); })) {
+            ty = c;
+            break;
+        }
+    }
+    placed.push_back(box_at(ty));
+    return ty;
+}
+
+// The peaks: a dot on the sample and, unless switched off, its value and
+// time beside it, on the side with room.
+void write_peaks(std::string& out, const Frame& f, const PanelPlan& plan, const PanelPlace& at,
+                 bool peak_text) {
+    auto w = std::back_inserter(out);
+    std::vector<Box> placed;  // the peak labels of this panel
+    for (const Drawn& d : plan.drawn) {
+        const Trace& t = *d.trace;
+        if (!t.peak || !std::isfinite(t.peak->value) || !std::isfinite(t.peak->time)) {
+            continue;
+        }
+        const float sample = t.peak->sample.value_or(t.peak->value);
+        if (!std::isfinite(sample)) continue;
+        const double x = f.x(t.peak->time);
+        const double y = at.y(sample);
+        const std::string text = fmt::format("{} at t={}", t.peak->value, t.peak->time);
+        fmt::format_to(w,
+                       "<circle class=\"peak\" cx=\"{:.1f}\" cy=\"{:.1f}\" r=\"3.5\" "
+                       "fill=\"{}\" stroke=\"#fff\" stroke-width=\"1\"><title>",
+                       x, y, colour(d.colour));
+        out += xml_escape(fmt::format("{}: peak {}", t.file, text));
+        out += "</title></circle>\n";
+        if (!peak_text) continue;
+        const double tw = static_cast<double>(text_chars(text)) * f.fs * 0.6;
+        const bool to_left = x + 6.0 + tw > f.left + f.plot_w && x - 6.0 - tw >= f.left - 6.0;
+        const double bx = to_left ? x - 6.0 - tw : x + 6.0;
+        const double ty = place_peak_label(placed, f, at, bx, y, tw);
+        fmt::format_to(w,
+                       "<text class=\"peak-label\" x=\"{:.1f}\" y=\"{:.1f}\" "
+                       "text-anchor=\"{}\" fill=\"{}\" stroke=\"#fff\" "
+                       "stroke-width=\"3\" paint-order=\"stroke\">{}</text>\n",
+                       to_left ? x - 6.0 : x + 6.0, ty, to_left ? "end" : "start", colour(d.colour),
+                       xml_escape(text));
+    }
+}
+
+// One panel: backdrop, grid and ticks, the series, then the means and the
+// peaks on top, and the outline of the plot area.
+void write_panel(std::string& out, const Frame& f, const PanelPlan& plan, const PanelPlace& at,
+                 const Layout& layout) {
+    out += "<g class=\"panel\">\n";
+    write_backdrop(out, f, plan, at);
+    write_grid(out, f, plan, at);
+    write_ticks(out, f, plan, at);
+    if (!plan.has_data) {
+        fmt::format_to(std::back_inserter(out),
+                       "<text class=\"empty\" x=\"{:.1f}\" y=\"{:.1f}\" "
+                       "text-anchor=\"middle\" fill=\"#888\">no samples</text>\n",
+                       f.left + f.plot_w / 2.0, at.top + f.plot_h / 2.0);
+    }
+    write_series(out, f, plan, at);
+    write_means(out, f, plan, at);
+    write_peaks(out, f, plan, at, layout.peak_text);
+    fmt::format_to(std::back_inserter(out),
+                   "<rect class=\"outline\" x=\"{:.1f}\" y=\"{:.1f}\" width=\"{:.1f}\" "
+                   "height=\"{:.1f}\" fill=\"none\" stroke=\"#444\" stroke-width=\"0.8\"/>\n",
+                   f.left, at.top, f.plot_w, f.plot_h);
+    out += "</g>\n";
+}
+
+}  // namespace
+
+std::string render_svg(std::span<const Panel> panels, const Window& window, const Layout& layout) {
+    PanelSet set = layout.overlay ? plan_overlay(panels) : plan_stacked(panels);
+    if (!layout.legend) set.legend.clear();
+
+    Range trange = time_range(set.plans);
+    const bool any_time = !trange.empty();
+    trange = widened(trange);
+    const double fs = std::max(layout.font_size, 6);
+    const double plot_h = std::max(layout.panel_height, 40);
+    const int ytick_max = std::max(3, static_cast<int>(plot_h / (fs * 3.0)));
+    const std::size_t label_chars = fit_value_axes(set.plans, ytick_max);
+    const Frame f =
+        make_frame(layout, window, set.plans.size(), label_chars, set.legend, trange, any_time);
+
+    std::string out;
+    write_start(out, f, layout.xml_declaration);
+    write_legend(out, f, set.legend);
+    for (std::size_t k = 0; k < set.plans.size(); ++k) {
+        const PanelPlan& plan = set.plans[k];
+        const double top = f.panels_top + static_cast<double>(k) * f.panel_step;
+        const PanelPlace at{top, Axis{plan.y.lo, plan.y.hi, top + f.plot_h, top},
+                            k + 1 == set.plans.size()};
+        write_panel(out, f, plan, at, layout);
     }
     out += "</svg>\n";
     return out;
