@@ -39,10 +39,12 @@ struct Range {
     bool empty() const { return lo > hi; }
 };
 
-// Widens a degenerate or empty range so it has a length.
+// Widens a degenerate or empty range so it has a length. A range only a few
+// roundings long (a constant series beside its mean) counts as degenerate:
+// ticks on it could not be told apart.
 Range widened(Range r) {
     if (r.empty()) return {-1.0, 1.0};
-    if (r.hi - r.lo > 0.0) return r;
+    if (r.hi - r.lo > std::max(std::abs(r.lo), std::abs(r.hi)) * 1.0e-9) return r;
     const double d = r.lo != 0.0 ? std::abs(r.lo) * 0.1 : 1.0;
     return {r.lo - d, r.hi + d};
 }

@@ -455,6 +455,40 @@ TEST(Picture, ExtremeAndDegenerateRangesGiveFiniteCoordinates) {
     }
 }
 
+// A range only a rounding long (a constant series whose mean came out a
+// rounding off) is as degenerate as an empty one: a few distinct ticks, the
+// line across the middle of the panel.
+TEST(Picture, RangesOfARoundingAreWidenedLikeConstantOnes) {
+    const std::vector<float> t = {0, 1, 2};
+    const std::vector<float> v = {7, 7, 7};
+    const std::vector<float> big = {3.0e30f, 3.0e30f, 3.0e30f};
+    const struct {
+        const char* name;
+        const std::vector<float>& v;
+        double mean;
+    } cases[] = {
+        {"mean a rounding below", v, std::nextafter(7.0, 0.0)},
+        {"mean a rounding above", v, std::nextafter(7.0, 8.0)},
+        {"mean a billionth off", v, 7.0 * (1.0 + 0.5e-9)},
+        {"large values", big, std::nextafter(double(big[0]), 0.0)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<Panel> panels{Panel{1, "c", {Trace{"f", t, c.v, Peak{c.v[0], 0.0f}, c.mean}}}};
+        const xml::Element root = xml::parse(pictures::render_svg(panels, Window{}, Layout{}));
+        const auto yt = xml::find_all(root, "text", "ytick");
+        EXPECT_GE(yt.size(), 2u);
+        EXPECT_LE(yt.size(), 12u);
+        for (std::size_t i = 1; i < yt.size(); ++i) EXPECT_NE(yt[i]->text, yt[i - 1]->text);
+        const auto frame = xml::find_all(root, "rect", "frame").at(0);
+        const double top = std::stod(frame->attr("y"));
+        const double bottom = top + std::stod(frame->attr("height"));
+        const auto pts = path_points(xml::find_all(root, "path", "series").at(0)->attr("d"));
+        ASSERT_EQ(pts.size(), 3u);
+        EXPECT_NEAR(pts[0].second, (top + bottom) / 2.0, (bottom - top) / 10.0);
+    }
+}
+
 #ifdef PEKTOR_XMLLINT
 TEST(Picture, XmllintAcceptsThePicture) {
     const Series a = make_series(3000, 0.05f, 10.0f, 20.0f, 40.0f);
