@@ -404,6 +404,14 @@ std::size_t fit_value_axes(std::vector<PanelPlan>& plans, int ytick_max) {
     return label_chars;
 }
 
+// The font size and the height of a plot area, never below a readable size.
+double font_size(const Layout& layout) {
+    return std::max(layout.font_size, 6);
+}
+double plot_height(const Layout& layout) {
+    return std::max(layout.panel_height, 40);
+}
+
 // Where a legend entry starts: the left end of its line and its baseline.
 struct LegendPlace {
     double x, y;
@@ -457,9 +465,9 @@ Frame make_frame(const Layout& layout, const Window& window, std::size_t n_panel
                  std::size_t label_chars, const std::vector<LegendEntry>& legend, Range trange,
                  bool any_time) {
     Frame f;
-    f.fs = std::max(layout.font_size, 6);
+    f.fs = font_size(layout);
     f.width = std::max(layout.width, 200);
-    f.plot_h = std::max(layout.panel_height, 40);
+    f.plot_h = plot_height(layout);
     const double fs = f.fs;
     f.left = std::max(48.0, static_cast<double>(label_chars) * fs * 0.62 + 14.0);
     const double right = 24.0;
@@ -728,9 +736,8 @@ std::string render_svg(std::span<const Panel> panels, const Window& window, cons
     Range trange = time_range(set.plans);
     const bool any_time = !trange.empty();
     trange = widened(trange);
-    const double fs = std::max(layout.font_size, 6);
-    const double plot_h = std::max(layout.panel_height, 40);
-    const int ytick_max = std::max(3, static_cast<int>(plot_h / (fs * 3.0)));
+    const int ytick_max =
+        std::max(3, static_cast<int>(plot_height(layout) / (font_size(layout) * 3.0)));
     const std::size_t label_chars = fit_value_axes(set.plans, ytick_max);
     const Frame f =
         make_frame(layout, window, set.plans.size(), label_chars, set.legend, trange, any_time);
