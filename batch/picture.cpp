@@ -20,16 +20,14 @@
 #include "batch/output.h"
 #include "batch/runner.h"
 #include "batch/stats.h"
-#include "app/htmlreport.h"
-#include "app/svgplot.h"
+#include "pictures/report.h"
+#include "pictures/svg.h"
 
 namespace batch {
 
 namespace {
 
 namespace fs = std::filesystem;
-namespace plot = app::plot;
-namespace report = app::report;
 
 // One file's selected DynRes: the series to draw (the whole series), and
 // the statistics and peak of the window as the stats and peak commands give
@@ -41,7 +39,7 @@ struct FileSeries {
     std::vector<std::string> labels;
     WindowSeries full;
     std::vector<SeriesStats> stats;
-    std::vector<plot::Peak> peaks;
+    std::vector<pictures::Peak> peaks;
     std::vector<Row> rows;              // the stats rows
     std::vector<std::string> warnings;  // one line each
 };
@@ -82,7 +80,7 @@ bool read_file(const Params& p, const std::string& file, FileSeries& f, ops::Rea
         // Samples that are not finite numbers are left out of the peak as
         // of the statistics; without a finite sample there is no peak to mark.
         constexpr float kNone = std::numeric_limits<float>::quiet_NaN();
-        plot::Peak peak{kNone, kNone, std::nullopt};
+        pictures::Peak peak{kNone, kNone, std::nullopt};
         if (const std::optional<std::size_t> i = finite_peak_index(v, p.sign)) {
             peak = {peak_value(v[*i], p.sign), ws.times[*i], std::nullopt};
             if (peak.value != v[*i]) peak.sample = v[*i];
@@ -111,8 +109,8 @@ std::string guarded(const Work& work) {
     }
 }
 
-plot::Window shaded(const Params& p) {
-    plot::Window w;
+pictures::Window shaded(const Params& p) {
+    pictures::Window w;
     if (p.window_text.empty()) return w;
     if (std::isfinite(p.window.first)) w.t0 = p.window.first;
     if (std::isfinite(p.window.last)) w.t1 = p.window.last;
@@ -226,14 +224,15 @@ int run_plot(const Params& p, bool terminal, std::ostream& out, std::ostream& er
 
     // One panel per DynRes number, in the order first selected; each file
     // that has it gives a series.
-    std::vector<plot::Panel> panels;
+    std::vector<pictures::Panel> panels;
     std::vector<const std::string*> panel_file;  // the file that gave the title
     for (const FileSeries* f : files) {
         for (std::size_t j = 0; j < f->numbers.size(); ++j) {
-            auto it = std::find_if(panels.begin(), panels.end(),
-                                   [&](const plot::Panel& q) { return q.dynres == f->numbers[j]; });
+            auto it = std::find_if(panels.begin(), panels.end(), [&](const pictures::Panel& q) {
+                return q.dynres == f->numbers[j];
+            });
             if (it == panels.end()) {
-                panels.push_back(plot::Panel{f->numbers[j], f->labels[j], {}});
+                panels.push_back(pictures::Panel{f->numbers[j], f->labels[j], {}});
                 panel_file.push_back(&f->file);
                 it = std::prev(panels.end());
             } else if (it->label != f->labels[j] && !p.quiet) {
@@ -242,26 +241,26 @@ int run_plot(const Params& p, bool terminal, std::ostream& out, std::ostream& er
                                  *panel_file[static_cast<std::size_t>(it - panels.begin())])
                     << '\n';
             }
-            it->traces.push_back(plot::Trace{f->file, f->full.times, f->full.values[j], f->peaks[j],
-                                             mean_of(f->stats[j])});
+            it->traces.push_back(pictures::Trace{f->file, f->full.times, f->full.values[j],
+                                                 f->peaks[j], mean_of(f->stats[j])});
         }
     }
-    plot::Layout layout;
+    pictures::Layout layout;
     layout.overlay = p.overlay;
     layout.panel_height = panels.size() <= 3 || p.overlay ? 220 : 160;
-    const std::string svg = plot::render_svg(panels, shaded(p), layout);
+    const std::string svg = pictures::render_svg(panels, shaded(p), layout);
     if (!write_text(p, svg, out, err)) return 1;
     return failed > 0 ? 2 : 0;
 }
 
 int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& err) {
     const std::string prefix = "pektor report: ";
-    report::Report r;
+    pictures::Report r;
     r.command_line = p.command_line;
     r.date = utc_now();
     r.note = settings_note(p);
 
-    plot::Layout small;
+    pictures::Layout small;
     small.width = 480;
     small.panel_height = 150;
     small.font_size = 11;
@@ -277,7 +276,7 @@ int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& 
     std::vector<std::vector<std::string>> notes(p.files.size());  // each file's warnings
     const auto draw = [&](std::size_t i, std::size_t w) {
         const std::string& file = p.files[i];
-        report::FileSection& section = r.files[i];
+        pictures::FileSection& section = r.files[i];
         section.name = file;
         FileSeries f;
         if (!read_file(p, file, f, buffers[w])) {
@@ -292,19 +291,19 @@ int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& 
             section.table.rows.push_back(std::move(cells));
         }
         for (std::size_t j = 0; j < f.numbers.size(); ++j) {
-            const plot::Panel panel{f.numbers[j],
-                                    f.labels[j],
-                                    {plot::Trace{file, f.full.times, f.full.values[j], f.peaks[j],
-                                                 mean_of(f.stats[j])}}};
-            const plot::Peak& pk = f.peaks[j];
-            report::Figure fig;
+            const pictures::Panel panel{f.numbers[j],
+                                        f.labels[j],
+                                        {pictures::Trace{file, f.full.times, f.full.values[j],
+                                                         f.peaks[j], mean_of(f.stats[j])}}};
+            const pictures::Peak& pk = f.peaks[j];
+            pictures::Figure fig;
             fig.caption =
                 f.stats[j].n == 0
                     ? fmt::format("DynRes {}: no sample that is a finite number", f.numbers[j])
                     : fmt::format("DynRes {}: peak ({}) {} at t={}; mean {}", f.numbers[j],
                                   sign_name(p.sign), number_text(pk.value), number_text(pk.time),
                                   number_text(f.stats[j].mean));
-            fig.svg = plot::render_svg(std::span(&panel, 1), shaded(p), small);
+            fig.svg = pictures::render_svg(std::span(&panel, 1), shaded(p), small);
             section.figures.push_back(std::move(fig));
         }
     };
@@ -314,7 +313,7 @@ int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& 
         [&](std::size_t i, std::size_t w) {
             const std::string why = guarded([&] { draw(i, w); });
             if (!why.empty()) {
-                r.files[i] = report::FileSection{};
+                r.files[i] = pictures::FileSection{};
                 r.files[i].name = p.files[i];
                 r.files[i].error = why;
             }
@@ -323,7 +322,7 @@ int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& 
     progress.clear();
     std::size_t failed = 0;
     for (std::size_t i = 0; i < r.files.size(); ++i) {
-        const report::FileSection& section = r.files[i];
+        const pictures::FileSection& section = r.files[i];
         if (!p.quiet) {
             for (const std::string& w : notes[i])
                 err << prefix << section.name << ": " << w << '\n';
@@ -336,7 +335,7 @@ int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& 
         err << prefix << "no file could be read\n";
         return 1;
     }
-    if (!write_text(p, report::render_html(r), out, err)) return 1;
+    if (!write_text(p, pictures::render_html(r), out, err)) return 1;
     return failed > 0 ? 2 : 0;
 }
 

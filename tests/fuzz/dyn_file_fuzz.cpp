@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "app/batch/source.h"
-#include "app/batch/stats.h"
+#include "batch/source.h"
+#include "batch/stats.h"
 #include "fuzz_support.h"
 #include "ops/series_reader.h"
 #include "support/agreement.h"
@@ -67,14 +67,14 @@ agreement::Outcome batch_outcome(const fuzz_support::PrivateDir& dir, std::strin
     dir.write("f.dyn", bytes);
     agreement::Outcome o;
     std::string error;
-    const auto src = app::batch::open_source(dir.path() / "f.dyn", error);
+    const auto src = batch::open_source(dir.path() / "f.dyn", error);
     if (!src) return o;
     std::vector<std::int32_t> all(src->contents().dynres.size());
     std::iota(all.begin(), all.end(), 1);
-    std::vector<app::batch::SeriesStats> stats;
-    std::vector<app::batch::StatsTimes> times;
-    if (!app::batch::stream_stats(*src, {0.0f, 1.0E35f}, all, app::batch::Moments::sample, stats,
-                                  times, error))
+    std::vector<batch::SeriesStats> stats;
+    std::vector<batch::StatsTimes> times;
+    if (!batch::stream_stats(*src, {0.0f, 1.0E35f}, all, batch::Moments::sample, stats, times,
+                             error))
         return o;
     if (stats.empty() || stats.front().n == 0) {
         o.kind = agreement::Outcome::Kind::NoSample;

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace app::report {
+namespace pictures {
 
 // A table as text: the cells are shown as given (the numbers as the batch
 // commands write them). A column whose cells are all numbers or empty is
@@ -48,4 +48,4 @@ std::string render_html(const Report& report);
 // True when the text reads as a number (a cell of a numeric column).
 bool is_number(const std::string& text);
 
-}  // namespace app::report
+}  // namespace pictures

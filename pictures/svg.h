@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-namespace app::plot {
+namespace pictures {
 
 // The peak of a series as found by the peak routine: its value and the time
 // of its sample.
@@ -88,4 +88,4 @@ double tick_step_125(double lo, double hi, int max_count);
 std::vector<std::size_t> reduce_columns(std::span<const float> times, std::span<const float> values,
                                         double t_lo, double t_hi, int columns);
 
-}  // namespace app::plot
+}  // namespace pictures

@@ -1,7 +1,7 @@
 // The SVG pictures: tick steps, the per-column reduction, escaping, and the
 // drawn picture read back as XML (panels, legend, window, peak markers at
 // the coordinates the axis labels give).
-#include "app/svgplot.h"
+#include "pictures/svg.h"
 
 #include <gtest/gtest.h>
 
@@ -18,11 +18,11 @@
 
 namespace {
 
-using app::plot::Layout;
-using app::plot::Panel;
-using app::plot::Peak;
-using app::plot::Trace;
-using app::plot::Window;
+using pictures::Layout;
+using pictures::Panel;
+using pictures::Peak;
+using pictures::Trace;
+using pictures::Window;
 namespace xml = test_support::xml;
 
 // The leading digit of a power-of-ten multiple (1, 2 or 5 for a good step).
@@ -49,9 +49,9 @@ TEST(Ticks, StepsOfOneTwoFiveInsideTheRange) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.lo << ".." << c.hi << " max " << c.max);
-        const double step = app::plot::tick_step_125(c.lo, c.hi, c.max);
+        const double step = pictures::tick_step_125(c.lo, c.hi, c.max);
         EXPECT_NEAR(step, c.step, c.step * 1e-9);
-        const auto t = app::plot::ticks_125(c.lo, c.hi, c.max);
+        const auto t = pictures::ticks_125(c.lo, c.hi, c.max);
         ASSERT_GE(t.size(), 2u);
         EXPECT_LE(t.size(), static_cast<std::size_t>(c.max));
         for (std::size_t i = 0; i < t.size(); ++i) {
@@ -68,19 +68,19 @@ TEST(Ticks, StepsOfOneTwoFiveInsideTheRange) {
     for (double lo = -1234.5; lo < 1000; lo += 97.3) {
         for (double span : {1e-3, 0.37, 1.0, 7.7, 123.0, 4.5e4}) {
             for (int max : {3, 5, 8, 12}) {
-                const double step = app::plot::tick_step_125(lo, lo + span, max);
+                const double step = pictures::tick_step_125(lo, lo + span, max);
                 const int m = mantissa(step);
                 EXPECT_TRUE(m == 1 || m == 2 || m == 5 || m == 10) << step;
                 // At least two ticks, even when that takes more than asked.
-                const auto n = app::plot::ticks_125(lo, lo + span, max).size();
+                const auto n = pictures::ticks_125(lo, lo + span, max).size();
                 EXPECT_LE(n, static_cast<std::size_t>(std::max(max, 6)));
                 EXPECT_GE(n, 2u);
             }
         }
     }
-    EXPECT_TRUE(app::plot::ticks_125(2, 1, 5).empty());
-    EXPECT_TRUE(app::plot::ticks_125(std::nan(""), 1, 5).empty());
-    EXPECT_TRUE(app::plot::ticks_125(0, std::numeric_limits<double>::infinity(), 5).empty());
+    EXPECT_TRUE(pictures::ticks_125(2, 1, 5).empty());
+    EXPECT_TRUE(pictures::ticks_125(std::nan(""), 1, 5).empty());
+    EXPECT_TRUE(pictures::ticks_125(0, std::numeric_limits<double>::infinity(), 5).empty());
 }
 
 TEST(Reduction, KeepsFirstLastAndEveryColumnsExtremes) {
@@ -95,7 +95,7 @@ TEST(Reduction, KeepsFirstLastAndEveryColumnsExtremes) {
     v[77777] = -8.25f;
     const int cols = 800;
     const double lo = t.front(), hi = t.back();
-    const auto kept = app::plot::reduce_columns(t, v, lo, hi, cols);
+    const auto kept = pictures::reduce_columns(t, v, lo, hi, cols);
     EXPECT_LE(kept.size(), 4u * cols);
     ASSERT_FALSE(kept.empty());
     EXPECT_EQ(kept.front(), 0u);
@@ -128,9 +128,9 @@ TEST(Reduction, KeepsFirstLastAndEveryColumnsExtremes) {
     const float inf = std::numeric_limits<float>::infinity();
     const std::vector<float> st = {0, 1, 2, nan, 4, 5};
     const std::vector<float> sv = {1, 2, inf, 4, 5, 6};
-    EXPECT_EQ(app::plot::reduce_columns(st, sv, 0, 5, 100), (std::vector<std::size_t>{0, 1, 4, 5}));
+    EXPECT_EQ(pictures::reduce_columns(st, sv, 0, 5, 100), (std::vector<std::size_t>{0, 1, 4, 5}));
     // Spans of different lengths: only the common part is read.
-    EXPECT_EQ(app::plot::reduce_columns(std::span(st).first(2), sv, 0, 5, 100).size(), 2u);
+    EXPECT_EQ(pictures::reduce_columns(std::span(st).first(2), sv, 0, 5, 100).size(), 2u);
 }
 
 TEST(Escaping, MarkupCharactersControlCharactersAndBadBytes) {
@@ -148,7 +148,7 @@ TEST(Escaping, MarkupCharactersControlCharactersAndBadBytes) {
         {"surrogate \xed\xa0\x80", "surrogate ???"},
         {"euro \xe2\x82\xac", "euro \xe2\x82\xac"},
     };
-    for (const auto& c : cases) EXPECT_EQ(app::plot::xml_escape(c.in), c.out) << c.in;
+    for (const auto& c : cases) EXPECT_EQ(pictures::xml_escape(c.in), c.out) << c.in;
 }
 
 // A test series: a slow sine with a spike of height `peak` at time t_peak.
@@ -228,7 +228,7 @@ TEST(Picture, StackedPanelsLegendWindowPeaksAndMeans) {
     panels[1].traces = {Trace{"run1.dyn", c.t, c.v, Peak{9.0f, 12.25f}, 0.25},
                         Trace{"run2.dyn", a.t, a.v, std::nullopt, std::nullopt}};
     const Window window{20.0, 80.0};
-    const std::string svg = app::plot::render_svg(panels, window, Layout{});
+    const std::string svg = pictures::render_svg(panels, window, Layout{});
     ASSERT_EQ(svg.rfind("<?xml", 0), 0u);
 
     const xml::Element root = xml::parse(svg);
@@ -332,7 +332,7 @@ TEST(Picture, OverlayDrawsEverySeriesInOnePanel) {
         Panel{4, "Mx", {Trace{"a.dyn", b.t, b.v, {}, {}}, Trace{"b.dyn", a.t, a.v, {}, {}}}};
     Layout layout;
     layout.overlay = true;
-    const xml::Element root = xml::parse(app::plot::render_svg(panels, Window{}, layout));
+    const xml::Element root = xml::parse(pictures::render_svg(panels, Window{}, layout));
     ASSERT_EQ(xml::find_all(root, "g", "panel").size(), 1u);
     const auto entries = xml::find_all(root, "g", "legend-entry");
     ASSERT_EQ(entries.size(), 4u);
@@ -362,7 +362,7 @@ TEST(Picture, LabelsAndFileNamesAreEscaped) {
     const std::string label = "a<b & \"c\" 'd'";
     const std::string file = "x&y<'z'>.dyn";
     std::vector<Panel> panels{Panel{7, label, {Trace{file, a.t, a.v, Peak{3.0f, 5.0f}, 0.5}}}};
-    const std::string svg = app::plot::render_svg(panels, Window{1.0, {}}, Layout{});
+    const std::string svg = pictures::render_svg(panels, Window{1.0, {}}, Layout{});
     EXPECT_EQ(svg.find(label), std::string::npos);
     EXPECT_EQ(svg.find(file), std::string::npos);
     const xml::Element root = xml::parse(svg);
@@ -378,7 +378,7 @@ TEST(Picture, LongSeriesStaysSmallAndKeepsItsExtremes) {
     s.v[4242] = -612.0f;
     std::vector<Panel> panels{
         Panel{1, "long", {Trace{"big.dyn", s.t, s.v, Peak{987.5f, s.t[12345]}, 0.0}}}};
-    const std::string svg = app::plot::render_svg(panels, Window{}, Layout{});
+    const std::string svg = pictures::render_svg(panels, Window{}, Layout{});
     EXPECT_LT(svg.size(), 200u * 1024u);
     const xml::Element root = xml::parse(svg);
     const auto paths = xml::find_all(root, "path", "series");
@@ -404,7 +404,7 @@ TEST(Picture, NonFiniteValuesBreakTheLineAndEmptySeriesGiveAnEmptyPanel) {
         Panel{1, "gappy", {Trace{"f", t, v, Peak{5.0f, 6.0f}, std::nan("")}}},
         Panel{2, "empty", {Trace{"f", none, none, {}, {}}}},
     };
-    const std::string svg = app::plot::render_svg(panels, Window{2.0, 4.0}, Layout{});
+    const std::string svg = pictures::render_svg(panels, Window{2.0, 4.0}, Layout{});
     EXPECT_EQ(svg.find("nan"), std::string::npos);
     EXPECT_EQ(svg.find("inf"), std::string::npos);
     const xml::Element root = xml::parse(svg);
@@ -419,7 +419,7 @@ TEST(Picture, NonFiniteValuesBreakTheLineAndEmptySeriesGiveAnEmptyPanel) {
     EXPECT_TRUE(xml::find_all(*groups[1], "path", "series").empty());
     EXPECT_EQ(xml::find_all(*groups[1], "text", "empty").size(), 1u);
     // Nothing at all still gives a picture.
-    EXPECT_NO_THROW(xml::parse(app::plot::render_svg({}, Window{}, Layout{})));
+    EXPECT_NO_THROW(xml::parse(pictures::render_svg({}, Window{}, Layout{})));
 }
 
 TEST(Picture, ExtremeAndDegenerateRangesGiveFiniteCoordinates) {
@@ -442,7 +442,7 @@ TEST(Picture, ExtremeAndDegenerateRangesGiveFiniteCoordinates) {
         SCOPED_TRACE(c.name);
         std::vector<Panel> panels{
             Panel{1, c.name, {Trace{"f", c.t, c.v, Peak{c.v[0], c.t[0]}, double(c.v[0])}}}};
-        const std::string svg = app::plot::render_svg(panels, Window{0.5, {}}, Layout{});
+        const std::string svg = pictures::render_svg(panels, Window{0.5, {}}, Layout{});
         EXPECT_EQ(svg.find("nan"), std::string::npos);
         EXPECT_EQ(svg.find("inf"), std::string::npos);
         const xml::Element root = xml::parse(svg);
@@ -455,13 +455,47 @@ TEST(Picture, ExtremeAndDegenerateRangesGiveFiniteCoordinates) {
     }
 }
 
+// A range only a rounding long (a constant series whose mean came out a
+// rounding off) is as degenerate as an empty one: a few distinct ticks, the
+// line across the middle of the panel.
+TEST(Picture, RangesOfARoundingAreWidenedLikeConstantOnes) {
+    const std::vector<float> t = {0, 1, 2};
+    const std::vector<float> v = {7, 7, 7};
+    const std::vector<float> big = {3.0e30f, 3.0e30f, 3.0e30f};
+    const struct {
+        const char* name;
+        const std::vector<float>& v;
+        double mean;
+    } cases[] = {
+        {"mean a rounding below", v, std::nextafter(7.0, 0.0)},
+        {"mean a rounding above", v, std::nextafter(7.0, 8.0)},
+        {"mean a billionth off", v, 7.0 * (1.0 + 0.5e-9)},
+        {"large values", big, std::nextafter(double(big[0]), 0.0)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<Panel> panels{Panel{1, "c", {Trace{"f", t, c.v, Peak{c.v[0], 0.0f}, c.mean}}}};
+        const xml::Element root = xml::parse(pictures::render_svg(panels, Window{}, Layout{}));
+        const auto yt = xml::find_all(root, "text", "ytick");
+        EXPECT_GE(yt.size(), 2u);
+        EXPECT_LE(yt.size(), 12u);
+        for (std::size_t i = 1; i < yt.size(); ++i) EXPECT_NE(yt[i]->text, yt[i - 1]->text);
+        const auto frame = xml::find_all(root, "rect", "frame").at(0);
+        const double top = std::stod(frame->attr("y"));
+        const double bottom = top + std::stod(frame->attr("height"));
+        const auto pts = path_points(xml::find_all(root, "path", "series").at(0)->attr("d"));
+        ASSERT_EQ(pts.size(), 3u);
+        EXPECT_NEAR(pts[0].second, (top + bottom) / 2.0, (bottom - top) / 10.0);
+    }
+}
+
 #ifdef PEKTOR_XMLLINT
 TEST(Picture, XmllintAcceptsThePicture) {
     const Series a = make_series(3000, 0.05f, 10.0f, 20.0f, 40.0f);
     std::vector<Panel> panels{Panel{1, "<&\"'>", {Trace{"a&b.dyn", a.t, a.v, Peak{40, 20}, 1.0}}},
                               Panel{2, "two", {Trace{"a&b.dyn", a.t, a.v, {}, 2.0}}}};
     test_support::ScratchDir dir;
-    dir.write("p.svg", app::plot::render_svg(panels, Window{5.0, 50.0}, Layout{}));
+    dir.write("p.svg", pictures::render_svg(panels, Window{5.0, 50.0}, Layout{}));
     EXPECT_EQ(test_support::run_in(dir.path(), "'" PEKTOR_XMLLINT "' --noout p.svg 2> err.txt"), 0)
         << dir.read("err.txt");
 }

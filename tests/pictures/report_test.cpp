@@ -1,13 +1,13 @@
 // The HTML report page: well-formed, self-contained, the tables as given
 // with numeric columns marked, the pictures inline, every text escaped.
-#include "app/htmlreport.h"
+#include "pictures/report.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "app/svgplot.h"
+#include "pictures/svg.h"
 #include "support/program.h"
 #include "support/scratch.h"
 #include "support/xml_lite.h"
@@ -15,14 +15,14 @@
 namespace {
 
 namespace xml = test_support::xml;
-using app::report::Report;
+using pictures::Report;
 
 Report sample_report() {
     static const std::vector<float> t = {0.0f, 0.5f, 1.0f, 1.5f, 2.0f};
     static const std::vector<float> v = {1.0f, 3.0f, -2.0f, 0.5f, 0.25f};
-    std::vector<app::plot::Panel> panels{
-        {1, "Fx <&>", {app::plot::Trace{"a.dyn", t, v, app::plot::Peak{3.0f, 0.5f}, 0.55}}}};
-    app::plot::Layout small;
+    std::vector<pictures::Panel> panels{
+        {1, "Fx <&>", {pictures::Trace{"a.dyn", t, v, pictures::Peak{3.0f, 0.5f}, 0.55}}}};
+    pictures::Layout small;
     small.width = 420;
     small.panel_height = 140;
     small.xml_declaration = false;
@@ -31,14 +31,14 @@ Report sample_report() {
     r.command_line = "pektor report -c '1,2' -o r.html a.dyn \"b&c.dyn\"";
     r.date = "2026-12-08 16:00 UTC";
     r.note = "window 0:2, sign max";
-    app::report::FileSection a;
+    pictures::FileSection a;
     a.name = "a.dyn";
     a.table.header = {"dynres", "label", "n", "max", "t_max", "tz"};
     a.table.rows = {{"1", "Fx <&>", "5", "3", "0.5", ""},
                     {"2", "Fy", "5", "-1e-05", "1.5", "0.25"}};
-    a.figures = {{"1 Fx <&>", app::plot::render_svg(panels, {}, small)},
-                 {"2 Fy", app::plot::render_svg(panels, {}, small)}};
-    app::report::FileSection b;
+    a.figures = {{"1 Fx <&>", pictures::render_svg(panels, {}, small)},
+                 {"2 Fy", pictures::render_svg(panels, {}, small)}};
+    pictures::FileSection b;
     b.name = "b&c.dyn";
     b.error = "not a dyn file <bad>";
     r.files = {a, b};
@@ -47,7 +47,7 @@ Report sample_report() {
 
 TEST(Report, WellFormedSelfContainedPage) {
     const Report r = sample_report();
-    const std::string html = app::report::render_html(r);
+    const std::string html = pictures::render_html(r);
     ASSERT_EQ(html.rfind("<!DOCTYPE html>", 0), 0u);
     const xml::Element root = xml::parse(html);
     EXPECT_EQ(root.name, "html");
@@ -116,17 +116,17 @@ TEST(Report, WellFormedSelfContainedPage) {
 
 TEST(Report, NumbersAreRecognisedAsTheTablesWriteThem) {
     for (const char* s : {"1", "-2.5", "1e-05", "3.4028235e+38", "0", "nan", "inf"}) {
-        EXPECT_TRUE(app::report::is_number(s)) << s;
+        EXPECT_TRUE(pictures::is_number(s)) << s;
     }
     for (const char* s : {"", "1 ", " ", "abc", "1,5", "Base force", "0x"}) {
-        EXPECT_FALSE(app::report::is_number(s)) << s;
+        EXPECT_FALSE(pictures::is_number(s)) << s;
     }
 }
 
 #ifdef PEKTOR_XMLLINT
 TEST(Report, XmllintAcceptsThePage) {
     test_support::ScratchDir dir;
-    dir.write("r.html", app::report::render_html(sample_report()));
+    dir.write("r.html", pictures::render_html(sample_report()));
     EXPECT_EQ(test_support::run_in(dir.path(), "'" PEKTOR_XMLLINT "' --noout r.html 2> err.txt"), 0)
         << dir.read("err.txt");
 }

@@ -1,17 +1,15 @@
-#include "app/htmlreport.h"
+#include "pictures/report.h"
 
 #include <fmt/format.h>
 
 #include <cstdlib>
 #include <iterator>
 
-#include "app/svgplot.h"
+#include "pictures/svg.h"
 
-namespace app::report {
+namespace pictures {
 
 namespace {
-
-using plot::xml_escape;
 
 // Screen: tables and a grid of pictures; print: A4 portrait, each file from
 // a new page, nothing split inside a picture or a table row.
@@ -183,4 +181,4 @@ std::string render_html(const Report& report) {
     return out;
 }
 
-}  // namespace app::report
+}  // namespace pictures
