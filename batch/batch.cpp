@@ -482,19 +482,19 @@ int run_command(const Params& p, bool terminal, std::ostream& out, std::ostream&
     const std::vector<std::string>& files = q.files;
     FileTask task;
     if (p.command == "list")
-        task = [&](const std::string& f, ops::ReadBuffers& b) { return list_file(q, f, &b); };
+        task = [&](const std::string& f, reader::ReadBuffers& b) { return list_file(q, f, &b); };
     if (p.command == "stats")
-        task = [&](const std::string& f, ops::ReadBuffers& b) { return stats_file(q, f, &b); };
+        task = [&](const std::string& f, reader::ReadBuffers& b) { return stats_file(q, f, &b); };
     if (p.command == "peak")
-        task = [&](const std::string& f, ops::ReadBuffers& b) { return peak_file(q, f, &b); };
+        task = [&](const std::string& f, reader::ReadBuffers& b) { return peak_file(q, f, &b); };
     if (p.command == "daf")
-        task = [&](const std::string& f, ops::ReadBuffers& b) { return daf_file(q, f, &b); };
+        task = [&](const std::string& f, reader::ReadBuffers& b) { return daf_file(q, f, &b); };
     if (p.command == "vector")
-        task = [&](const std::string& f, ops::ReadBuffers& b) { return vector_file(q, f, &b); };
+        task = [&](const std::string& f, reader::ReadBuffers& b) { return vector_file(q, f, &b); };
     if (p.command == "combine")
-        task = [&](const std::string& f, ops::ReadBuffers& b) { return combine_file(q, f, &b); };
+        task = [&](const std::string& f, reader::ReadBuffers& b) { return combine_file(q, f, &b); };
     if (p.command == "fatigue")
-        task = [&](const std::string& f, ops::ReadBuffers& b) { return fatigue_file(q, f, &b); };
+        task = [&](const std::string& f, reader::ReadBuffers& b) { return fatigue_file(q, f, &b); };
 
     RunOptions ro;
     ro.command = p.command;

@@ -44,7 +44,7 @@ struct Selected {
 
 // Opens the file and resolves the list; false with r.error set.
 bool open_and_select(const std::string& file, const ChannelList& list, Selected& s, FileResult& r,
-                     ops::ReadBuffers* buffers) {
+                     reader::ReadBuffers* buffers) {
     s.src = open_source(file, r.error, buffers);
     if (!s.src) return false;
     return resolve_channels(list, s.src->contents(), s.numbers, r.error);
@@ -158,7 +158,7 @@ bool looks_like_dyn_file(const std::string& file) {
     return raflib::looks_like_raflib_file(file);
 }
 
-FileResult list_file(const Params& p, const std::string& file, ops::ReadBuffers* buffers) {
+FileResult list_file(const Params& p, const std::string& file, reader::ReadBuffers* buffers) {
     FileResult r;
     Selected s;
     if (!open_and_select(file, p.channels, s, r, buffers)) return r;
@@ -178,7 +178,7 @@ FileResult list_file(const Params& p, const std::string& file, ops::ReadBuffers*
     return r;
 }
 
-FileResult stats_file(const Params& p, const std::string& file, ops::ReadBuffers* buffers) {
+FileResult stats_file(const Params& p, const std::string& file, reader::ReadBuffers* buffers) {
     FileResult r;
     Selected sel;
     if (!open_and_select(file, p.channels, sel, r, buffers)) return r;
@@ -200,7 +200,7 @@ FileResult stats_file(const Params& p, const std::string& file, ops::ReadBuffers
     return r;
 }
 
-FileResult peak_file(const Params& p, const std::string& file, ops::ReadBuffers* buffers) {
+FileResult peak_file(const Params& p, const std::string& file, reader::ReadBuffers* buffers) {
     FileResult r;
     Selected sel;
     if (!open_and_select(file, p.channels, sel, r, buffers)) return r;
@@ -302,7 +302,7 @@ bool reference_peaks(const Params& p, ReferencePeaks& ref, std::string& error) {
     return true;
 }
 
-FileResult daf_file(const Params& p, const std::string& file, ops::ReadBuffers* buffers) {
+FileResult daf_file(const Params& p, const std::string& file, reader::ReadBuffers* buffers) {
     FileResult r;
     Selected sel;
     if (!open_and_select(file, p.channels, sel, r, buffers)) return r;
@@ -365,7 +365,7 @@ FileResult daf_file(const Params& p, const std::string& file, ops::ReadBuffers* 
     return r;
 }
 
-FileResult vector_file(const Params& p, const std::string& file, ops::ReadBuffers* buffers) {
+FileResult vector_file(const Params& p, const std::string& file, reader::ReadBuffers* buffers) {
     FileResult r;
     auto src = open_source(file, r.error, buffers);
     if (!src) return r;
@@ -442,7 +442,7 @@ bool read_combo_input(const std::string& file, ComboInput& combo, std::string& e
     return true;
 }
 
-FileResult combine_file(const Params& p, const std::string& file, ops::ReadBuffers* buffers) {
+FileResult combine_file(const Params& p, const std::string& file, reader::ReadBuffers* buffers) {
     FileResult r;
     auto src = open_source(file, r.error, buffers);
     if (!src) return r;
@@ -483,7 +483,7 @@ FileResult combine_file(const Params& p, const std::string& file, ops::ReadBuffe
     return r;
 }
 
-FileResult fatigue_file(const Params& p, const std::string& file, ops::ReadBuffers* buffers) {
+FileResult fatigue_file(const Params& p, const std::string& file, reader::ReadBuffers* buffers) {
     FileResult r;
     Selected sel;
     if (!open_and_select(file, p.channels, sel, r, buffers)) return r;

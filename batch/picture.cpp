@@ -51,7 +51,7 @@ std::optional<double> mean_of(const SeriesStats& s) {
 }
 
 // `buffers`: the read buffers of the calling thread.
-bool read_file(const Params& p, const std::string& file, FileSeries& f, ops::ReadBuffers& buffers) {
+bool read_file(const Params& p, const std::string& file, FileSeries& f, reader::ReadBuffers& buffers) {
     f.file = file;
     std::unique_ptr<SeriesSource> src = open_source(file, f.error, &buffers);
     if (!src) return false;
@@ -189,7 +189,7 @@ int run_plot(const Params& p, bool terminal, std::ostream& out, std::ostream& er
     std::vector<FileSeries> read(p.files.size());
     std::vector<char> ok(p.files.size(), 0);
     Progress progress(terminal && !p.quiet && p.files.size() > 1, p.files.size(), err);
-    std::vector<ops::ReadBuffers> buffers(worker_count(p.jobs, p.files.size()));
+    std::vector<reader::ReadBuffers> buffers(worker_count(p.jobs, p.files.size()));
     run_each(
         p.jobs, p.files.size(),
         [&](std::size_t i, std::size_t w) {
@@ -272,7 +272,7 @@ int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& 
     // Each file's section, read and drawn in parallel; its series are let
     // go as soon as its pictures are drawn.
     r.files.resize(p.files.size());
-    std::vector<ops::ReadBuffers> buffers(worker_count(p.jobs, p.files.size()));
+    std::vector<reader::ReadBuffers> buffers(worker_count(p.jobs, p.files.size()));
     std::vector<std::vector<std::string>> notes(p.files.size());  // each file's warnings
     const auto draw = [&](std::size_t i, std::size_t w) {
         const std::string& file = p.files[i];

@@ -17,7 +17,7 @@ namespace batch {
 
 namespace {
 
-FileResult guarded(const FileTask& task, const std::string& file, ops::ReadBuffers& buffers) {
+FileResult guarded(const FileTask& task, const std::string& file, reader::ReadBuffers& buffers) {
     try {
         return task(file, buffers);
     } catch (const std::bad_alloc&) {
@@ -141,7 +141,7 @@ std::size_t run_files(const RunOptions& options, const std::vector<std::string>&
         }
     };
     // The read buffers of each thread, kept from one file to the next.
-    std::vector<ops::ReadBuffers> buffers(worker_count(options.jobs, total));
+    std::vector<reader::ReadBuffers> buffers(worker_count(options.jobs, total));
     run_each(
         options.jobs, total,
         [&](std::size_t i, std::size_t w) { results[i] = guarded(task, files[i], buffers[w]); },

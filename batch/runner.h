@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "batch/table.h"
-#include "ops/series_reader.h"
+#include "reader/series_reader.h"
 
 namespace batch {
 
@@ -25,7 +25,7 @@ struct FileResult {
 
 // The work on one file; `buffers` are the read buffers of the thread it runs
 // on, kept from one file to the next.
-using FileTask = std::function<FileResult(const std::string& file, ops::ReadBuffers& buffers)>;
+using FileTask = std::function<FileResult(const std::string& file, reader::ReadBuffers& buffers)>;
 
 struct RunOptions {
     std::string command;    // for the messages: "pektor <command>: <file>: ..."

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace ops {
+namespace reader {
 class ReadBuffers;
 }
 
@@ -99,6 +99,6 @@ class SeriesSource {
 // be read. The source reads through `buffers` when given (the read buffers
 // of the calling thread, kept from file to file); it must outlive the source.
 std::unique_ptr<SeriesSource> open_source(const std::filesystem::path& file, std::string& error,
-                                          ops::ReadBuffers* buffers = nullptr);
+                                          reader::ReadBuffers* buffers = nullptr);
 
 }  // namespace batch

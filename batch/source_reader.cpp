@@ -4,7 +4,7 @@
 
 #include "batch/label_text.h"
 #include "batch/source.h"
-#include "ops/series_reader.h"
+#include "reader/series_reader.h"
 
 namespace batch {
 
@@ -17,7 +17,7 @@ class ReaderSource final : public SeriesSource {
             error = reader_.error();
             return false;
         }
-        ops::SeriesReader::Summary s;
+        reader::SeriesReader::Summary s;
         if (!reader_.summary(s)) {
             error = reader_.error();
             return false;
@@ -35,7 +35,7 @@ class ReaderSource final : public SeriesSource {
 
     bool read(const Window& window, std::span<const std::int32_t> dynres, WindowSeries& out,
               std::string& error) override {
-        ops::SeriesReader::Series s;
+        reader::SeriesReader::Series s;
         const std::vector<int> numbers(dynres.begin(), dynres.end());
         if (!reader_.read(numbers,
                           {static_cast<double>(window.first), static_cast<double>(window.last)}, s,
@@ -60,7 +60,7 @@ class ReaderSource final : public SeriesSource {
             columns[j] = static_cast<std::size_t>(k);  // row[k] is DynRes k
         }
         // The rows straight out of the read buffer.
-        const auto rows = [&](const ops::SeriesReader::Rows& r) {
+        const auto rows = [&](const reader::SeriesReader::Rows& r) {
             sink(SampleBlock{r.data, r.stride, r.count, columns});
         };
         if (!reader_.stream({static_cast<double>(window.first), static_cast<double>(window.last)},
@@ -76,10 +76,10 @@ class ReaderSource final : public SeriesSource {
             {static_cast<double>(window.first), static_cast<double>(window.last)});
     }
 
-    ops::ReadBuffers* buffers_ = nullptr;
+    reader::ReadBuffers* buffers_ = nullptr;
 
   private:
-    ops::SeriesReader reader_;
+    reader::SeriesReader reader_;
     FileContents contents_;
 };
 
@@ -122,7 +122,7 @@ bool SeriesSource::stream(const Window& window, std::span<const std::int32_t> dy
 }
 
 std::unique_ptr<SeriesSource> open_source(const std::filesystem::path& file, std::string& error,
-                                          ops::ReadBuffers* buffers) {
+                                          reader::ReadBuffers* buffers) {
     auto s = std::make_unique<ReaderSource>();
     s->buffers_ = buffers;
     if (!s->open(file, error)) return nullptr;

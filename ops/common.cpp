@@ -8,7 +8,7 @@
 #include "io/text.h"
 #include "ops/engine.h"
 #include "ops/extract.h"
-#include "ops/gathering.h"
+#include "reader/gathering.h"
 
 namespace ops {
 

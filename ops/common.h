@@ -10,6 +10,7 @@
 
 #include "dms/work_array.h"
 #include "io/units.h"
+#include "reader/gathering.h"
 #include "store/store.h"
 
 namespace ops {
@@ -20,14 +21,10 @@ inline constexpr std::int32_t kDynFile = 22;         // RAFLIB file number of th
 inline constexpr std::int32_t kRafMessageUnit = 23;  // RAFLIB messages ("fort.23")
 inline constexpr std::int32_t kKeyboard = 5;
 inline constexpr std::int32_t kConsole = 6;
-inline constexpr std::int32_t kNameListLength = 30;
-inline constexpr std::int32_t kNameLength = 8;
-
-// The data manager's name list: entry n names array number n.
-inline constexpr std::array<std::string_view, kNameListLength> kNameList{
-    "",      "",       "",      "",       "",       "",      "",       "",      "",   "",
-    "MSTRU", "MPDYNR", "MDYNR", "DYNRES", "ICDYNR", "MSCRA", "ALL_TS", "TSCRA", "WR", "FMX",
-    "SMX",   "CON",    "WC",    "TSCRA2", "TS",     "AUX_1", "AUX_2",  "TIMES", "",   ""};
+// The data manager's name list (reader/gathering.h).
+using reader::gathering::kNameLength;
+using reader::gathering::kNameList;
+using reader::gathering::kNameListLength;
 
 // Structure parameters that the recall prologue reads from MSTRU.
 struct Parameters {

@@ -7,11 +7,16 @@
 
 #include "dms/dms.h"
 #include "io/two_cores.h"
-#include "ops/record_runs.h"
 #include "raflib/layout.h"
 #include "raflib/state.h"
+#include "reader/record_runs.h"
 
 namespace ops {
+
+using reader::cut_runs;
+using reader::extend_last_run;
+using reader::RunRead;
+using reader::worth_two_cores;
 
 namespace {
 

@@ -24,10 +24,12 @@
 #include <vector>
 
 #include "dms/work_array.h"
-#include "ops/gathering.h"
+#include "reader/gathering.h"
 #include "store/store.h"
 
 namespace ops {
+
+namespace gathering = reader::gathering;
 
 // The six statistics of one series, in the order of the statistics block.
 struct Statistics {
@@ -41,7 +43,7 @@ class Engine {
 
     bool enabled() const { return enabled_; }
 
-    // The parameters DynRes20 has read and checked (ops/gathering.h); the
+    // The parameters DynRes20 has read and checked (reader/gathering.h); the
     // capacity is the column spacing of ALL_TS.
     using Layout = gathering::Layout;
 

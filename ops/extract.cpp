@@ -9,7 +9,7 @@
 #include "io/text.h"
 #include "ops/common.h"
 #include "ops/engine.h"
-#include "ops/gathering.h"
+#include "reader/gathering.h"
 
 namespace ops {
 
@@ -168,7 +168,7 @@ void DynRes20(store::Store& st, dms::WorkArray& w, std::int32_t ifile, std::int3
     if (jerr != 0) return fail();
     const gathering::Parameters par = gathering::read_parameters(st.units, mstru, iout, jerr);
     if (jerr != 0) return fail();
-    // The rules of ops/gathering.h decide, for the series reader too.
+    // The rules of reader/gathering.h decide, for the series reader too.
     const auto refuse = [&](const gathering::Verdict& v) {
         fail();
         v.report(st.units, iout);

@@ -21,7 +21,7 @@ class Engine;
 // (with packing) nDRStep, with fewer records than LSTSTO steps need, with
 // DYNRES records shorter than nDRpack * (nDynRes + 1) words or with steps
 // that do not each read a record of their own is refused (the rules of
-// ops/gathering.h, which the series reader shares); a capacity beyond the
+// reader/gathering.h, which the series reader shares); a capacity beyond the
 // work array fails in the booking ("Insufficient space for array ALL_TS").
 // ierr = -1 on failure, untouched on success.
 // With an engine (see ops/engine.h) the gathering may be left to it: ALL_TS

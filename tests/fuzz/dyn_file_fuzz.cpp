@@ -16,7 +16,7 @@
 #include "batch/source.h"
 #include "batch/stats.h"
 #include "fuzz_support.h"
-#include "ops/series_reader.h"
+#include "reader/series_reader.h"
 #include "support/agreement.h"
 
 namespace {
@@ -34,16 +34,16 @@ const std::array<std::string, 4> kRuns = {
 void read_series(const fuzz_support::PrivateDir& dir, std::string_view bytes) {
     dir.clear();
     dir.write("f.dyn", bytes);
-    ops::SeriesReader r;
+    reader::SeriesReader r;
     if (!r.open(dir.path() / "f.dyn")) {
         if (r.error().empty()) fuzz_support::fail("series reader: refused without a message");
         return;
     }
-    ops::SeriesReader::Summary s;
+    reader::SeriesReader::Summary s;
     if (!r.summary(s)) return;
     std::vector<int> all(static_cast<std::size_t>(r.dynres_count()));
     std::iota(all.begin(), all.end(), 1);
-    ops::SeriesReader::Series whole;
+    reader::SeriesReader::Series whole;
     if (r.read(all, {}, whole)) {
         // Steps with a time that is not a number are outside every window.
         if (whole.times.size() > static_cast<std::size_t>(s.steps)) {
@@ -54,7 +54,7 @@ void read_series(const fuzz_support::PrivateDir& dir, std::string_view bytes) {
         }
     }
     const std::array<int, 3> some = {2, 1, 2};
-    ops::SeriesReader::Series part;
+    reader::SeriesReader::Series part;
     r.read(some, {0.05, 0.5}, part);
     if (fuzz_support::read_file(dir.path() / "f.dyn") != bytes) {
         fuzz_support::fail("series reader: the file changed");

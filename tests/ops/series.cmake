@@ -18,8 +18,6 @@ target_compile_definitions(test_series_writer PRIVATE PEKTOR_BIN="$<TARGET_FILE:
                                                       DYNGEN_BIN="$<TARGET_FILE:dyngen>")
 add_dependencies(test_series_writer pektor dyngen)
 
-# The series reader of the batch commands on every fixture.
-pektor_add_test(test_series_reader series_reader_test.cpp LIBS pektor_ops pektor_dynwriter)
 
 # The fast path of the extraction against the per-step path, end to end.
 pektor_add_test(test_engine_program engine_program_test.cpp)
@@ -29,6 +27,3 @@ add_dependencies(test_engine_program pektor dyngen)
 
 # The engine inside one operation call: its state against the per-step loop.
 pektor_add_test(test_engine engine_test.cpp LIBS pektor_ops)
-
-# The rules of which steps a file holds, shared by the dialogue and the series reader.
-pektor_add_test(test_gathering gathering_test.cpp LIBS pektor_ops)

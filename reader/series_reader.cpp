@@ -1,4 +1,4 @@
-#include "ops/series_reader.h"
+#include "reader/series_reader.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,15 +18,14 @@
 #include "io/text.h"
 #include "io/two_cores.h"
 #include "io/units.h"
-#include "ops/common.h"
-#include "ops/gathering.h"
-#include "ops/record_runs.h"
 #include "raflib/layout.h"
 #include "raflib/state.h"
+#include "reader/gathering.h"
+#include "reader/record_runs.h"
 #include "store/format.h"
 #include "store/store.h"
 
-namespace ops {
+namespace reader {
 
 namespace {
 
@@ -393,7 +392,7 @@ bool SeriesReader::open(const std::filesystem::path& path) {
     // The classic operations recall every array of their name list that the
     // catalogue keeps with the structure, control or result data (step 1):
     // one that cannot be read refuses the file there, and here.
-    for (const std::string_view name : kNameList) {
+    for (const std::string_view name : gathering::kNameList) {
         if (name.empty()) continue;
         // Found by its name, as the store finds it; an array the catalogue
         // does not name is not recalled.
@@ -454,7 +453,7 @@ bool SeriesReader::open(const std::filesystem::path& path) {
     // parameter table without room for them fails there, and here.
     gathering::store_switches(quiet, mstru, loadst, kSilent, jerr);
     if (jerr != 0) return fail(Problem::Damaged, "damaged: MSTRU has no room for LSTSTO, IXACT");
-    // From here on the rules of the classic gathering (ops/gathering.h)
+    // From here on the rules of the classic gathering (reader/gathering.h)
     // decide which steps exist, with the parameters as it reads them back.
     const gathering::Parameters par = gathering::read_parameters(quiet, mstru, kSilent, jerr);
     if (jerr != 0) return fail(Problem::Damaged, "damaged: MSTRU lacks the DynRes parameters");
@@ -776,4 +775,4 @@ bool SeriesReader::summary(Summary& out) {
     return true;
 }
 
-}  // namespace ops
+}  // namespace reader

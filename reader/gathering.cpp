@@ -1,4 +1,4 @@
-#include "ops/gathering.h"
+#include "reader/gathering.h"
 
 #include <algorithm>
 
@@ -6,7 +6,7 @@
 #include "raflib/layout.h"
 #include "store/store.h"
 
-namespace ops::gathering {
+namespace reader::gathering {
 
 namespace {
 
@@ -127,4 +127,4 @@ std::string Verdict::reason() const {
     return {};
 }
 
-}  // namespace ops::gathering
+}  // namespace reader::gathering

@@ -3,7 +3,7 @@
 // be gathered at all, in one place for every reader of the series.
 //
 // Two readers use these rules: DynRes20 (and the engine behind it) for the
-// dialogue, through the store, and ops::SeriesReader for the batch commands,
+// dialogue, through the store, and reader::SeriesReader for the batch commands,
 // straight from the file. Both take the parameters with the same look-ups in
 // the same order (after the same LSTSTO and IXACT stores) and ask the same
 // checks, so that for every file either both refuse it or both gather the
@@ -11,13 +11,24 @@
 // error block (report); the series reader turns it into one line (reason).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "io/units.h"
 
-namespace ops::gathering {
+namespace reader::gathering {
+
+inline constexpr std::int32_t kNameListLength = 30;
+inline constexpr std::int32_t kNameLength = 8;
+
+// The data manager's name list: entry n names array number n.
+inline constexpr std::array<std::string_view, kNameListLength> kNameList{
+    "",      "",       "",      "",       "",       "",      "",       "",      "",   "",
+    "MSTRU", "MPDYNR", "MDYNR", "DYNRES", "ICDYNR", "MSCRA", "ALL_TS", "TSCRA", "WR", "FMX",
+    "SMX",   "CON",    "WC",    "TSCRA2", "TS",     "AUX_1", "AUX_2",  "TIMES", "",   ""};
 
 // The operations' stores before gathering: LSTSTO := LOADST, IXACT := 1
 // (PTSTRU, messages to iout, ierr as PTSTRU leaves it).
@@ -94,4 +105,4 @@ Verdict check_record(const Layout& layout, std::int64_t step, std::int64_t words
 // over would pass for a series. Only asked with more than one step.
 Verdict check_keys(const Layout& layout, std::int64_t key1, std::int64_t key2);
 
-}  // namespace ops::gathering
+}  // namespace reader::gathering

@@ -1,6 +1,6 @@
 // The series reader on every fixture: DynRes, labels, steps and series
 // against the sidecars; the window; the refusals; nothing written.
-#include "ops/series_reader.h"
+#include "reader/series_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace json = test_support::json;
-using ops::SeriesReader;
+using reader::SeriesReader;
 using test_support::fixture_path;
 
 float f32(const json::Value& v) {
@@ -224,7 +224,7 @@ TEST(SeriesReaderBuffers, KeptFromFileToFileAndGiveTheSameSeries) {
     const std::vector<fs::path> files = {big, fixture_path("le_basic.dyn"),
                                          fixture_path("be_basic.dyn"), big,
                                          fixture_path("packed.dyn")};
-    ops::ReadBuffers buffers;
+    reader::ReadBuffers buffers;
     std::size_t held = 0;
     for (int round = 0; round < 2; ++round) {
         for (const fs::path& f : files) {

@@ -1,7 +1,7 @@
 // The rules that decide which steps a dyn file holds, shared by the gathering
 // of the dialogue and the series reader: each refusal with the detail lines
 // the dialogue prints and the one line the batch commands print.
-#include "ops/gathering.h"
+#include "reader/gathering.h"
 
 #include <gtest/gtest.h>
 
@@ -12,10 +12,10 @@
 
 namespace {
 
-using ops::gathering::Fault;
-using ops::gathering::Layout;
-using ops::gathering::Parameters;
-using ops::gathering::Verdict;
+using reader::gathering::Fault;
+using reader::gathering::Layout;
+using reader::gathering::Parameters;
+using reader::gathering::Verdict;
 
 struct Case {
     const char* what;
@@ -27,7 +27,7 @@ struct Case {
 
 Layout layout_of(const Parameters& p) {
     Layout l;
-    EXPECT_TRUE(ops::gathering::check_parameters(p, l).ok());
+    EXPECT_TRUE(reader::gathering::check_parameters(p, l).ok());
     return l;
 }
 
@@ -39,31 +39,31 @@ const Layout kPacked = layout_of({3, 3, 5, 12});
 std::vector<Case> cases() {
     Layout l;
     return {
-        {"no DynRes", ops::gathering::check_parameters({40, 0, 0, 0}, l), Fault::NoDynRes,
+        {"no DynRes", reader::gathering::check_parameters({40, 0, 0, 0}, l), Fault::NoDynRes,
          "      Number of DynRes (nDynRes) below 1    :         0\n",
          "damaged: DynRes parameter nDynRes = 0"},
-        {"negative steps", ops::gathering::check_parameters({-1, 3, 0, 0}, l), Fault::NegativeSteps,
-         "      Result steps (LSTSTO) negative         :        -1\n",
+        {"negative steps", reader::gathering::check_parameters({-1, 3, 0, 0}, l),
+         Fault::NegativeSteps, "      Result steps (LSTSTO) negative         :        -1\n",
          "damaged: DynRes parameter LSTSTO = -1"},
-        {"negative packing", ops::gathering::check_parameters({4, 3, -2, 0}, l),
+        {"negative packing", reader::gathering::check_parameters({4, 3, -2, 0}, l),
          Fault::NegativePack, "      Steps per record (nDRpack) negative    :        -2\n",
          "damaged: DynRes parameter nDRpack = -2"},
-        {"negative slots", ops::gathering::check_parameters({4, 3, 2, -7}, l), Fault::NegativeSlots,
-         "      Time-step slots (nDRStep) negative     :        -7\n",
+        {"negative slots", reader::gathering::check_parameters({4, 3, 2, -7}, l),
+         Fault::NegativeSlots, "      Time-step slots (nDRStep) negative     :        -7\n",
          "damaged: DynRes parameter nDRStep = -7"},
-        {"steps beyond the file", ops::gathering::check_file_size(kPlain, 30 * 512 + 511),
+        {"steps beyond the file", reader::gathering::check_file_size(kPlain, 30 * 512 + 511),
          Fault::StepsBeyondFile,
          "      Result steps (LSTSTO)                  :        40\n"
          "      need 512-byte records per step         :         1\n"
          "      the file holds 512-byte records        :        30\n",
          "truncated: 40 result steps (LSTSTO) of 1 record each cannot fit the 30 records of the "
          "file"},
-        {"short record", ops::gathering::check_record(kPacked, 1, 19), Fault::ShortRecord,
+        {"short record", reader::gathering::check_record(kPacked, 1, 19), Fault::ShortRecord,
          "      DYNRES record of step                  :         1\n"
          "      holds words                            :        19\n"
          "      needs nDRpack * (nDynRes + 1) words    :        20\n",
          "damaged: DYNRES records of 19 words cannot hold the 20 words of a step record"},
-        {"shared record", ops::gathering::check_keys(kPlain, 111, 111), Fault::SharedRecord,
+        {"shared record", reader::gathering::check_keys(kPlain, 111, 111), Fault::SharedRecord,
          "      Result steps (LSTSTO)                  :        40\n"
          "      DYNRES record key of step 1            :       111\n"
          "      DYNRES record key of step 2            :       111\n",
@@ -85,18 +85,18 @@ TEST(Gathering, EachRefusalPrintsItsDetailLinesAndItsOneLineReason) {
 TEST(Gathering, FilesThatHoldTheirStepsPass) {
     // Exactly enough records; a record of exactly P slots; advancing keys;
     // one step needs no second key; no step needs no record.
-    EXPECT_TRUE(ops::gathering::check_file_size(kPlain, 40 * 512).ok());
-    EXPECT_TRUE(ops::gathering::check_file_size(layout_of({0, 3, 0, 0}), 0).ok());
-    EXPECT_TRUE(ops::gathering::check_record(kPacked, 1, 20).ok());
-    EXPECT_TRUE(ops::gathering::check_keys(kPlain, 111, 112).ok());
-    EXPECT_TRUE(ops::gathering::check_keys(layout_of({1, 3, 0, 0}), 111, 111).ok());
+    EXPECT_TRUE(reader::gathering::check_file_size(kPlain, 40 * 512).ok());
+    EXPECT_TRUE(reader::gathering::check_file_size(layout_of({0, 3, 0, 0}), 0).ok());
+    EXPECT_TRUE(reader::gathering::check_record(kPacked, 1, 20).ok());
+    EXPECT_TRUE(reader::gathering::check_keys(kPlain, 111, 112).ok());
+    EXPECT_TRUE(reader::gathering::check_keys(layout_of({1, 3, 0, 0}), 111, 111).ok());
     // A step of many slots spans several records: 200 slots of 4 words.
     const Layout wide = layout_of({10, 3, 200, 2000});
     EXPECT_EQ(wide.capacity, 2000);
-    EXPECT_TRUE(ops::gathering::check_file_size(wide, 70 * 512).ok());
-    EXPECT_EQ(ops::gathering::check_file_size(wide, 69 * 512).fault, Fault::StepsBeyondFile);
+    EXPECT_TRUE(reader::gathering::check_file_size(wide, 70 * 512).ok());
+    EXPECT_EQ(reader::gathering::check_file_size(wide, 69 * 512).fault, Fault::StepsBeyondFile);
     // The largest claimed count is refused by arithmetic, not by a table.
-    EXPECT_EQ(ops::gathering::check_file_size(layout_of({2147483647, 3, 0, 0}), 50688).fault,
+    EXPECT_EQ(reader::gathering::check_file_size(layout_of({2147483647, 3, 0, 0}), 50688).fault,
               Fault::StepsBeyondFile);
 }
 

@@ -9,7 +9,7 @@
 
 #include "raflib/layout.h"
 
-namespace ops {
+namespace reader {
 
 // Adds the record at `address` to the last run when it continues it: a run
 // of one record takes any distance from 1 to 4 * span records, a longer run
@@ -68,4 +68,4 @@ inline bool worth_two_cores(const std::vector<RunRead>& reads) {
     return !reads.empty() && total / reads.size() >= std::size_t{16} * 1024;
 }
 
-}  // namespace ops
+}  // namespace reader

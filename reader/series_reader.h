@@ -3,17 +3,17 @@
 //
 // How to use it
 // -------------
-//   ops::SeriesReader r;
+//   reader::SeriesReader r;
 //   if (!r.open("runs/a.dyn")) {                 // never throws for a bad file
 //       std::cerr << "pektor stats: runs/a.dyn: " << r.error() << '\n';
 //       return;                                   // r.problem() tells the kind
 //   }
 //   r.dynres_count();                             // nDynRes
 //   r.label(7);                                   // "Base moment My", as listed
-//   ops::SeriesReader::Summary s;
+//   reader::SeriesReader::Summary s;
 //   if (!r.summary(s)) ...                        // steps, first and last time
 //   const std::vector<int> pick{1, 7};            // DynRes numbers, 1-based, any order,
-//   ops::SeriesReader::Series out;                // repeats allowed
+//   reader::SeriesReader::Series out;                // repeats allowed
 //   if (!r.read(pick, {0.0, 100.0}, out)) ...     // window [0, 100]
 //   out.times[i], out.values[c][i]                // sample i of pick[c]
 //
@@ -21,7 +21,7 @@
 // DYNRES record of every result step 1 .. LSTSTO (stored from LOADST and read
 // back, as the gathering does; one or nDRpack time steps per record; a slot
 // after the first whose time is below 1.0E-10 ends its record; at most
-// nDRStep steps with packing), refused by the same rules (ops/gathering.h:
+// nDRStep steps with packing), refused by the same rules (reader/gathering.h:
 // parameters, steps the file's records cannot hold, short records, steps
 // that do not each read a record of their own), the labels of ICDYNR as
 // the classic DynRes listing prints them (blank runs collapsed, a word 0 ends
@@ -75,7 +75,7 @@
 #include <string>
 #include <vector>
 
-namespace ops {
+namespace reader {
 
 // The read buffers of one thread, kept from one read (and file) to the next.
 // A buffer's contents are undefined until a read fills them. Buffer i and
@@ -233,4 +233,4 @@ class SeriesReader {
     Summary summary_;
 };
 
-}  // namespace ops
+}  // namespace reader
