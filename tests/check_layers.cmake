@@ -15,7 +15,7 @@
 #   pictures  io analysis                 SVG pictures and HTML pages
 #   batch     io dms raflib store analysis reader ops pictures   the batch commands
 #   app       every folder but tools      the program entry and the dialogue
-#   python    every folder but app, tools the Python module
+#   python    every folder but app        the Python module
 #   tools     every folder but app        the dyn-file writer and dyngen
 #
 # tests/ may include everything (and are not read). The private headers
@@ -37,7 +37,7 @@ set(PEKTOR_USES_ops io dms raflib store analysis reader)
 set(PEKTOR_USES_pictures io analysis)
 set(PEKTOR_USES_batch io dms raflib store analysis reader ops pictures)
 set(PEKTOR_USES_app io dms raflib store analysis reader ops pictures batch)
-set(PEKTOR_USES_python io dms raflib store analysis reader ops pictures batch)
+set(PEKTOR_USES_python io dms raflib store analysis reader ops pictures batch tools)
 set(PEKTOR_USES_tools io dms raflib store analysis reader ops pictures)
 set(PEKTOR_PRIVATE_HEADERS dms/dms_internal.h store/internal.h)
 
