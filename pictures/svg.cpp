@@ -9,6 +9,8 @@
 #include <limits>
 #include <utility>
 
+#include "io/text.h"
+
 namespace pictures {
 
 namespace {
@@ -201,29 +203,11 @@ std::string xml_escape(std::string_view text) {
             ++i;
             continue;
         }
-        // A well-formed UTF-8 sequence is kept; anything else becomes '?'.
-        std::size_t len = 0;
-        std::uint32_t cp = 0;
-        if (c >= 0xC2 && c <= 0xDF) {
-            len = 2;
-            cp = c & 0x1Fu;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            len = 3;
-            cp = c & 0x0Fu;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            len = 4;
-            cp = c & 0x07u;
-        }
-        bool ok = len != 0 && i + len <= text.size();
-        for (std::size_t k = 1; ok && k < len; ++k) {
-            const auto b = static_cast<unsigned char>(text[i + k]);
-            ok = (b & 0xC0) == 0x80;
-            cp = (cp << 6) | (b & 0x3Fu);
-        }
-        // No overlong forms, surrogates, values above U+10FFFF or the
-        // non-characters XML refuses.
-        ok = ok && !(len == 3 && cp < 0x800) && !(len == 4 && cp < 0x10000) &&
-             !(cp >= 0xD800 && cp <= 0xDFFF) && cp <= 0x10FFFF && cp != 0xFFFE && cp != 0xFFFF;
+        // A well-formed UTF-8 sequence is kept; anything else (and the
+        // non-characters XML refuses) becomes '?'.
+        char32_t cp = 0;
+        const std::size_t len = io::utf8_at(text, i, cp);
+        const bool ok = len != 0 && cp != 0xFFFE && cp != 0xFFFF;
         if (ok) {
             out.append(text.substr(i, len));
             i += len;

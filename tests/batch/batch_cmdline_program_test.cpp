@@ -15,21 +15,10 @@ namespace {
 using test_support::ScratchDir;
 namespace fs = std::filesystem;
 
-struct Result {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
+using Result = test_support::CommandRun;
 
 Result pektor(const fs::path& dir, const std::string& args, const ScratchDir& streams) {
-    Result r;
-    const fs::path out = streams.path() / "out.txt";
-    const fs::path err = streams.path() / "err.txt";
-    r.code = test_support::run_in(dir, "'" PEKTOR_BIN "' " + args + " < /dev/null > '" +
-                                           out.string() + "' 2> '" + err.string() + "'");
-    r.out = test_support::read_file(out);
-    r.err = test_support::read_file(err);
-    return r;
+    return test_support::run_command(dir, PEKTOR_BIN, args, streams.path());
 }
 
 const std::vector<float> kTimes = {0.0f, 0.5f, 1.0f};

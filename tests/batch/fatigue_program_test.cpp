@@ -23,25 +23,13 @@ namespace {
 using test_support::ScratchDir;
 namespace fs = std::filesystem;
 
-struct Result {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
+using Result = test_support::CommandRun;
 
 // Runs `pektor fatigue args` in `dir`; the streams are kept in a directory
 // of their own so that `dir` holds only what the program writes there.
 Result fatigue(const ScratchDir& dir, const std::string& args) {
     static const ScratchDir streams("pektor_fatigue_streams_");
-    Result r;
-    const fs::path out = streams.path() / "out.txt";
-    const fs::path err = streams.path() / "err.txt";
-    r.code =
-        test_support::run_in(dir.path(), "'" PEKTOR_BIN "' fatigue " + args + " < /dev/null > '" +
-                                             out.string() + "' 2> '" + err.string() + "'");
-    r.out = test_support::read_file(out);
-    r.err = test_support::read_file(err);
-    return r;
+    return test_support::run_command(dir.path(), PEKTOR_BIN, "fatigue " + args, streams.path());
 }
 
 // The text without the carriage returns of CSV's line ends.

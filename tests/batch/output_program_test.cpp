@@ -22,11 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 using test_support::ScratchDir;
 
-struct Result {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
+using Result = test_support::CommandRun;
 
 // Runs `<shell prefix> pektor args` in `dir` with `input` on standard input;
 // the streams are kept in `streams`.

@@ -40,4 +40,25 @@ inline ProgramRun run_with_answers(const ScratchDir& dir, std::string_view progr
     return r;
 }
 
+struct CommandRun {
+    int code = -1;
+    std::string out;  // standard output
+    std::string err;  // standard error
+};
+
+// Runs `program args` in `dir` with an empty standard input; the streams
+// are kept in the folder `streams` (out.txt, err.txt), so that `dir` holds
+// only what the program writes there.
+inline CommandRun run_command(const fs::path& dir, std::string_view program,
+                              const std::string& args, const fs::path& streams) {
+    CommandRun r;
+    const fs::path out = streams / "out.txt";
+    const fs::path err = streams / "err.txt";
+    r.code = run_in(dir, "'" + std::string(program) + "' " + args + " < /dev/null > '" +
+                             out.string() + "' 2> '" + err.string() + "'");
+    r.out = read_file(out);
+    r.err = read_file(err);
+    return r;
+}
+
 }  // namespace test_support
