@@ -149,7 +149,8 @@ std::vector<std::string> command_columns(const std::string& command) {
         c = {"file", "component", "description"};
         stats();
     } else if (command == "fatigue") {
-        c = fatigue_columns(FatigueOptions{});
+        static const FatigueOptions defaults;
+        c = fatigue_columns(defaults);
     }
     return c;
 }
