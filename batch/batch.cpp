@@ -387,7 +387,8 @@ Params make_params(const std::string& name, const Raw& raw) {
         p.extremes =
             parse_extremes_options(raw.sign, raw.fit, raw.duration, raw.quantiles, raw.group);
         if (p.extremes.group && p.shard.given)
-            throw UsageError("--group fits across the files: give them all to one run, not --shard");
+            throw UsageError(
+                "--group fits across the files: give them all to one run, not --shard");
     }
     if (name == "vector") p.channels = vector_pair(p.channels);
     return p;
@@ -533,7 +534,9 @@ int run_command(const Params& p, bool terminal, std::ostream& out, std::ostream&
     if (p.command == "fatigue")
         task = [&](const std::string& f, reader::ReadBuffers& b) { return fatigue_file(q, f, &b); };
     if (p.command == "extremes")
-        task = [&](const std::string& f, reader::ReadBuffers& b) { return extremes_file(q, f, &b); };
+        task = [&](const std::string& f, reader::ReadBuffers& b) {
+            return extremes_file(q, f, &b);
+        };
 
     RunOptions ro;
     ro.command = p.command;

@@ -48,8 +48,8 @@ bool window_blocks(const Params& p, SeriesSource& src, std::span<const std::int3
 
 // What the first pass gives of one series.
 struct FirstPass {
-    double sum = 0.0;     // of the finite samples, in order, in double precision
-    std::int64_t n = 0;   // finite samples
+    double sum = 0.0;      // of the finite samples, in order, in double precision
+    std::int64_t n = 0;    // finite samples
     float extreme = 0.0f;  // the largest (smallest) finite sample
     float t_extreme = 0.0f;
 };
@@ -176,8 +176,8 @@ std::vector<std::string> extremes_columns(const ExtremesOptions& o) {
         c.insert(c.end(), o.quantile_columns.begin(), o.quantile_columns.end());
         c.insert(c.end(), {"max", "file_max"});
     } else {
-        c = {"file",   "dynres", "label", "sign",   "n_peaks", "t_first", "t_last",
-             "duration", "n_target", "wloc", "wscale", "wshape",  "gloc",    "gscale", "mpm"};
+        c = {"file",     "dynres", "label",  "sign",   "n_peaks", "t_first", "t_last", "duration",
+             "n_target", "wloc",   "wscale", "wshape", "gloc",    "gscale",  "mpm"};
         c.insert(c.end(), o.quantile_columns.begin(), o.quantile_columns.end());
         c.insert(c.end(), {"sample_max", "t_sample_max"});
     }
@@ -243,8 +243,14 @@ FileResult extremes_file(const Params& p, const std::string& file, reader::ReadB
     for (std::size_t j = 0; j < numbers.size(); ++j) {
         const std::int32_t k = numbers[j];
         const std::vector<double>& x = peaks[j].peaks();
-        Row row{file, std::int64_t{k}, label(k), std::string(tail_name(o.tail)),
-                static_cast<std::int64_t>(x.size()), t_first, t_last, o.duration};
+        Row row{file,
+                std::int64_t{k},
+                label(k),
+                std::string(tail_name(o.tail)),
+                static_cast<std::int64_t>(x.size()),
+                t_first,
+                t_last,
+                o.duration};
         std::string why;
         const auto n = analysis::storm_peak_count(o.duration, static_cast<double>(t_first),
                                                   static_cast<double>(t_last), x.size());

@@ -18,11 +18,11 @@ namespace batch {
 
 struct ExtremesOptions {
     analysis::Tail tail = analysis::Tail::max;
-    analysis::WeibullMethod weibull = analysis::WeibullMethod::pwm;  // per file
+    analysis::WeibullMethod weibull = analysis::WeibullMethod::pwm;   // per file
     analysis::GumbelMethod gumbel = analysis::GumbelMethod::moments;  // per group
-    double duration = 10800.0;                                         // storm, s
-    std::vector<double> quantiles;                                     // of the Gumbel
-    std::vector<std::string> quantile_columns;                         // p_37 ...
+    double duration = 10800.0;                                        // storm, s
+    std::vector<double> quantiles;                                    // of the Gumbel
+    std::vector<std::string> quantile_columns;                        // p_37 ...
     std::shared_ptr<const std::regex> group;  // --group: the files fitted together
     std::string group_text;                   // as given, for the messages
 };
