@@ -18,6 +18,10 @@ namespace {
 
 using analysis::Tail;
 
+// Samples taken series by series: a tile of the block stays in the cache
+// while each series of it is run through.
+constexpr std::size_t kTile = 256;
+
 // A finite number that reads in full, or nullopt.
 std::optional<double> number(std::string_view text) {
     double v = 0.0;
@@ -67,17 +71,22 @@ bool first_pass(const Params& p, SeriesSource& src, std::span<const std::int32_t
         if (samples == 0) t_first = b.time(0);
         t_last = b.time(b.count - 1);
         samples += static_cast<std::int64_t>(b.count);
-        for (std::size_t i = 0; i < b.count; ++i) {
+        for (std::size_t start = 0; start < b.count; start += kTile) {
+            const std::size_t end = std::min(b.count, start + kTile);
             for (std::size_t j = 0; j < out.size(); ++j) {
-                const float v = b.value(i, j);
-                if (!std::isfinite(v)) continue;
-                FirstPass& f = out[j];
-                if (f.n == 0 || beyond(v, f.extreme, tail)) {
-                    f.extreme = v;
-                    f.t_extreme = b.time(i);
+                FirstPass f = out[j];
+                const float* at = b.sample(start) + b.columns[j];
+                for (std::size_t i = start; i < end; ++i, at += b.stride) {
+                    const float v = *at;
+                    if (!std::isfinite(v)) continue;
+                    if (f.n == 0 || beyond(v, f.extreme, tail)) {
+                        f.extreme = v;
+                        f.t_extreme = b.time(i);
+                    }
+                    f.sum += static_cast<double>(v);
+                    ++f.n;
                 }
-                f.sum += static_cast<double>(v);
-                ++f.n;
+                out[j] = f;
             }
         }
     };
@@ -232,10 +241,16 @@ FileResult extremes_file(const Params& p, const std::string& file, reader::ReadB
     for (const FirstPass& f : first) {
         peaks.emplace_back(f.n > 0 ? f.sum / static_cast<double>(f.n) : 0.0, o.tail);
     }
+    // Series by series over tiles of samples that stay in the cache.
     const auto sink = [&](const SampleBlock& b) {
-        for (std::size_t i = 0; i < b.count; ++i) {
-            for (std::size_t j = 0; j < peaks.size(); ++j)
-                peaks[j].push(static_cast<double>(b.value(i, j)));
+        for (std::size_t start = 0; start < b.count; start += kTile) {
+            const std::size_t end = std::min(b.count, start + kTile);
+            for (std::size_t j = 0; j < peaks.size(); ++j) {
+                analysis::PeakCollector& c = peaks[j];
+                const float* v = b.sample(start) + b.columns[j];
+                for (std::size_t i = start; i < end; ++i, v += b.stride)
+                    c.push(static_cast<double>(*v));
+            }
         }
     };
     if (!window_blocks(p, *src, numbers, sink, r.error)) return r;
