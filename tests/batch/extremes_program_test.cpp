@@ -351,6 +351,45 @@ TEST(ExtremesProgram, GroupsAcrossSeeds) {
     EXPECT_EQ(pektor(dir, "extremes -f json -c 1 --group seed" + names).code, 0);
 }
 
+TEST(ExtremesProgram, TenSeedsGiveTheHandWorkedGumbel) {
+    // Ten maxima with mean 1000 and standard deviation 50 (divisor n - 1):
+    // 1000 +- 50 sqrt(0.9), five each. By hand: gscale = 50 sqrt(6) / pi =
+    // 38.985, mpm = 1000 - 0.5772156649 gscale = 977.50, p_90 = 1065.23.
+    ScratchDir dir;
+    std::string names;
+    for (int k = 1; k <= 10; ++k) {
+        const double top = 1000.0 + (k % 2 == 0 ? 1.0 : -1.0) * 50.0 * std::sqrt(0.9);
+        tools::DynResLayout layout;
+        layout.labels = {"Load"};
+        const std::string name = "case_seed" + std::to_string(k) + ".dyn";
+        tools::write_dynres_file(dir.path() / name, layout, std::vector<float>{0, 1, 2},
+                                 {{0.0f, static_cast<float>(top), 500.0f}});
+        names += " " + name;
+    }
+    struct Case {
+        std::string column;
+        double value;
+        double tolerance;
+    };
+    const std::vector<Case> cases{{"n_files", 10, 0},     {"mean", 1000.0, 1e-4},
+                                  {"std", 50.0, 1e-4},    {"gscale", 38.985, 5e-4},
+                                  {"gloc", 977.50, 5e-3}, {"mpm", 977.50, 5e-3},
+                                  {"p_90", 1065.23, 5e-3}};
+    const Result r = pektor(dir, "extremes -f csv --group 'seed[0-9]+'" + names);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const auto rows = csv(r.out);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[1][0], "case_.dyn");
+    for (const Case& c : cases) {
+        const auto at = std::find(rows[0].begin(), rows[0].end(), c.column);
+        ASSERT_NE(at, rows[0].end()) << c.column;
+        EXPECT_NEAR(num(rows[1][static_cast<std::size_t>(at - rows[0].begin())]), c.value,
+                    c.tolerance)
+            << c.column;
+    }
+}
+
 TEST(ExtremesProgram, RefusalsAreUsageErrors) {
     ScratchDir dir;
     write_peaks(dir, "peaks.dyn");
