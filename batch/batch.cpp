@@ -39,7 +39,7 @@ struct CommandInfo {
     const char* example;
 };
 
-constexpr std::array<CommandInfo, 10> kCommands{{
+constexpr std::array<CommandInfo, 11> kCommands{{
     {"list", "DynRes of each file: number, label, steps, first and last time",
      "  pektor list runs/a.dyn\n  pektor list -c 'Base*' -f csv runs/*.dyn > dynres.csv"},
     {"stats", "statistics of the selected DynRes in the window",
@@ -63,6 +63,10 @@ constexpr std::array<CommandInfo, 10> kCommands{{
      "  pektor fatigue -c 'Base moment*' -w 100: -f csv runs/*.dyn > del.csv\n"
      "  pektor fatigue -c 7 -m 3,4,10 --neq 1e7 runs/a.dyn\n"
      "  pektor fatigue -c 7 --cycles --bins 20 -f csv runs/a.dyn > cycles.csv"},
+    {"extremes", "most probable maximum of a storm: Weibull of the peaks, or Gumbel across seeds",
+     "  pektor extremes -c 'Base moment*' -w 100: -f csv runs/*.dyn > mpm.csv\n"
+     "  pektor extremes -c 7 --sign min --fit msm --duration 3600 runs/a.dyn\n"
+     "  pektor extremes -c 7 --group 'seed[0-9]+' runs/dlc12_ws10_seed*.dyn"},
 }};
 
 struct Raw {
@@ -88,6 +92,10 @@ struct Raw {
     std::string residuals;
     bool cycles = false;
     std::string bins;
+    std::string fit;
+    std::string duration;
+    std::vector<std::string> quantiles;
+    std::string group;
     std::string files_from;
     bool null = false;
 };
@@ -157,6 +165,23 @@ void add_options(CLI::App& sub, const std::string& name, Raw& raw) {
         one(sub.add_option("--shard-by", raw.shard_by,
                            "position (default: as --shard says) or size (the largest files "
                            "first, each to the shard with the fewest bytes so far)"));
+    }
+    if (name == "extremes") {
+        one(sub.add_option("--sign", raw.sign,
+                           "max (default) or min: the minima are fitted as the maxima of the "
+                           "negated series"));
+        one(sub.add_option("--fit", raw.fit,
+                           "per file the Weibull of the peaks: pwm (default, probability-weighted "
+                           "moments) or msm (mean, variance, skewness); with --group the Gumbel "
+                           "of the maxima: moments (default) or mle (maximum likelihood)"));
+        one(sub.add_option("--duration", raw.duration,
+                           "storm duration in seconds the peaks are scaled to (default 10800)"));
+        repeatable(sub.add_option("--quantiles", raw.quantiles,
+                                  "Gumbel quantiles, each between 0 and 1 (default 0.37,0.57,0.90; "
+                                  "with --group 0.57,0.90); one column p_<100q> each"));
+        one(sub.add_option("--group", raw.group,
+                           "REGEX: fit across files; the files whose paths (as given) are equal "
+                           "once the first match is removed form a group, e.g. 'seed[0-9]+'"));
     }
     if (name == "peak" || name == "daf" || picture) {
         one(sub.add_option("--sign", raw.sign,
@@ -279,12 +304,18 @@ ChannelList vector_pair(const ChannelList& list) {
 // The options that shape a command's output, as the shard record keeps them
 // (not -j, -q, -o or the shard itself): shards merge only when these agree.
 std::string options_record(const std::string& name, const Raw& raw) {
-    const nlohmann::json j = {
+    nlohmann::json j = {
         {"channels", raw.channels}, {"window", raw.window},   {"format", raw.format},
         {"sign", raw.sign},         {"moments", raw.moments}, {"coincident", raw.coincident},
         {"ref", raw.ref},           {"input", raw.input},     {"wohler", raw.wohler},
         {"neq", raw.neq},           {"feq", raw.feq},         {"residuals", raw.residuals},
         {"cycles", raw.cycles},     {"bins", raw.bins},       {"command", name}};
+    if (name == "extremes") {
+        j["extremes"] = {{"fit", raw.fit},
+                         {"duration", raw.duration},
+                         {"quantiles", raw.quantiles},
+                         {"group", raw.group}};
+    }
     return j.dump();
 }
 
@@ -331,7 +362,7 @@ Params make_params(const std::string& name, const Raw& raw) {
         throw UsageError("shard order '" + raw.shard_by + "' is not position or size");
     }
     p.record_options = options_record(name, raw);
-    p.sign = parse_sign(raw.sign);
+    p.sign = name == "extremes" ? Sign::max : parse_sign(raw.sign);
     p.moments = parse_moments(raw.moments);
     p.quiet = raw.quiet;
     p.coincident = parse_channels(raw.coincident);
@@ -351,6 +382,13 @@ Params make_params(const std::string& name, const Raw& raw) {
     if (name == "fatigue") {
         p.fatigue = parse_fatigue_options(raw.wohler, raw.neq, raw.feq, raw.residuals, raw.cycles,
                                           raw.bins);
+    }
+    if (name == "extremes") {
+        p.extremes =
+            parse_extremes_options(raw.sign, raw.fit, raw.duration, raw.quantiles, raw.group);
+        if (p.extremes.group && p.shard.given)
+            throw UsageError(
+                "--group fits across the files: give them all to one run, not --shard");
     }
     if (name == "vector") p.channels = vector_pair(p.channels);
     return p;
@@ -495,6 +533,10 @@ int run_command(const Params& p, bool terminal, std::ostream& out, std::ostream&
         task = [&](const std::string& f, reader::ReadBuffers& b) { return combine_file(q, f, &b); };
     if (p.command == "fatigue")
         task = [&](const std::string& f, reader::ReadBuffers& b) { return fatigue_file(q, f, &b); };
+    if (p.command == "extremes")
+        task = [&](const std::string& f, reader::ReadBuffers& b) {
+            return extremes_file(q, f, &b);
+        };
 
     RunOptions ro;
     ro.command = p.command;
@@ -507,8 +549,9 @@ int run_command(const Params& p, bool terminal, std::ostream& out, std::ostream&
         err << prefix << "no file could be read\n";
         return 1;
     }
-    std::vector<std::string> columns =
-        p.command == "fatigue" ? fatigue_columns(p.fatigue) : command_columns(p.command);
+    std::vector<std::string> columns = p.command == "fatigue"    ? fatigue_columns(p.fatigue)
+                                       : p.command == "extremes" ? extremes_columns(p.extremes)
+                                                                 : command_columns(p.command);
     std::vector<Row> rows;
     ShardRun shard_run;
     for (std::size_t i = 0; i < results.size(); ++i) {
@@ -518,6 +561,12 @@ int run_command(const Params& p, bool terminal, std::ostream& out, std::ostream&
     }
     if (p.command == "peak") {
         coincident_rows(results, columns, rows);
+    } else if (p.command == "extremes" && p.extremes.group) {
+        std::vector<std::string> warnings;
+        extremes_group_rows(p.extremes, files, results, rows, warnings);
+        if (!p.quiet) {
+            for (const std::string& w : warnings) err << printable(prefix + w) << '\n';
+        }
     } else {
         for (FileResult& r : results) {
             for (Row& row : r.rows) rows.push_back(std::move(row));

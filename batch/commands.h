@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "batch/extremes.h"
 #include "batch/fatigue.h"
 #include "batch/options.h"
 #include "batch/runner.h"
@@ -65,6 +66,7 @@ struct Params {
     bool output_is_default = false;  // plot: no -o given
     std::string command_line;        // report: as typed
     FatigueOptions fatigue;
+    ExtremesOptions extremes;
     std::string record_options;  // the options that shape the output (JSON), for shards
 };
 
@@ -90,6 +92,9 @@ FileResult combine_file(const Params& p, const std::string& file,
                         reader::ReadBuffers* buffers = nullptr);
 FileResult fatigue_file(const Params& p, const std::string& file,
                         reader::ReadBuffers* buffers = nullptr);
+// extremes.cpp: with --group only the sample extremes (extremes_group_rows).
+FileResult extremes_file(const Params& p, const std::string& file,
+                         reader::ReadBuffers* buffers = nullptr);
 
 // The peak rows with one column c<k> per coincident DynRes k that any file
 // gave, in the order first seen; appends those column names.
