@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "batch/fatigue.h"
+#include "batch/filter.h"
 #include "batch/options.h"
+#include "batch/psd.h"
 #include "batch/runner.h"
 #include "batch/source.h"
 #include "batch/table.h"
@@ -65,6 +67,8 @@ struct Params {
     bool output_is_default = false;  // plot: no -o given
     std::string command_line;        // report: as typed
     FatigueOptions fatigue;
+    SeriesFilter filter;  // --filter: every series read through it
+    PsdOptions psd;
     std::string record_options;  // the options that shape the output (JSON), for shards
 };
 
