@@ -156,8 +156,8 @@ class FilteredSource final : public SeriesSource {
                     analysis::sosfiltfilt(sos, std::span<const float>(v), std::span<double>(y));
                     for (std::size_t i = 0; i < v.size(); ++i) v[i] = static_cast<float>(y[i]);
                 } catch (const analysis::ArgumentError& e) {
-                    faults[j] = "DynRes " + std::to_string(dynres[j]) + ": cannot filter: " +
-                                e.what();
+                    faults[j] =
+                        "DynRes " + std::to_string(dynres[j]) + ": cannot filter: " + e.what();
                 } catch (const std::bad_alloc&) {
                     faults[j] = "not enough memory to filter";
                 }
@@ -221,8 +221,7 @@ analysis::FilterSettings parse_filter(std::string_view text, std::string_view or
         if (f <= 0.0) throw UsageError("--filter " + whole + ": a frequency must be above 0 Hz");
     }
     if (want == 3 && s.f1 >= s.f2) {
-        throw UsageError("--filter " + whole +
-                         ": the band ends must increase (F1 below F2)");
+        throw UsageError("--filter " + whole + ": the band ends must increase (F1 below F2)");
     }
     const std::string o = trim(order);
     int n = 0;

@@ -56,8 +56,8 @@ PsdOptions parse_psd_options(std::string_view nperseg, std::string_view overlap,
 
 std::vector<std::string> psd_columns(const PsdOptions& options) {
     if (options.curve) return {"file", "dynres", "label", "f", "psd"};
-    return {"file",     "dynres", "label", "n",  "nperseg", "segments", "df", "m0",
-            "m1",       "m2",     "m4",    "tz_spec", "t01", "tp",      "fp", "bandwidth"};
+    return {"file", "dynres", "label", "n",       "nperseg", "segments", "df", "m0",
+            "m1",   "m2",     "m4",    "tz_spec", "t01",     "tp",       "fp", "bandwidth"};
 }
 
 FileResult psd_file(const Params& p, const std::string& file, reader::ReadBuffers* buffers) {
@@ -129,8 +129,8 @@ FileResult psd_file(const Params& p, const std::string& file, reader::ReadBuffer
             for (Estimate& e : est) e.failure = "not enough memory for the spectrum";
         }
     };
-    const std::size_t threads =
-        std::min<std::size_t>(static_cast<std::size_t>(std::max<std::int32_t>(p.psd.threads, 1)), m);
+    const std::size_t threads = std::min<std::size_t>(
+        static_cast<std::size_t>(std::max<std::int32_t>(p.psd.threads, 1)), m);
     std::vector<std::thread> pool;
     for (std::size_t w = 1; w < threads; ++w) pool.emplace_back(work);
     work();
@@ -151,7 +151,8 @@ FileResult psd_file(const Params& p, const std::string& file, reader::ReadBuffer
         if (p.psd.curve) {
             if (!e.fault.empty()) continue;
             for (std::size_t i = 0; i < e.welch.freqs.size(); ++i)
-                r.rows.push_back(Row{file, std::int64_t{k}, label, e.welch.freqs[i], e.welch.psd[i]});
+                r.rows.push_back(
+                    Row{file, std::int64_t{k}, label, e.welch.freqs[i], e.welch.psd[i]});
             continue;
         }
         Row row{file, std::int64_t{k}, label};

@@ -31,6 +31,7 @@ PsdOptions parse_psd_options(std::string_view nperseg, std::string_view overlap,
 std::vector<std::string> psd_columns(const PsdOptions& options);
 
 // One file's rows.
-FileResult psd_file(const Params& p, const std::string& file, reader::ReadBuffers* buffers = nullptr);
+FileResult psd_file(const Params& p, const std::string& file,
+                    reader::ReadBuffers* buffers = nullptr);
 
 }  // namespace batch
