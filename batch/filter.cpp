@@ -6,6 +6,7 @@
 #include <cmath>
 #include <exception>
 #include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -160,13 +161,22 @@ class FilteredSource final : public SeriesSource {
                         "DynRes " + std::to_string(dynres[j]) + ": cannot filter: " + e.what();
                 } catch (const std::bad_alloc&) {
                     faults[j] = "not enough memory to filter";
+                } catch (const std::exception& e) {
+                    faults[j] = std::string("internal error: ") + e.what();
                 }
             }
         };
         const std::size_t n = std::min<std::size_t>(
             static_cast<std::size_t>(std::max<std::int32_t>(filter_.threads, 1)), m);
         std::vector<std::thread> pool;
-        for (std::size_t w = 1; w < n; ++w) pool.emplace_back(work);
+        for (std::size_t w = 1; w < n; ++w) {
+            // Too few threads to be had: the rest is done on this one.
+            try {
+                pool.emplace_back(work);
+            } catch (const std::system_error&) {
+                break;
+            }
+        }
         work();
         for (std::thread& th : pool) th.join();
         for (const std::string& f : faults) {

@@ -4,7 +4,9 @@
 #include <atomic>
 #include <charconv>
 #include <cmath>
+#include <mutex>
 #include <new>
+#include <system_error>
 #include <thread>
 
 #include "analysis/spectra.h"
@@ -97,6 +99,9 @@ FileResult psd_file(const Params& p, const std::string& file, reader::ReadBuffer
     const std::size_t m = numbers.size();
     std::vector<Estimate> est(m);
     std::atomic<std::size_t> next{0};
+    // A thread that cannot set up its estimator fails the file.
+    std::mutex setup_mutex;
+    std::string setup_failure;
     const auto work = [&] {
         try {
             analysis::WelchEstimator welch(nperseg, p.psd.overlap);
@@ -121,21 +126,36 @@ FileResult psd_file(const Params& p, const std::string& file, reader::ReadBuffer
                     e.failure = "DynRes " + std::to_string(numbers[j]) + ": " + a.what();
                 } catch (const std::bad_alloc&) {
                     e.failure = "not enough memory for the spectrum";
+                } catch (const std::exception& other) {
+                    e.failure = std::string("internal error: ") + other.what();
                 }
             }
-        } catch (const analysis::ArgumentError& a) {
-            for (Estimate& e : est) e.failure = a.what();
         } catch (const std::bad_alloc&) {
-            for (Estimate& e : est) e.failure = "not enough memory for the spectrum";
+            const std::lock_guard lock(setup_mutex);
+            setup_failure = "not enough memory for the spectrum";
+        } catch (const std::exception& x) {
+            const std::lock_guard lock(setup_mutex);
+            setup_failure = x.what();
         }
     };
     const std::size_t threads = std::min<std::size_t>(
         static_cast<std::size_t>(std::max<std::int32_t>(p.psd.threads, 1)), m);
     std::vector<std::thread> pool;
-    for (std::size_t w = 1; w < threads; ++w) pool.emplace_back(work);
+    for (std::size_t w = 1; w < threads; ++w) {
+        // Too few threads to be had: the rest is done on this one.
+        try {
+            pool.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
     work();
     for (std::thread& th : pool) th.join();
 
+    if (!setup_failure.empty()) {
+        r.error = setup_failure;
+        return r;
+    }
     const FileContents& c = src->contents();
     for (std::size_t j = 0; j < m; ++j) {
         const Estimate& e = est[j];
