@@ -83,14 +83,11 @@ std::vector<std::string> command_columns(const std::string& command);
 // One file's rows. For peak, every row ends with the coincident values as
 // pairs (DynRes number, value), which coincident_rows turns into columns.
 // `buffers`: the read buffers of the calling thread (none: the read's own).
-FileResult list_file(const Params& p, const std::string& file,
-                     reader::ReadBuffers* buffers = nullptr);
+FileResult list_file(const Params& p, const std::string& file, reader::ReadBuffers* buffers = nullptr);
 FileResult stats_file(const Params& p, const std::string& file,
                       reader::ReadBuffers* buffers = nullptr);
-FileResult peak_file(const Params& p, const std::string& file,
-                     reader::ReadBuffers* buffers = nullptr);
-FileResult daf_file(const Params& p, const std::string& file,
-                    reader::ReadBuffers* buffers = nullptr);
+FileResult peak_file(const Params& p, const std::string& file, reader::ReadBuffers* buffers = nullptr);
+FileResult daf_file(const Params& p, const std::string& file, reader::ReadBuffers* buffers = nullptr);
 FileResult vector_file(const Params& p, const std::string& file,
                        reader::ReadBuffers* buffers = nullptr);
 FileResult combine_file(const Params& p, const std::string& file,

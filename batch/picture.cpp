@@ -51,8 +51,7 @@ std::optional<double> mean_of(const SeriesStats& s) {
 }
 
 // `buffers`: the read buffers of the calling thread.
-bool read_file(const Params& p, const std::string& file, FileSeries& f,
-               reader::ReadBuffers& buffers) {
+bool read_file(const Params& p, const std::string& file, FileSeries& f, reader::ReadBuffers& buffers) {
     f.file = file;
     std::unique_ptr<SeriesSource> src = open_series(file, p.filter, f.error, &buffers);
     if (!src) return false;
