@@ -23,6 +23,7 @@
 #include "batch/merge.h"
 #include "batch/output.h"
 #include "batch/picture.h"
+#include "batch/psd.h"
 #include "batch/runner.h"
 
 namespace batch {
@@ -67,6 +68,10 @@ constexpr std::array<CommandInfo, 11> kCommands{{
      "  pektor extremes -c 'Base moment*' -w 100: -f csv runs/*.dyn > mpm.csv\n"
      "  pektor extremes -c 7 --sign min --fit msm --duration 3600 runs/a.dyn\n"
      "  pektor extremes -c 7 --group 'seed[0-9]+' runs/dlc12_ws10_seed*.dyn"},
+    {"psd", "power spectral density (Welch): spectral moments and peak period, or the spectrum",
+     "  pektor psd -c 'Base moment*' -w 100: -f csv runs/*.dyn > moments.csv\n"
+     "  pektor psd -c 7 --curve --nperseg 4096 -f csv runs/a.dyn > spectrum.csv\n"
+     "  pektor psd -c 7 --filter high:0.04 runs/a.dyn"},
 }};
 
 struct Raw {
@@ -98,7 +103,18 @@ struct Raw {
     std::string group;
     std::string files_from;
     bool null = false;
+    std::string filter;
+    std::string filter_order;
+    std::string max_memory;
+    std::string nperseg;
+    std::string overlap;
+    bool curve = false;
 };
+
+// The commands that take --filter.
+bool filters(const std::string& name) {
+    return name != "list";
+}
 
 // The processors this process may run on (taskset, a Slurm allocation).
 std::int32_t default_jobs() {
@@ -226,6 +242,28 @@ void add_options(CLI::App& sub, const std::string& name, Raw& raw) {
                            "range bins of the cycle table, from 0 to the largest range "
                            "(default 10)"));
     }
+    if (name == "psd") {
+        one(sub.add_option("--nperseg", raw.nperseg,
+                           "samples per segment (default: a quarter of the window's samples, at "
+                           "least 16)"));
+        one(sub.add_option("--overlap", raw.overlap,
+                           "overlap of the segments, a fraction from 0 to below 1 (default 0.5)"));
+        sub.add_flag("--curve", raw.curve,
+                     "the spectrum itself, one row per frequency (f, psd), instead of the "
+                     "spectral moments");
+    }
+    if (filters(name)) {
+        one(sub.add_option("--filter", raw.filter,
+                           "low:F, high:F, band:F1:F2 or stop:F1:F2 (Hz): a Butterworth filter run "
+                           "forwards and backwards (zero phase) on the whole stored series of each "
+                           "selected DynRes before the window is cut; the series are kept in "
+                           "memory (8 bytes a sample); outputs name it (column filter)"));
+        one(sub.add_option("--filter-order", raw.filter_order,
+                           "order of the --filter, 1 to 8 (default 4)"));
+        one(sub.add_option("--max-memory", raw.max_memory,
+                           "the most memory --filter may keep per file, bytes with K, M, G or T "
+                           "(default 4G); a file needing more fails"));
+    }
     one(sub.add_option("--files-from", raw.files_from,
                        "also the dyn files named in FILE, one a line (- for standard input)"));
     sub.add_flag("--null", raw.null,
@@ -316,7 +354,14 @@ std::string options_record(const std::string& name, const Raw& raw) {
                          {"quantiles", raw.quantiles},
                          {"group", raw.group}};
     }
-    return j.dump();
+    // Recorded only when given, so that the records of other runs stay as
+    // they were.
+    nlohmann::json k = j;
+    if (!raw.filter.empty()) k["filter"] = raw.filter + " order " + raw.filter_order;
+    if (!raw.nperseg.empty()) k["nperseg"] = raw.nperseg;
+    if (!raw.overlap.empty()) k["overlap"] = raw.overlap;
+    if (raw.curve) k["curve"] = true;
+    return k.dump();
 }
 
 Params make_params(const std::string& name, const Raw& raw) {
@@ -391,6 +436,20 @@ Params make_params(const std::string& name, const Raw& raw) {
                 "--group fits across the files: give them all to one run, not --shard");
     }
     if (name == "vector") p.channels = vector_pair(p.channels);
+    if (!raw.filter.empty()) {
+        p.filter.on = true;
+        p.filter.settings =
+            parse_filter(raw.filter, raw.filter_order.empty() ? "4" : raw.filter_order);
+    } else if (!raw.filter_order.empty() || !raw.max_memory.empty()) {
+        throw UsageError(std::string(raw.filter_order.empty() ? "--max-memory" : "--filter-order") +
+                         " applies with --filter only");
+    }
+    if (!raw.max_memory.empty()) p.filter.max_memory = parse_memory(raw.max_memory);
+    if (name == "psd") p.psd = parse_psd_options(raw.nperseg, raw.overlap, raw.curve);
+    // One file: its DynRes share the processors.
+    const std::int32_t inner = p.files.size() == 1 ? p.jobs : 1;
+    p.filter.threads = inner;
+    p.psd.threads = inner;
     return p;
 }
 
@@ -431,7 +490,7 @@ int run_export(const Params& p, std::ostream& out, std::ostream& err) {
     const std::string& file = p.files.front();
     const std::string prefix = "pektor export: " + file + ": ";
     std::string error;
-    auto src = open_source(file, error);
+    auto src = open_series(file, p.filter, error);
     std::vector<std::int32_t> numbers;
     if (src && !resolve_channels(p.channels, src->contents(), numbers, error)) src.reset();
     WindowSeries ws;
@@ -445,6 +504,7 @@ int run_export(const Params& p, std::ostream& out, std::ostream& err) {
         return 1;
     }
     std::vector<std::string> columns{"time"};
+    const bool filtered = p.filter.on;
     const FileContents& c = src->contents();
     for (const std::int32_t k : numbers) {
         const std::string& label = c.dynres[static_cast<std::size_t>(k - 1)].label;
@@ -455,7 +515,9 @@ int run_export(const Params& p, std::ostream& out, std::ostream& err) {
     const RowSource source = [&](std::size_t r, Row& row) {
         row.emplace_back(ws.times[r]);
         for (const auto& v : ws.values) row.emplace_back(v[r]);
+        if (filtered) row.emplace_back(filter_text(p.filter));
     };
+    if (filtered) columns.push_back("filter");
     return write_output(p, columns, ws.times.size(), source, out, err) ? 0 : 1;
 }
 
@@ -537,6 +599,8 @@ int run_command(const Params& p, bool terminal, std::ostream& out, std::ostream&
         task = [&](const std::string& f, reader::ReadBuffers& b) {
             return extremes_file(q, f, &b);
         };
+    if (p.command == "psd")
+        task = [&](const std::string& f, reader::ReadBuffers& b) { return psd_file(q, f, &b); };
 
     RunOptions ro;
     ro.command = p.command;
@@ -551,6 +615,7 @@ int run_command(const Params& p, bool terminal, std::ostream& out, std::ostream&
     }
     std::vector<std::string> columns = p.command == "fatigue"    ? fatigue_columns(p.fatigue)
                                        : p.command == "extremes" ? extremes_columns(p.extremes)
+                                       : p.command == "psd"      ? psd_columns(p.psd)
                                                                  : command_columns(p.command);
     std::vector<Row> rows;
     ShardRun shard_run;
@@ -571,6 +636,12 @@ int run_command(const Params& p, bool terminal, std::ostream& out, std::ostream&
         for (FileResult& r : results) {
             for (Row& row : r.rows) rows.push_back(std::move(row));
         }
+    }
+    if (p.filter.on) {
+        // Every row names the filter its figures come from.
+        columns.push_back("filter");
+        const std::string text = filter_text(p.filter);
+        for (Row& row : rows) row.emplace_back(text);
     }
     const RowSource source = [&](std::size_t r, Row& row) { row = rows[r]; };
     if (p.shard.given && wants_shard_record(p.output)) {

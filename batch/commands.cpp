@@ -43,11 +43,11 @@ struct Selected {
 };
 
 // Opens the file and resolves the list; false with r.error set.
-bool open_and_select(const std::string& file, const ChannelList& list, Selected& s, FileResult& r,
+bool open_and_select(const Params& p, const std::string& file, Selected& s, FileResult& r,
                      reader::ReadBuffers* buffers) {
-    s.src = open_source(file, r.error, buffers);
+    s.src = open_series(file, p.filter, r.error, buffers);
     if (!s.src) return false;
-    return resolve_channels(list, s.src->contents(), s.numbers, r.error);
+    return resolve_channels(p.channels, s.src->contents(), s.numbers, r.error);
 }
 
 bool read_window(const Params& p, SeriesSource& src, std::span<const std::int32_t> numbers,
@@ -162,7 +162,7 @@ bool looks_like_dyn_file(const std::string& file) {
 FileResult list_file(const Params& p, const std::string& file, reader::ReadBuffers* buffers) {
     FileResult r;
     Selected s;
-    if (!open_and_select(file, p.channels, s, r, buffers)) return r;
+    if (!open_and_select(p, file, s, r, buffers)) return r;
     const FileContents& c = s.src->contents();
     for (const std::int32_t k : s.numbers) {
         Row row{file, std::int64_t{k}, label_of(c, k), std::int64_t{c.steps}};
@@ -182,7 +182,7 @@ FileResult list_file(const Params& p, const std::string& file, reader::ReadBuffe
 FileResult stats_file(const Params& p, const std::string& file, reader::ReadBuffers* buffers) {
     FileResult r;
     Selected sel;
-    if (!open_and_select(file, p.channels, sel, r, buffers)) return r;
+    if (!open_and_select(p, file, sel, r, buffers)) return r;
     // Streamed: no series is kept, whatever the number of DynRes.
     std::vector<SeriesStats> stats;
     std::vector<StatsTimes> times;
@@ -204,7 +204,7 @@ FileResult stats_file(const Params& p, const std::string& file, reader::ReadBuff
 FileResult peak_file(const Params& p, const std::string& file, reader::ReadBuffers* buffers) {
     FileResult r;
     Selected sel;
-    if (!open_and_select(file, p.channels, sel, r, buffers)) return r;
+    if (!open_and_select(p, file, sel, r, buffers)) return r;
     auto& [src, numbers, ws] = sel;
     // A coincident DynRes that this file lacks leaves its cells empty.
     std::vector<std::int32_t> coincident;
@@ -306,7 +306,7 @@ bool reference_peaks(const Params& p, ReferencePeaks& ref, std::string& error) {
 FileResult daf_file(const Params& p, const std::string& file, reader::ReadBuffers* buffers) {
     FileResult r;
     Selected sel;
-    if (!open_and_select(file, p.channels, sel, r, buffers)) return r;
+    if (!open_and_select(p, file, sel, r, buffers)) return r;
     auto& [src, numbers, ws] = sel;
     const ReferencePeaks& ref = p.reference;
     const auto nref = static_cast<std::int32_t>(ref.contents.dynres.size());
@@ -368,7 +368,7 @@ FileResult daf_file(const Params& p, const std::string& file, reader::ReadBuffer
 
 FileResult vector_file(const Params& p, const std::string& file, reader::ReadBuffers* buffers) {
     FileResult r;
-    auto src = open_source(file, r.error, buffers);
+    auto src = open_series(file, p.filter, r.error, buffers);
     if (!src) return r;
     // Each of the two items names one DynRes.
     std::vector<std::int32_t> pair;
@@ -445,7 +445,7 @@ bool read_combo_input(const std::string& file, ComboInput& combo, std::string& e
 
 FileResult combine_file(const Params& p, const std::string& file, reader::ReadBuffers* buffers) {
     FileResult r;
-    auto src = open_source(file, r.error, buffers);
+    auto src = open_series(file, p.filter, r.error, buffers);
     if (!src) return r;
     const ops::Groups& g = p.combo.groups;
     const auto nsel = static_cast<std::size_t>(g.selected());
@@ -487,7 +487,7 @@ FileResult combine_file(const Params& p, const std::string& file, reader::ReadBu
 FileResult fatigue_file(const Params& p, const std::string& file, reader::ReadBuffers* buffers) {
     FileResult r;
     Selected sel;
-    if (!open_and_select(file, p.channels, sel, r, buffers)) return r;
+    if (!open_and_select(p, file, sel, r, buffers)) return r;
     auto& [src, numbers, ws] = sel;
     // One count per DynRes, fed as the file is read: no series is kept.
     std::vector<FatigueSeries> series(numbers.size(), FatigueSeries(p.fatigue));

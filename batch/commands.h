@@ -10,7 +10,9 @@
 
 #include "batch/extremes.h"
 #include "batch/fatigue.h"
+#include "batch/filter.h"
 #include "batch/options.h"
+#include "batch/psd.h"
 #include "batch/runner.h"
 #include "batch/source.h"
 #include "batch/table.h"
@@ -67,6 +69,8 @@ struct Params {
     std::string command_line;        // report: as typed
     FatigueOptions fatigue;
     ExtremesOptions extremes;
+    SeriesFilter filter;  // --filter: every series read through it
+    PsdOptions psd;
     std::string record_options;  // the options that shape the output (JSON), for shards
 };
 

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "batch/commands.h"
+#include "batch/filter.h"
 #include "batch/options.h"
 
 namespace batch {
@@ -202,7 +203,7 @@ std::optional<std::string> group_name(const std::regex& group, const std::string
 FileResult extremes_file(const Params& p, const std::string& file, reader::ReadBuffers* buffers) {
     const ExtremesOptions& o = p.extremes;
     FileResult r;
-    const std::unique_ptr<SeriesSource> src = open_source(file, r.error, buffers);
+    const std::unique_ptr<SeriesSource> src = open_series(file, p.filter, r.error, buffers);
     if (!src) return r;
     std::vector<std::int32_t> numbers;
     if (!resolve_channels(p.channels, src->contents(), numbers, r.error)) return r;

@@ -53,7 +53,7 @@ std::optional<double> mean_of(const SeriesStats& s) {
 // `buffers`: the read buffers of the calling thread.
 bool read_file(const Params& p, const std::string& file, FileSeries& f, reader::ReadBuffers& buffers) {
     f.file = file;
-    std::unique_ptr<SeriesSource> src = open_source(file, f.error, &buffers);
+    std::unique_ptr<SeriesSource> src = open_series(file, p.filter, f.error, &buffers);
     if (!src) return false;
     if (!resolve_channels(p.channels, src->contents(), f.numbers, f.error)) return false;
     WindowSeries ws;
@@ -134,9 +134,16 @@ std::string utc_now() {
     return std::string(buf, n);
 }
 
+// A panel's title: the label, and the filter the series went through.
+std::string panel_title(const Params& p, const std::string& label) {
+    if (!p.filter.on) return label;
+    return label + " (filter " + filter_text(p.filter) + ")";
+}
+
 // The window and conventions in words, for the report's header.
 std::string settings_note(const Params& p) {
     std::string w = p.window_text.empty() ? "the whole series" : "window " + p.window_text;
+    if (p.filter.on) w += "; filter " + filter_text(p.filter) + " (zero phase, whole series)";
     return fmt::format(
         "{}; peak by sign convention {}; moments: {}.", w, sign_name(p.sign),
         p.moments == Moments::sample ? "sample (divisor n-1)" : "population (divisor n)");
@@ -232,10 +239,10 @@ int run_plot(const Params& p, bool terminal, std::ostream& out, std::ostream& er
                 return q.dynres == f->numbers[j];
             });
             if (it == panels.end()) {
-                panels.push_back(pictures::Panel{f->numbers[j], f->labels[j], {}});
+                panels.push_back(pictures::Panel{f->numbers[j], panel_title(p, f->labels[j]), {}});
                 panel_file.push_back(&f->file);
                 it = std::prev(panels.end());
-            } else if (it->label != f->labels[j] && !p.quiet) {
+            } else if (it->label != panel_title(p, f->labels[j]) && !p.quiet) {
                 err << printable(prefix + f->file + ": DynRes " + std::to_string(f->numbers[j]) +
                                  " is \"" + f->labels[j] + "\" here but \"" + it->label + "\" in " +
                                  *panel_file[static_cast<std::size_t>(it - panels.begin())])
@@ -292,7 +299,7 @@ int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& 
         }
         for (std::size_t j = 0; j < f.numbers.size(); ++j) {
             const pictures::Panel panel{f.numbers[j],
-                                        f.labels[j],
+                                        panel_title(p, f.labels[j]),
                                         {pictures::Trace{file, f.full.times, f.full.values[j],
                                                          f.peaks[j], mean_of(f.stats[j])}}};
             const pictures::Peak& pk = f.peaks[j];
