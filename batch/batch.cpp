@@ -40,7 +40,7 @@ struct CommandInfo {
     const char* example;
 };
 
-constexpr std::array<CommandInfo, 11> kCommands{{
+constexpr std::array<CommandInfo, 12> kCommands{{
     {"list", "DynRes of each file: number, label, steps, first and last time",
      "  pektor list runs/a.dyn\n  pektor list -c 'Base*' -f csv runs/*.dyn > dynres.csv"},
     {"stats", "statistics of the selected DynRes in the window",
