@@ -76,6 +76,7 @@ struct Floats {
         return at;
     }
     float* release() {
+        if (data == nullptr) reserve(1);  // numpy's owner needs memory even for no sample
         float* p = data;
         data = nullptr;
         size = capacity = 0;

@@ -165,19 +165,19 @@ def _text(v):
 
 
 def _rows(command, files, dynres=None, window=None, moments="sample", sign="max",
-          coincident=None, ref="", input="", m=(), neq=None, feq=None, residuals=None,
+          coincident=None, ref="", input="", m=None, neq=None, feq=None, residuals=None,
           cycles=False, bins=None, jobs=0, errors="warn", frame=True):
     if errors not in ("warn", "raise", "ignore"):
         raise ValueError(f"errors '{errors}' is not warn, raise or ignore")
     files = _files(files)
-    mtexts = [m] if isinstance(m, (int, float, str)) else list(m)
+    mtexts = [] if m is None else [m] if isinstance(m, (int, float, str)) else list(m)
     mtexts = [x if isinstance(x, str) else (str(int(x)) if float(x).is_integer() else repr(float(x)))
               for x in mtexts]
     columns, kinds, rows, failures, notes = _pektor.run(
         command, files, dynres, window, moments, sign, coincident, _path(ref) if ref else "",
         _path(input) if input else "", mtexts, _text(neq), _text(feq), _text(residuals),
         bool(cycles), _text(bins), int(jobs))
-    if failures and (errors == "raise" or len(failures) == len(files)):
+    if failures and (errors == "raise" or (errors == "warn" and len(failures) == len(files))):
         raise DynFileError(*failures[0])
     if errors == "warn":
         for path, reason in failures:
@@ -199,7 +199,8 @@ def stats(files, dynres=None, window=None, moments="sample", jobs=0, errors="war
 
     files: a path or a list of paths. moments: "sample" or "classic". jobs: threads that
     read the files (0: one per core). A file that fails is a RuntimeWarning naming it
-    (errors="raise": a DynFileError; "ignore": nothing); DynFileError when none is read.
+    (errors="raise": a DynFileError; "ignore": nothing, not even when no file is read);
+    DynFileError when no file is read.
     Returns a DataFrame (a list of dicts without pandas).
     """
     return _rows("stats", files, dynres, window, moments=moments, jobs=jobs, errors=errors)
@@ -218,10 +219,10 @@ def daf(files, ref, dynres=None, window=None, sign="max", jobs=0, errors="warn")
     return _rows("daf", files, dynres, window, sign=sign, ref=ref, jobs=jobs, errors=errors)
 
 
-def fatigue(files, dynres=None, window=None, m=(3, 4, 5, 8, 10, 12), neq=None, feq=None,
+def fatigue(files, dynres=None, window=None, m=None, neq=None, feq=None,
             residuals=None, cycles=False, bins=None, jobs=0, errors="warn"):
     """The rows of `pektor fatigue`: rainflow cycles and damage-equivalent loads del_m<m>
-    for the Woehler exponents m (neq or feq as --neq/--feq; cycles=True: the cycle table
+    for the Woehler exponents m (None: 3, 4, 5, 8, 10, 12 as -m; neq or feq as --neq/--feq; cycles=True: the cycle table
     with `bins` ranges)."""
     return _rows("fatigue", files, dynres, window, m=m, neq=neq, feq=feq, residuals=residuals,
                  cycles=cycles, bins=bins, jobs=jobs, errors=errors)

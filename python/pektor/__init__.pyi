@@ -49,7 +49,7 @@ def peak(files: _Path | Sequence[_Path], dynres: _DynRes = None, window: _Window
 def daf(files: _Path | Sequence[_Path], ref: _Path, dynres: _DynRes = None,
         window: _Window = None, sign: str = "max", jobs: int = 0, errors: str = "warn") -> _Rows: ...
 def fatigue(files: _Path | Sequence[_Path], dynres: _DynRes = None, window: _Window = None,
-            m: float | Sequence[float | str] = ..., neq: float | None = None,
+            m: float | Sequence[float | str] | None = None, neq: float | None = None,
             feq: float | None = None, residuals: str | None = None, cycles: bool = False,
             bins: int | None = None, jobs: int = 0, errors: str = "warn") -> _Rows: ...
 def vector(files: _Path | Sequence[_Path], dynres: _DynRes, window: _Window = None,
