@@ -204,6 +204,8 @@ class File {
         bool ok = false;
         {
             py::gil_scoped_release release;
+            // One read at a time: the reader and its buffers serve one thread.
+            const std::lock_guard<std::mutex> lock(mutex_);
             const std::optional<std::int64_t> hint = src.count_hint(w);
             if (hint && *hint > 0) {
                 t.reserve(static_cast<std::size_t>(*hint));
@@ -234,24 +236,32 @@ class File {
         }
     }
 
-    std::shared_ptr<batch::SeriesSource> share() { return src_; }
-
   private:
     std::string path_;
     reader::ReadBuffers buffers_;
-    std::shared_ptr<batch::SeriesSource> src_;
+    std::mutex mutex_;
+    std::unique_ptr<batch::SeriesSource> src_;
 };
 
 // The blocks of a window, read on a thread of their own that hands over one
 // block at a time.
 class Blocks {
   public:
+    // The blocks read the file through a reader of their own, so that the
+    // file's reads and other iterators go on beside them.
     Blocks(File& file, const py::object& dynres, const py::object& window, std::int64_t steps)
-        : path_(file.path()), src_(file.share()), numbers_(file.resolve(dynres)) {
+        : path_(file.path()), numbers_(file.resolve(dynres)) {
         if (steps < 1) throw py::value_error("steps: at least 1");
-        if (!src_) throw py::value_error("I/O operation on a closed file: " + path_);
         window_ = window_of(window).first;
         steps_ = static_cast<std::size_t>(steps);
+        std::string error;
+        {
+            py::gil_scoped_release release;
+            src_ = batch::open_source(path_, error, &buffers_);
+        }
+        if (!src_) throw FileFailure{path_, error};
+        if (src_->contents().dynres.size() != file.contents().dynres.size())
+            throw FileFailure{path_, "the file changed since it was opened"};
         thread_ = std::thread([this] { produce(); });
     }
     ~Blocks() { stop(); }
@@ -341,7 +351,8 @@ class Blocks {
     }
 
     std::string path_;
-    std::shared_ptr<batch::SeriesSource> src_;
+    reader::ReadBuffers buffers_;
+    std::unique_ptr<batch::SeriesSource> src_;
     std::vector<std::int32_t> numbers_;
     batch::Window window_;
     std::size_t steps_ = 0;

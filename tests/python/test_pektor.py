@@ -315,3 +315,17 @@ def test_analyses_on_arrays(work):
     if w is not None:
         g = pektor.gumbel(w["loc"], w["scale"], w["shape"], 1000)
         assert np.isfinite(g["quantile"])
+
+
+def test_threads_share_a_file(work):
+    from concurrent.futures import ThreadPoolExecutor
+    with pektor.open(work / "gen.dyn") as f:
+        t, x = f.read()
+        it = f.blocks(steps=100)
+        with ThreadPoolExecutor(4) as pool:
+            results = list(pool.map(lambda _: f.read(), range(8)))
+        for t2, x2 in results:
+            np.testing.assert_array_equal(t2, t)
+            np.testing.assert_array_equal(x2, x)
+    # the iterator reads on after the file is closed
+    np.testing.assert_array_equal(np.concatenate([b[1] for b in it]), x)
