@@ -329,3 +329,13 @@ def test_threads_share_a_file(work):
             np.testing.assert_array_equal(x2, x)
     # the iterator reads on after the file is closed
     np.testing.assert_array_equal(np.concatenate([b[1] for b in it]), x)
+
+
+def test_rows_without_pandas(work, monkeypatch):
+    frame = pektor.stats(work / "le_basic.dyn", dynres="1,2")
+    monkeypatch.setattr(pektor, "_pd", None)
+    rows = pektor.stats(work / "le_basic.dyn", dynres="1,2")
+    assert isinstance(rows, list) and [list(r) for r in rows] == [list(frame.columns)] * 2
+    assert [r["max"] for r in rows] == list(frame["max"])
+    with pytest.raises(ImportError):
+        pektor.open(work / "le_basic.dyn").to_pandas()
