@@ -315,30 +315,6 @@ std::vector<std::string> read_files_from(const std::string& list, bool null) {
     return names;
 }
 
-// The two items of vector, each naming one DynRes: a range a-b counts as
-// its numbers (1-2 is 1,2). Throws UsageError unless there are two.
-ChannelList vector_pair(const ChannelList& list) {
-    ChannelList pair;
-    for (const ChannelItem& c : list.items) {
-        if (c.kind == ChannelItem::Kind::all || pair.items.size() >= 2 ||
-            (c.kind == ChannelItem::Kind::range &&
-             std::int64_t{c.to} - c.from + 1 > 2 - static_cast<std::int64_t>(pair.items.size())))
-            throw UsageError("vector needs exactly two DynRes: -c A,B");
-        if (c.kind == ChannelItem::Kind::pattern) {
-            pair.items.push_back(c);
-            continue;
-        }
-        for (std::int32_t k = c.from; k <= c.to; ++k) {
-            ChannelItem one;
-            one.kind = ChannelItem::Kind::range;
-            one.from = one.to = k;
-            pair.items.push_back(one);
-        }
-    }
-    if (pair.items.size() != 2) throw UsageError("vector needs exactly two DynRes: -c A,B");
-    return pair;
-}
-
 // The options that shape a command's output, as the shard record keeps them
 // (not -j, -q, -o or the shard itself): shards merge only when these agree.
 std::string options_record(const std::string& name, const Raw& raw) {

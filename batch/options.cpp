@@ -302,4 +302,26 @@ std::int32_t parse_jobs(std::string_view text) {
     return v;
 }
 
+ChannelList vector_pair(const ChannelList& list) {
+    ChannelList pair;
+    for (const ChannelItem& c : list.items) {
+        if (c.kind == ChannelItem::Kind::all || pair.items.size() >= 2 ||
+            (c.kind == ChannelItem::Kind::range &&
+             std::int64_t{c.to} - c.from + 1 > 2 - static_cast<std::int64_t>(pair.items.size())))
+            throw UsageError("vector needs exactly two DynRes: -c A,B");
+        if (c.kind == ChannelItem::Kind::pattern) {
+            pair.items.push_back(c);
+            continue;
+        }
+        for (std::int32_t k = c.from; k <= c.to; ++k) {
+            ChannelItem one;
+            one.kind = ChannelItem::Kind::range;
+            one.from = one.to = k;
+            pair.items.push_back(one);
+        }
+    }
+    if (pair.items.size() != 2) throw UsageError("vector needs exactly two DynRes: -c A,B");
+    return pair;
+}
+
 }  // namespace batch

@@ -54,6 +54,10 @@ ChannelList parse_channels(std::span<const std::string> values);
 bool resolve_channels(const ChannelList& list, const FileContents& file,
                       std::vector<std::int32_t>& numbers, std::string& error);
 
+// The two DynRes of the vector command: exactly two items, each one number
+// or a pattern (a range of two numbers counts as both). Throws UsageError.
+ChannelList vector_pair(const ChannelList& list);
+
 // Case-insensitive glob match of the whole text, character by character:
 // both are read as UTF-8, a byte that is not as Latin-1 (code_points()); the
 // case of ASCII and Latin-1 letters is ignored.
