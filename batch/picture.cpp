@@ -329,10 +329,11 @@ int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& 
     r.note = settings_note(p);
 
     pictures::Layout small;
-    // Two pictures side by side on A4 keep their text at 7 pt or more.
-    small.width = 400;
-    small.panel_height = 130;
-    small.font_size = 12;
+    // Three pictures side by side on A4 (about 60 mm each) keep their text
+    // at 7 pt or more.
+    small.width = 300;
+    small.panel_height = 100;
+    small.font_size = 13;
     small.legend = false;
     small.xml_declaration = false;
     small.heading = heading(p);

@@ -15,7 +15,7 @@ namespace {
 
 // Screen: tables whose header and label column stay in view, and a grid of
 // pictures; print: A4 portrait, each file from a new page, the table at the
-// page's width, pictures two per row, nothing split inside a picture, a
+// page's width, pictures three per row, nothing split inside a picture, a
 // table row or a number.
 constexpr std::string_view kStyle = R"(
 :root { color-scheme: light; }
@@ -49,13 +49,12 @@ th[aria-sort=ascending]::after { content: " \25B2"; }
 th[aria-sort=descending]::after { content: " \25BC"; }
 tbody tr:nth-child(even) td { background: #f6f7f9; }
 tr:target td { background: #fff3c4; }
-.plots { display: grid; grid-template-columns: repeat(auto-fill, minmax(360px, 1fr));
+.plots { display: grid; grid-template-columns: repeat(auto-fill, minmax(min(300px, 100%), 1fr));
          gap: 0.8em; margin-top: 0.8em; }
 figure { margin: 0; border: 1px solid #ddd; padding: 4px; }
 figure:target { outline: 2px solid #0072b2; }
 figure svg { width: 100%; height: auto; display: block; }
-figcaption { font-size: 12px; color: #444; }
-figcaption .n { white-space: nowrap; }
+figcaption { font-size: 12px; color: #444; min-width: 0; }
 .probe { font-size: 11px; fill: #222; pointer-events: none; }
 .plot-area * { vector-effect: non-scaling-stroke; }
 @page { size: A4 portrait; margin: 12mm; }
@@ -68,8 +67,9 @@ figcaption .n { white-space: nowrap; }
   th, td { padding: 1px 2px; position: static; }
   thead { display: table-header-group; }
   tr, figure { break-inside: avoid; }
-  .plots { grid-template-columns: 1fr 1fr; gap: 2mm; }
-  figcaption { font-size: 7.5pt; }
+  .plots { grid-template-columns: repeat(3, minmax(0, 1fr)); gap: 2mm; }
+  figure { padding: 1mm; }
+  figcaption { font-size: 7pt; }
   tbody tr:nth-child(even) td { background: none; }
 }
 )";
@@ -277,24 +277,6 @@ void write_table(std::string& out, const Table& table, std::size_t index) {
     out += "</tbody></table></div>\n";
 }
 
-// The caption with every number kept on one line.
-std::string caption_html(std::string_view caption) {
-    std::string out;
-    std::size_t i = 0;
-    while (i < caption.size()) {
-        std::size_t j = caption.find(' ', i);
-        if (j == std::string_view::npos) j = caption.size();
-        const std::string_view word = caption.substr(i, j - i);
-        const bool has_digit = word.find_first_of("0123456789") != std::string_view::npos;
-        if (has_digit) out += "<span class=\"n\">";
-        out += xml_escape(word);
-        if (has_digit) out += "</span>";
-        if (j < caption.size()) out += ' ';
-        i = j + 1;
-    }
-    return out;
-}
-
 }  // namespace
 
 bool is_number(const std::string& text) {
@@ -366,7 +348,8 @@ std::string render_html(const Report& report) {
                     fmt::format_to(w, "<figure id=\"{}\">\n", xml_escape(fig.id));
                 }
                 out += fig.svg;
-                fmt::format_to(w, "<figcaption>{}", caption_html(fig.caption));
+                // Breaks only at spaces: no number is split.
+                fmt::format_to(w, "<figcaption>{}", xml_escape(fig.caption));
                 if (!fig.id.empty()) {
                     fmt::format_to(w, " <a class=\"back\" href=\"#row-{}\">(row)</a>",
                                    xml_escape(fig.id));

@@ -602,7 +602,7 @@ double peak_column_width(const std::vector<PanelPlan>& plans, double fs, std::si
 // The time ticks: the range rounded out to whole steps, so both ends are
 // labelled.
 void fit_time_axis(Frame& f, Range trange) {
-    const int xtick_max = std::max(3, static_cast<int>(f.plot_w / (f.fs * 5.5)));
+    const int xtick_max = std::max(3, static_cast<int>(f.plot_w / (f.fs * 4.0)));
     const double step = tick_step_125(trange.lo, trange.hi, xtick_max);
     const double lo = std::floor(trange.lo / step) * step;
     const double hi = std::ceil(trange.hi / step) * step;
@@ -663,7 +663,7 @@ Frame make_frame(const Layout& layout, const Window& window, const std::vector<P
     if (layout.zoom) {
         f.trange = trange;
         f.x = Axis{trange.lo, trange.hi, f.left, f.left + f.plot_w};
-        const int xtick_max = std::max(3, static_cast<int>(f.plot_w / (fs * 5.5)));
+        const int xtick_max = std::max(3, static_cast<int>(f.plot_w / (fs * 4.0)));
         const double step = tick_step_125(trange.lo, trange.hi, xtick_max);
         f.xticks = multiples(trange.lo, trange.hi, step);
         f.xlabels = tick_labels(f.xticks, step, &f.xmultiplier);
@@ -933,15 +933,19 @@ void write_peaks(std::string& out, const Frame& f, const PanelPlan& plan, const 
                            xml_escape(text));
             continue;
         }
+        // Right of the dot, else left of it, else as far right as the plot
+        // area lets it (above or below the dot, so clear of it).
         const double tw = static_cast<double>(text_chars(text)) * f.fs * 0.6;
-        const bool to_left = x + 6.0 + tw > f.left + f.plot_w && x - 6.0 - tw >= f.left - 6.0;
+        const double right_end = f.left + f.plot_w;
+        double bx = x + 6.0;
+        if (bx + tw > right_end) bx = x - 6.0 - tw >= f.left ? x - 6.0 - tw : right_end - tw;
+        bx = std::max(bx, f.left + 2.0);
         const double ty = place_peak_label(f, at, y);
         fmt::format_to(w,
                        "<text class=\"peak-label\" x=\"{:.1f}\" y=\"{:.1f}\" "
-                       "text-anchor=\"{}\" fill=\"{}\" stroke=\"#fff\" "
+                       "text-anchor=\"start\" fill=\"{}\" stroke=\"#fff\" "
                        "stroke-width=\"3\" paint-order=\"stroke\"><title>{}</title>{}</text>\n",
-                       to_left ? x - 6.0 : x + 6.0, ty, to_left ? "end" : "start",
-                       text_colour(d.colour), xml_escape(full), xml_escape(text));
+                       bx, ty, text_colour(d.colour), xml_escape(full), xml_escape(text));
     }
 }
 
