@@ -49,7 +49,7 @@ th[aria-sort=ascending]::after { content: " \25B2"; }
 th[aria-sort=descending]::after { content: " \25BC"; }
 tbody tr:nth-child(even) td { background: #f6f7f9; }
 tr:target td { background: #fff3c4; }
-.plots { display: grid; grid-template-columns: repeat(auto-fill, minmax(min(300px, 100%), 1fr));
+.plots { display: grid; grid-template-columns: repeat(auto-fill, minmax(min(260px, 100%), 1fr));
          gap: 0.8em; margin-top: 0.8em; }
 figure { margin: 0; border: 1px solid #ddd; padding: 4px; }
 figure:target { outline: 2px solid #0072b2; }

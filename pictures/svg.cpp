@@ -541,9 +541,10 @@ struct Frame {
     double left = 0.0;  // of the plot areas
     double plot_w = 0.0;
     double plot_h = 0.0;
-    double heading_y = 0.0;   // baseline of the heading, 0 for none
-    double panels_top = 0.0;  // of the first plot area
-    double panel_step = 0.0;  // from one plot area's top to the next
+    double heading_y = 0.0;            // baseline of the heading's first line
+    std::vector<std::string> heading;  // its lines
+    double panels_top = 0.0;           // of the first plot area
+    double panel_step = 0.0;           // from one plot area's top to the next
     std::vector<LegendItem> legend;
     std::vector<LegendPlace> legend_at;
     Range trange;
@@ -599,6 +600,26 @@ double peak_column_width(const std::vector<PanelPlan>& plans, double fs, std::si
     return w;
 }
 
+// The heading's parts joined into lines of at most `width` (characters of
+// `char_w` each).
+std::vector<std::string> heading_lines(const Heading& h, double width, double char_w) {
+    const std::string parts[] = {
+        "window: " + (h.window.empty() ? std::string("whole series") : h.window + " s"),
+        "peak: " + (h.sign.empty() ? std::string("signed") : h.sign),
+        "filter: " + h.filter.value_or("none")};
+    std::vector<std::string> lines;
+    for (const std::string& part : parts) {
+        if (!lines.empty() &&
+            static_cast<double>(text_chars(lines.back()) + 3 + text_chars(part)) * char_w <=
+                width) {
+            lines.back() += " · " + part;
+        } else {
+            lines.push_back(part);
+        }
+    }
+    return lines;
+}
+
 // The time ticks: the range rounded out to whole steps, so both ends are
 // labelled.
 void fit_time_axis(Frame& f, Range trange) {
@@ -639,8 +660,9 @@ Frame make_frame(const Layout& layout, const Window& window, const std::vector<P
 
     double top = 0.0;
     if (layout.heading) {
-        f.heading_y = fs * 1.4;
-        top = fs * 1.8;
+        f.heading = heading_lines(*layout.heading, f.width - 8.0, fs * 0.6 * 0.9);
+        f.heading_y = fs * 1.3;
+        top = fs * (0.5 + 1.2 * static_cast<double>(f.heading.size()));
     }
     const double legend_bottom = place_legend(f, top);
 
@@ -688,16 +710,16 @@ void write_start(std::string& out, const Frame& f, bool xml_declaration) {
                    f.width, f.height);
 }
 
-// The first line: the window, the sign convention and the filter.
-void write_heading(std::string& out, const Frame& f, const Layout& layout) {
-    if (!layout.heading) return;
-    const Heading& h = *layout.heading;
-    const std::string text = fmt::format(
-        "window: {} · peak: {} · filter: {}", h.window.empty() ? "whole series" : h.window + " s",
-        h.sign.empty() ? "signed" : h.sign, h.filter.value_or("none"));
-    fmt::format_to(std::back_inserter(out),
-                   "<text class=\"heading\" x=\"{:.1f}\" y=\"{:.1f}\" fill=\"#333\">{}</text>\n",
-                   f.left, f.heading_y, xml_escape(text));
+// The first line (or lines, in a narrow picture): the window, the sign
+// convention and the filter; a line breaks only between the three.
+void write_heading(std::string& out, const Frame& f) {
+    for (std::size_t i = 0; i < f.heading.size(); ++i) {
+        fmt::format_to(std::back_inserter(out),
+                       "<text class=\"heading\" x=\"4\" y=\"{:.1f}\" font-size=\"{:.1f}\" "
+                       "fill=\"#333\">{}</text>\n",
+                       f.heading_y + f.fs * 1.2 * static_cast<double>(i), f.fs * 0.9,
+                       xml_escape(f.heading[i]));
+    }
 }
 
 // Each entry: a short thick line in its colour and its text; the keys: a
@@ -904,7 +926,8 @@ void write_peaks(std::string& out, const Frame& f, const PanelPlan& plan, const 
         plan.drawn.begin(), plan.drawn.end(), [](const Drawn& d) { return has_peak(*d.trace); }));
     for (const Drawn& d : plan.drawn) {
         const Trace& t = *d.trace;
-        if (!has_peak(t)) continue;
+        // A peak outside the time axis (zoomed to the window) is not drawn.
+        if (!has_peak(t) || t.peak->time < f.trange.lo || t.peak->time > f.trange.hi) continue;
         const float sample = t.peak->sample.value_or(t.peak->value);
         const double x = f.x(t.peak->time);
         const double y = at.y(sample);
@@ -1020,7 +1043,7 @@ std::string render_svg(std::span<const Panel> panels, const Window& window, cons
 
     std::string out;
     write_start(out, f, layout.xml_declaration);
-    write_heading(out, f, layout);
+    write_heading(out, f);
     write_legend(out, f);
     for (std::size_t k = 0; k < set.plans.size(); ++k) {
         const PanelPlan& plan = set.plans[k];
