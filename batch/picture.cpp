@@ -20,6 +20,8 @@
 #include "batch/output.h"
 #include "batch/runner.h"
 #include "batch/stats.h"
+#include "analysis/spectra.h"
+#include "pictures/charts.h"
 #include "pictures/report.h"
 #include "pictures/svg.h"
 
@@ -146,6 +148,36 @@ std::string settings_note(const Params& p) {
     return fmt::format(
         "{}; peak by sign convention {}; moments: {}.", w, sign_name(p.sign),
         p.moments == Moments::sample ? "sample (divisor n-1)" : "population (divisor n)");
+}
+
+// The spectrum (Welch, default segments) and the histogram of the window's
+// samples of one series. No spectrum when the samples are too few, not all
+// finite, or the time step is not constant; the chart says so.
+std::string analyses_of(const Params& p, const WindowSeries& full, std::size_t j,
+                        const std::string& label) {
+    std::vector<double> x, t;
+    std::vector<float> window;
+    for (std::size_t i = 0; i < full.times.size(); ++i) {
+        if (!p.window.contains(full.times[i])) continue;
+        x.push_back(full.values[j][i]);
+        t.push_back(full.times[i]);
+        window.push_back(full.values[j][i]);
+    }
+    pictures::ChartLayout layout;
+    std::vector<double> freqs, psd;
+    std::optional<double> fp;
+    try {
+        const analysis::TimeStep step = analysis::constant_time_step(t);
+        const analysis::WelchResult w = analysis::welch(x, step.sampling_frequency);
+        fp = analysis::spectral_moments(w.freqs, w.psd).fp;
+        freqs = w.freqs;
+        psd = w.psd;
+    } catch (const analysis::ArgumentError&) {
+        freqs.clear();
+        psd.clear();
+    }
+    return pictures::render_spectrum(freqs, psd, fp, "Spectrum: " + label, layout) +
+           pictures::render_histogram(window, 40, "Histogram: " + label, layout);
 }
 
 // One DynRes's peak in one file.
@@ -390,6 +422,7 @@ int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& 
                                   pictures::short_number(pk.time),
                                   pictures::short_number(f.stats[j].mean));
             fig.svg = pictures::render_svg(std::span(&panel, 1), shaded(p), small);
+            fig.analyses = analyses_of(p, f.full, j, f.labels[j]);
             section.figures.push_back(std::move(fig));
         }
     };

@@ -55,12 +55,13 @@ figure { margin: 0; border: 1px solid #ddd; padding: 4px; }
 figure:target { outline: 2px solid #0072b2; }
 figure svg { width: 100%; height: auto; display: block; }
 figcaption { font-size: 12px; color: #444; min-width: 0; }
+details.analyses summary { font-size: 12px; color: #0072b2; cursor: pointer; }
 .probe { font-size: 11px; fill: #222; pointer-events: none; }
 .plot-area * { vector-effect: non-scaling-stroke; }
 @page { size: A4 portrait; margin: 12mm; }
 @media print {
   body { max-width: none; margin: 0; padding: 0; font-size: 9pt; }
-  nav, .hint, .filter, .back { display: none; }
+  nav, .hint, .filter, .back, details.analyses { display: none; }
   section.file + section.file { break-before: page; }
   .table-wrap { overflow: visible; max-height: none; border: none; width: auto; }
   table { font-size: 7pt; width: 100%; }
@@ -348,6 +349,12 @@ std::string render_html(const Report& report) {
                     fmt::format_to(w, "<figure id=\"{}\">\n", xml_escape(fig.id));
                 }
                 out += fig.svg;
+                if (!fig.analyses.empty()) {
+                    out +=
+                        "<details class=\"analyses\"><summary>Spectrum and histogram</summary>\n";
+                    out += fig.analyses;
+                    out += "</details>\n";
+                }
                 // Breaks only at spaces: no number is split.
                 fmt::format_to(w, "<figcaption>{}", xml_escape(fig.caption));
                 if (!fig.id.empty()) {

@@ -37,6 +37,9 @@ struct Figure {
     std::string caption;
     std::string svg;  // an SVG element written without XML declaration
     std::string id;   // the figure's id; its caption links back to "row-" + id
+    // More pictures of the DynRes (its spectrum, its histogram), shown when
+    // the reader opens them; not printed.
+    std::string analyses;
 };
 
 struct FileSection {

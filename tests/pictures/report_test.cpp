@@ -37,8 +37,8 @@ Report sample_report() {
     a.table.rows = {{"1", "Fx <&>", "5", "3", "0.5", ""},
                     {"2", "Fy", "5", "-1e-05", "1.5", "0.25"}};
     a.table.anchors = {"f1-d1", "f1-d2"};
-    a.figures = {{"1 Fx <&>", pictures::render_svg(panels, {}, small), "f1-d1"},
-                 {"2 Fy", pictures::render_svg(panels, {}, small), "f1-d2"}};
+    a.figures = {{"1 Fx <&>", pictures::render_svg(panels, {}, small), "f1-d1", ""},
+                 {"2 Fy", pictures::render_svg(panels, {}, small), "f1-d2", ""}};
     pictures::FileSection b;
     b.name = "b&c.dyn";
     b.error = "not a dyn file <bad>";
