@@ -418,7 +418,18 @@ TEST(ReportCommand, TablesHoldTheStatsNumbersAndEachDynResHasItsPicture) {
             EXPECT_EQ(srow[r][0], xml::find_all(sec, "h2").at(0)->text);
             // The picture of the DynRes: its peak by the sign convention.
             const xml::Element& fig = *figures[i - 1];
-            EXPECT_EQ(xml::find_all(fig, "svg").size(), 1u);
+            // The series, its spectrum with fp, and the histogram counting
+            // the window's samples (n of the stats row).
+            EXPECT_EQ(xml::find_all(fig, "svg").size(), 3u);
+            const auto spectrum = xml::find_all(fig, "svg", "spectrum");
+            ASSERT_EQ(spectrum.size(), 1u);
+            EXPECT_EQ(xml::find_all(*spectrum[0], "text", "fp-label").size(), 1u);
+            long counted = 0;
+            for (const auto* bar : xml::find_all(fig, "rect", "bar")) {
+                const std::string title = xml::find_all(*bar, "title").at(0)->text;
+                counted += std::stol(title.substr(title.rfind(": ") + 2));
+            }
+            EXPECT_EQ(std::to_string(counted), srow[r][columns(srow[0]).at("n")]);
             EXPECT_EQ(xml::find_all(*trs[i], "a").at(0)->attr("href"), "#" + fig.attr("id"));
             // The caption: the peak to 6 significant digits.
             const std::string caption = xml::find_all(fig, "figcaption").at(0)->text;
