@@ -82,28 +82,26 @@ std::string render_spectrum(std::span<const double> freqs, std::span<const doubl
     std::string out;
     start(out, c, title, "spectrum");
     const std::size_t n = std::min(freqs.size(), psd.size());
+    // Both axes logarithmic: the frequencies above 0 with a positive density.
+    auto usable = [&](std::size_t i) {
+        return std::isfinite(freqs[i]) && freqs[i] > 0.0 && std::isfinite(psd[i]) && psd[i] > 0.0;
+    };
     double flo = std::numeric_limits<double>::infinity(), fhi = -flo;
     double dlo = flo, dhi = -flo;
     for (std::size_t i = 0; i < n; ++i) {
-        if (!std::isfinite(freqs[i]) || !(psd[i] > 0.0) || !std::isfinite(psd[i])) continue;
+        if (!usable(i)) continue;
         flo = std::min(flo, freqs[i]);
         fhi = std::max(fhi, freqs[i]);
         dlo = std::min(dlo, psd[i]);
         dhi = std::max(dhi, psd[i]);
     }
-    if (!(flo < fhi) || !(dlo <= dhi)) {
-        fmt::format_to(std::back_inserter(out),
-                       "<text class=\"empty\" x=\"{:.1f}\" y=\"{:.1f}\" text-anchor=\"middle\" "
-                       "fill=\"#666\">no spectrum</text>\n",
-                       c.left + c.plot_w / 2.0, c.top + c.plot_h / 2.0);
-        finish(out, c, "frequency [Hz]");
-        return out;
-    }
     // Whole decades, at most eight below the largest density.
     const double e1 = std::ceil(std::log10(dhi));
     const double e0 = std::max(std::floor(std::log10(dlo)), e1 - 8.0);
     const double e_hi = e1 > e0 ? e1 : e0 + 1.0;
-    auto x = [&](double f) { return c.left + (f - 0.0) / (fhi - 0.0) * c.plot_w; };
+    const double g0 = std::floor(std::log10(flo));
+    const double g1 = std::max(std::ceil(std::log10(fhi)), g0 + 1.0);
+    auto x = [&](double f) { return c.left + (std::log10(f) - g0) / (g1 - g0) * c.plot_w; };
     auto y = [&](double d) {
         const double e = std::clamp(std::log10(d), e0, e_hi);
         return c.top + c.plot_h - (e - e0) / (e_hi - e0) * c.plot_h;
@@ -117,16 +115,24 @@ std::string render_spectrum(std::span<const double> freqs, std::span<const doubl
                        c.left, y(std::pow(10.0, e)), c.left + c.plot_w, c.left - 4.0,
                        y(std::pow(10.0, e)) + c.fs * 0.35, short_number(std::pow(10.0, e)));
     }
-    x_ticks(out, c, 0.0, fhi);
+    for (double g = g0; g <= g1; g += 1.0) {
+        const double xg = x(std::pow(10.0, g));
+        fmt::format_to(w,
+                       "<line x1=\"{0:.1f}\" y1=\"{1:.1f}\" x2=\"{0:.1f}\" y2=\"{2:.1f}\" "
+                       "stroke=\"#ddd\" stroke-width=\"0.6\"/><text class=\"xtick\" "
+                       "x=\"{0:.1f}\" y=\"{3:.1f}\" text-anchor=\"middle\">{4}</text>\n",
+                       xg, c.top, c.top + c.plot_h, c.top + c.plot_h + c.fs * 1.3,
+                       short_number(std::pow(10.0, g)));
+    }
     out += "<path class=\"series\" fill=\"none\" stroke=\"#0072b2\" stroke-width=\"1\" d=\"";
     bool first = true;
     for (std::size_t i = 0; i < n; ++i) {
-        if (!std::isfinite(freqs[i]) || !(psd[i] > 0.0) || !std::isfinite(psd[i])) continue;
+        if (!usable(i)) continue;
         fmt::format_to(w, "{}{:.1f},{:.1f}", first ? "M" : " ", x(freqs[i]), y(psd[i]));
         first = false;
     }
     out += "\"/>\n";
-    if (fp && std::isfinite(*fp) && *fp > 0.0 && *fp <= fhi) {
+    if (fp && std::isfinite(*fp) && *fp >= flo && *fp <= fhi) {
         const double xf = x(*fp);
         const bool left = xf > c.left + c.plot_w * 0.6;
         fmt::format_to(w,

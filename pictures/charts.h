@@ -1,5 +1,5 @@
 // Small analysis charts of one DynRes as SVG text: its spectrum on a
-// logarithmic density axis with the peak frequency marked, and the
+// logarithmic frequency and density axes with the peak frequency marked, and the
 // histogram of its samples. Plain numbers in, text out; the picture scales
 // to its container like the series pictures.
 #pragma once
@@ -16,9 +16,9 @@ struct ChartLayout {
     int font_size = 13;
 };
 
-// The one-sided density over frequency (both the same length); the
-// frequencies of non-positive densities are left out of the logarithmic
-// axis. fp, when given, is marked with a line and its value.
+// The one-sided density over frequency (both the same length), both axes
+// logarithmic in whole decades; frequency 0 and non-positive densities are
+// left out. fp, when given, is marked with a line and its value.
 std::string render_spectrum(std::span<const double> freqs, std::span<const double> psd,
                             std::optional<double> fp, const std::string& title,
                             const ChartLayout& layout);

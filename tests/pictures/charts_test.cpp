@@ -30,7 +30,10 @@ TEST(Charts, SpectrumOnDecadesWithItsPeakFrequency) {
     for (const auto* t : xml::find_all(root, "text", "ytick")) decades.push_back(t->text);
     EXPECT_EQ(decades, (std::vector<std::string>{"0.001", "0.01", "0.1", "1", "10", "100"}));
     const std::string d = xml::find_all(root, "path", "series").at(0)->attr("d");
-    EXPECT_EQ(static_cast<int>(std::count(d.begin(), d.end(), ',')), 64);
+    EXPECT_EQ(static_cast<int>(std::count(d.begin(), d.end(), ',')), 64);  // not f = 0
+    std::vector<std::string> fticks;
+    for (const auto* t : xml::find_all(root, "text", "xtick")) fticks.push_back(t->text);
+    EXPECT_EQ(fticks, (std::vector<std::string>{"0.01", "0.1", "1", "10"}));
     // Nothing to draw: the chart says so.
     const xml::Element none = xml::parse(pictures::render_spectrum({}, {}, std::nullopt, "x", {}));
     EXPECT_EQ(xml::find_all(none, "text", "empty").at(0)->text, "no spectrum");
