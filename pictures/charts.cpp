@@ -95,6 +95,14 @@ std::string render_spectrum(std::span<const double> freqs, std::span<const doubl
         dlo = std::min(dlo, psd[i]);
         dhi = std::max(dhi, psd[i]);
     }
+    if (!(flo < fhi) || !(dlo <= dhi)) {
+        fmt::format_to(std::back_inserter(out),
+                       "<text class=\"empty\" x=\"{:.1f}\" y=\"{:.1f}\" text-anchor=\"middle\" "
+                       "fill=\"#666\">no spectrum</text>\n",
+                       c.left + c.plot_w / 2.0, c.top + c.plot_h / 2.0);
+        finish(out, c, "frequency [Hz]");
+        return out;
+    }
     // Whole decades, at most eight below the largest density.
     const double e1 = std::ceil(std::log10(dhi));
     const double e0 = std::max(std::floor(std::log10(dlo)), e1 - 8.0);
