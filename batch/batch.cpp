@@ -87,6 +87,7 @@ struct Raw {
     std::string moments = "sample";
     bool quiet = false;
     bool overlay = false;
+    bool zoom = false;
     bool force = false;
     std::vector<std::string> coincident;
     std::string ref;
@@ -163,6 +164,7 @@ void add_options(CLI::App& sub, const std::string& name, Raw& raw) {
                            "folder, refused when it exists unless --force; - for standard "
                            "output); never an input or a dyn file"));
         sub.add_flag("--overlay", raw.overlay, "every series in one panel");
+        sub.add_flag("--zoom", raw.zoom, "the time axis spans the window (-w) alone");
         sub.add_flag("--force", raw.force, "replace the default output file when it exists");
     } else {
         one(sub.add_option("-o,--output", raw.output,
@@ -390,6 +392,7 @@ Params make_params(const std::string& name, const Raw& raw) {
     p.ref = raw.ref;
     p.input = raw.input;
     p.overlay = raw.overlay;
+    p.zoom = raw.zoom;
     p.force = raw.force;
     if (name == "plot" && p.output.empty()) {
         // Named after the first file of the shard (so each shard has its own).

@@ -20,6 +20,8 @@
 #include "batch/output.h"
 #include "batch/runner.h"
 #include "batch/stats.h"
+#include "analysis/spectra.h"
+#include "pictures/charts.h"
 #include "pictures/report.h"
 #include "pictures/svg.h"
 
@@ -117,6 +119,12 @@ pictures::Window shaded(const Params& p) {
     return w;
 }
 
+// The settings line of every picture: the window, the sign convention and
+// (once the batch data path can filter) the filter.
+pictures::Heading heading(const Params& p) {
+    return pictures::Heading{p.window_text, std::string(sign_name(p.sign)), std::nullopt};
+}
+
 // Writes the text to standard output (no -o, or "-") or to the output file
 // through a temporary file in the target's folder, renamed when complete.
 bool write_text(const Params& p, const std::string& text, std::ostream& out, std::ostream& err) {
@@ -147,6 +155,96 @@ std::string settings_note(const Params& p) {
     return fmt::format(
         "{}; peak by sign convention {}; moments: {}.", w, sign_name(p.sign),
         p.moments == Moments::sample ? "sample (divisor n-1)" : "population (divisor n)");
+}
+
+// The spectrum (Welch, default segments) and the histogram of the window's
+// samples of one series. No spectrum when the samples are too few, not all
+// finite, or the time step is not constant; the chart says so.
+std::string analyses_of(const Params& p, const WindowSeries& full, std::size_t j,
+                        const std::string& label) {
+    std::vector<double> x, t;
+    std::vector<float> window;
+    for (std::size_t i = 0; i < full.times.size(); ++i) {
+        if (!p.window.contains(full.times[i])) continue;
+        x.push_back(full.values[j][i]);
+        t.push_back(full.times[i]);
+        window.push_back(full.values[j][i]);
+    }
+    pictures::ChartLayout layout;
+    std::vector<double> freqs, psd;
+    std::optional<double> fp;
+    try {
+        const analysis::TimeStep step = analysis::constant_time_step(t);
+        const analysis::WelchResult w = analysis::welch(x, step.sampling_frequency);
+        fp = analysis::spectral_moments(w.freqs, w.psd).fp;
+        freqs = w.freqs;
+        psd = w.psd;
+    } catch (const analysis::ArgumentError&) {
+        freqs.clear();
+        psd.clear();
+    }
+    return pictures::render_spectrum(freqs, psd, fp, "Spectrum: " + label, layout) +
+           pictures::render_histogram(window, 40, "Histogram: " + label, layout);
+}
+
+// One DynRes's peak in one file.
+struct PeakOf {
+    std::int32_t dynres;
+    std::string label;
+    float value;
+};
+
+// Whether peak a governs peak b under the sign convention.
+bool governs(float a, float b, Sign sign) {
+    switch (sign) {
+        case Sign::max:
+            return a > b;
+        case Sign::min:
+            return a < b;
+        default:
+            return std::abs(a) > std::abs(b);
+    }
+}
+
+// The table of DynRes x file of the peaks, the governing file of each row
+// marked (the first of equal ones). Files that failed have no column.
+pictures::Table compare_peaks(const Params& p, const std::vector<std::vector<PeakOf>>& peaks) {
+    pictures::Table t;
+    t.header = {"dynres", "label"};
+    std::vector<std::size_t> columns;  // the file of each value column
+    for (std::size_t i = 0; i < peaks.size(); ++i) {
+        if (peaks[i].empty()) continue;
+        columns.push_back(i);
+        t.header.push_back(p.files[i]);
+    }
+    std::vector<std::int32_t> order;
+    for (const auto& file : peaks) {
+        for (const PeakOf& pk : file) {
+            if (std::find(order.begin(), order.end(), pk.dynres) != order.end()) continue;
+            order.push_back(pk.dynres);
+            t.rows.push_back({std::to_string(pk.dynres), pk.label});
+        }
+    }
+    for (std::size_t r = 0; r < order.size(); ++r) {
+        std::size_t best = std::string::npos;
+        float best_value = 0.0f;
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            const auto& file = peaks[columns[c]];
+            const auto it = std::find_if(file.begin(), file.end(),
+                                         [&](const PeakOf& pk) { return pk.dynres == order[r]; });
+            if (it == file.end() || !std::isfinite(it->value)) {
+                t.rows[r].emplace_back();
+                continue;
+            }
+            t.rows[r].push_back(number_text(it->value));
+            if (best == std::string::npos || governs(it->value, best_value, p.sign)) {
+                best = c + 2;
+                best_value = it->value;
+            }
+        }
+        t.marked.push_back(best);
+    }
+    return t;
 }
 
 }  // namespace
@@ -254,6 +352,8 @@ int run_plot(const Params& p, bool terminal, std::ostream& out, std::ostream& er
     }
     pictures::Layout layout;
     layout.overlay = p.overlay;
+    layout.zoom = p.zoom;
+    layout.heading = heading(p);
     layout.panel_height = panels.size() <= 3 || p.overlay ? 220 : 160;
     const std::string svg = pictures::render_svg(panels, shaded(p), layout);
     if (!write_text(p, svg, out, err)) return 1;
@@ -268,11 +368,14 @@ int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& 
     r.note = settings_note(p);
 
     pictures::Layout small;
-    small.width = 480;
-    small.panel_height = 150;
-    small.font_size = 11;
+    // Three pictures side by side on A4 (about 60 mm each) keep their text
+    // at 7 pt or more.
+    small.width = 300;
+    small.panel_height = 100;
+    small.font_size = 13;
     small.legend = false;
     small.xml_declaration = false;
+    small.heading = heading(p);
 
     std::vector<std::string> header = command_columns("stats");
     header.erase(header.begin());  // the file is the section's title
@@ -281,6 +384,7 @@ int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& 
     r.files.resize(p.files.size());
     std::vector<reader::ReadBuffers> buffers(worker_count(p.jobs, p.files.size()));
     std::vector<std::vector<std::string>> notes(p.files.size());  // each file's warnings
+    std::vector<std::vector<PeakOf>> peaks(p.files.size());       // for the comparison
     const auto draw = [&](std::size_t i, std::size_t w) {
         const std::string& file = p.files[i];
         pictures::FileSection& section = r.files[i];
@@ -292,10 +396,21 @@ int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& 
         }
         notes[i] = std::move(f.warnings);
         section.table.header = header;
+        if (!f.full.times.empty()) {
+            const std::size_t n = f.full.times.size();
+            const double t0 = f.full.times.front(), t1 = f.full.times.back();
+            section.summary = fmt::format(
+                "{} steps from t = {} to {} s (duration {} s, time step {} s); statistics over {}.",
+                n, pictures::short_number(t0), pictures::short_number(t1),
+                pictures::short_number(t1 - t0),
+                n > 1 ? pictures::short_number((t1 - t0) / static_cast<double>(n - 1)) : "-",
+                p.window_text.empty() ? "the whole series" : "window " + p.window_text + " s");
+        }
         for (const Row& row : f.rows) {
             std::vector<std::string> cells;
             for (std::size_t c = 1; c < row.size(); ++c) cells.push_back(cell_text(row[c]));
             section.table.rows.push_back(std::move(cells));
+            section.table.anchors.push_back(fmt::format("f{}-d{}", i + 1, cell_text(row[1])));
         }
         for (std::size_t j = 0; j < f.numbers.size(); ++j) {
             const pictures::Panel panel{f.numbers[j],
@@ -303,14 +418,18 @@ int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& 
                                         {pictures::Trace{file, f.full.times, f.full.values[j],
                                                          f.peaks[j], mean_of(f.stats[j])}}};
             const pictures::Peak& pk = f.peaks[j];
+            peaks[i].push_back({f.numbers[j], f.labels[j], pk.value});
             pictures::Figure fig;
+            fig.id = fmt::format("f{}-d{}", i + 1, f.numbers[j]);
             fig.caption =
                 f.stats[j].n == 0
                     ? fmt::format("DynRes {}: no sample that is a finite number", f.numbers[j])
-                    : fmt::format("DynRes {}: peak ({}) {} at t={}; mean {}", f.numbers[j],
-                                  sign_name(p.sign), number_text(pk.value), number_text(pk.time),
-                                  number_text(f.stats[j].mean));
+                    : fmt::format("DynRes {}: peak ({}) {} at t = {} s; mean {}", f.numbers[j],
+                                  sign_name(p.sign), pictures::short_number(pk.value),
+                                  pictures::short_number(pk.time),
+                                  pictures::short_number(f.stats[j].mean));
             fig.svg = pictures::render_svg(std::span(&panel, 1), shaded(p), small);
+            fig.analyses = analyses_of(p, f.full, j, f.labels[j]);
             section.figures.push_back(std::move(fig));
         }
     };
@@ -341,6 +460,10 @@ int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& 
     if (failed == p.files.size()) {
         err << prefix << "no file could be read\n";
         return 1;
+    }
+    if (p.files.size() - failed > 1) {
+        r.matrix_title = fmt::format("Peaks ({}) of each DynRes across the files", sign_name(p.sign));
+        r.matrix = compare_peaks(p, peaks);
     }
     if (!write_text(p, pictures::render_html(r), out, err)) return 1;
     return failed > 0 ? 2 : 0;

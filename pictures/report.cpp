@@ -2,8 +2,10 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <iterator>
+#include <utility>
 
 #include "pictures/svg.h"
 
@@ -11,51 +13,73 @@ namespace pictures {
 
 namespace {
 
-// Screen: tables and a grid of pictures; print: A4 portrait, each file from
-// a new page, nothing split inside a picture or a table row.
+// Screen: tables whose header and label column stay in view, and a grid of
+// pictures; print: A4 portrait, each file from a new page, the table at the
+// page's width, pictures three per row, nothing split inside a picture, a
+// table row or a number.
 constexpr std::string_view kStyle = R"(
 :root { color-scheme: light; }
 body { font-family: sans-serif; font-size: 14px; color: #222; background: #fff;
        max-width: 1200px; margin: 1.5em auto; padding: 0 1em; }
 h1 { font-size: 1.5em; margin: 0 0 0.3em 0; }
 h2 { font-size: 1.15em; margin: 1.6em 0 0.4em 0; border-bottom: 1px solid #bbb;
-     word-break: break-all; }
+     overflow-wrap: anywhere; }
 .meta { margin: 0.2em 0; color: #444; }
-.meta code { word-break: break-all; white-space: pre-wrap; }
+.meta code { overflow-wrap: anywhere; white-space: pre-wrap; }
 nav ul { margin: 0.3em 0; padding-left: 1.4em; }
 .error { color: #a00; font-weight: bold; }
-.table-wrap { overflow-x: auto; }
-table { border-collapse: collapse; font-size: 12px; font-variant-numeric: tabular-nums; }
-th, td { border: 1px solid #ccc; padding: 2px 6px; white-space: nowrap; }
-th { background: #eef1f5; text-align: center; }
+.filter { margin: 0.3em 0; font-size: 13px; }
+.table-wrap { overflow: auto; max-height: 80vh; border: 1px solid #ccc; max-width: 100%;
+              width: max-content; }
+table { border-collapse: separate; border-spacing: 0; font-size: 12px;
+        font-variant-numeric: tabular-nums; }
+th, td { border-right: 1px solid #ddd; border-bottom: 1px solid #ddd; padding: 2px 6px;
+         white-space: nowrap; background: #fff; }
+th { background: #eef1f5; text-align: center; position: sticky; top: 0; z-index: 2; }
+th.key, td.key { position: sticky; left: 0; z-index: 1; }
+th.key { z-index: 3; }
+td.key { background: #fbfbfd; }
 td.num { text-align: right; }
+td.governing { font-weight: bold; background: #fde9c8 !important; }
+td.governing::after { content: " \25C6"; font-size: 0.8em; }
+td.num span { display: inline-block; }
+td.num .f { text-align: left; }
 table.sortable th { cursor: pointer; }
 th[aria-sort=ascending]::after { content: " \25B2"; }
 th[aria-sort=descending]::after { content: " \25BC"; }
-tbody tr:nth-child(even) { background: #f7f7f7; }
-.plots { display: grid; grid-template-columns: repeat(auto-fill, minmax(360px, 1fr));
+tbody tr:nth-child(even) td { background: #f6f7f9; }
+tr:target td { background: #fff3c4; }
+.plots { display: grid; grid-template-columns: repeat(auto-fill, minmax(min(260px, 100%), 1fr));
          gap: 0.8em; margin-top: 0.8em; }
 figure { margin: 0; border: 1px solid #ddd; padding: 4px; }
+figure:target { outline: 2px solid #0072b2; }
 figure svg { width: 100%; height: auto; display: block; }
-figcaption { font-size: 12px; color: #444; word-break: break-all; }
+figcaption { font-size: 12px; color: #444; min-width: 0; }
+details.analyses summary { font-size: 12px; color: #0072b2; cursor: pointer; }
+.probe { font-size: 11px; fill: #222; pointer-events: none; }
+.plot-area * { vector-effect: non-scaling-stroke; }
 @page { size: A4 portrait; margin: 12mm; }
 @media print {
   body { max-width: none; margin: 0; padding: 0; font-size: 9pt; }
-  nav, .hint { display: none; }
+  nav, .hint, .filter, .back, details.analyses { display: none; }
   section.file + section.file { break-before: page; }
-  .table-wrap { overflow: visible; }
-  table { font-size: 6.5pt; }
-  th, td { padding: 1px 3px; }
-  td.long { white-space: normal; overflow-wrap: anywhere; min-width: 5em; }
+  .table-wrap { overflow: visible; max-height: none; border: none; width: auto; }
+  table { font-size: 7pt; width: 100%; }
+  th, td { padding: 1px 2px; position: static; }
   thead { display: table-header-group; }
   tr, figure { break-inside: avoid; }
-  .plots { grid-template-columns: 1fr 1fr; gap: 3mm; }
-  tbody tr:nth-child(even) { background: none; }
+  .plots { grid-template-columns: repeat(3, minmax(0, 1fr)); gap: 2mm; }
+  figure { padding: 1mm; }
+  figcaption { font-size: 7pt; }
+  tbody tr:nth-child(even) td { background: none; }
 }
 )";
 
 // Sorts a table by the clicked column: numbers by value, other text in
-// alphabetical order, empty cells last; a second click reverses.
+// natural order (Channel 13 before Channel 100), empty cells last; a second
+// click reverses. The filter box keeps the rows (and their figures) whose
+// text holds the words typed. Each chart zooms with the wheel, pans by
+// dragging and shows the value under the pointer; a double click resets.
 constexpr std::string_view kScript = R"(
 document.querySelectorAll('table.sortable th').forEach(function (th) {
   th.addEventListener('click', function () {
@@ -64,8 +88,10 @@ document.querySelectorAll('table.sortable th').forEach(function (th) {
     table.querySelectorAll('th').forEach(function (h) { h.removeAttribute('aria-sort'); });
     th.setAttribute('aria-sort', dir === 1 ? 'ascending' : 'descending');
     var key = function (row) {
-      var s = row.cells[col].textContent.trim(), v = Number(s);
-      return s === '' ? null : (isNaN(v) ? s : v);
+      var c = row.cells[col], s = c.hasAttribute('data-v') ? c.getAttribute('data-v')
+                                                            : c.textContent.trim();
+      var v = Number(s);
+      return s === '' ? null : (isNaN(v) || !c.hasAttribute('data-v') ? s : v);
     };
     var rows = Array.prototype.slice.call(body.rows).map(function (r, i) {
       return { row: r, key: key(r), at: i };
@@ -75,16 +101,114 @@ document.querySelectorAll('table.sortable th').forEach(function (th) {
         return a.key === b.key ? a.at - b.at : (a.key === null ? 1 : -1);
       }
       var c = typeof a.key === 'number' ? (typeof b.key === 'number' ? a.key - b.key : -1)
-            : (typeof b.key === 'number' ? 1 : String(a.key).localeCompare(b.key));
+            : (typeof b.key === 'number' ? 1 : String(a.key).localeCompare(
+                 b.key, undefined, { numeric: true, sensitivity: 'base' }));
       return c === 0 ? a.at - b.at : dir * c;
     });
     rows.forEach(function (r) { body.appendChild(r.row); });
   });
 });
+document.querySelectorAll('input.filter').forEach(function (box) {
+  box.hidden = false;
+  var table = document.getElementById(box.getAttribute('data-table'));
+  box.addEventListener('input', function () {
+    var words = box.value.toLowerCase().split(/\s+/).filter(function (w) { return w; });
+    Array.prototype.forEach.call(table.tBodies[0].rows, function (r) {
+      var text = r.textContent.toLowerCase();
+      var show = words.every(function (w) { return text.indexOf(w) >= 0; });
+      r.hidden = !show;
+      var a = r.querySelector('a[href^="#"]');
+      var fig = a ? document.getElementById(a.getAttribute('href').slice(1)) : null;
+      if (fig) fig.hidden = !show;
+    });
+  });
+});
 document.querySelectorAll('.hint').forEach(function (e) { e.hidden = false; });
+(function () {
+  var NS = 'http://www.w3.org/2000/svg';
+  var fmt = function (v) { return Number(v.toPrecision(6)).toString(); };
+  document.querySelectorAll('figure svg').forEach(function (svg) {
+    var area = svg.querySelector('.plot-area');
+    if (!area) return;
+    var num = function (k) { return Number(area.getAttribute('data-' + k)); };
+    var t0 = num('t0'), t1 = num('t1'), x0 = num('x0'), x1 = num('x1');
+    var v0 = num('v0'), v1 = num('v1'), y0 = num('y0'), y1 = num('y1');
+    // The plot area's content in a nested picture of the area's size:
+    // whatever the zoom moves out of the area is cut off.
+    var port = document.createElementNS(NS, 'svg');
+    port.setAttribute('x', x0); port.setAttribute('y', y1);
+    port.setAttribute('width', x1 - x0); port.setAttribute('height', y0 - y1);
+    port.setAttribute('viewBox', x0 + ' ' + y1 + ' ' + (x1 - x0) + ' ' + (y0 - y1));
+    var inner = document.createElementNS(NS, 'g');
+    while (area.firstChild) inner.appendChild(area.firstChild);
+    port.appendChild(inner);
+    area.appendChild(port);
+    var probe = document.createElementNS(NS, 'text');
+    probe.setAttribute('class', 'probe');
+    probe.setAttribute('x', x0 + 4); probe.setAttribute('y', y1 - 3);
+    svg.appendChild(probe);
+    var view = { a: t0, b: t1 };
+    var toData = function (ev) {
+      var p = svg.createSVGPoint(); p.x = ev.clientX; p.y = ev.clientY;
+      var q = p.matrixTransform(svg.getScreenCTM().inverse());
+      return { x: q.x, y: q.y, t: view.a + (q.x - x0) / (x1 - x0) * (view.b - view.a),
+               v: v0 + (q.y - y0) / (y1 - y0) * (v1 - v0) };
+    };
+    var apply = function () {
+      var k = (t1 - t0) / (view.b - view.a);
+      var dx = x0 - x0 * k - (view.a - t0) / (t1 - t0) * (x1 - x0) * k;
+      inner.setAttribute('transform', 'matrix(' + k + ' 0 0 1 ' + dx + ' 0)');
+      svg.setAttribute('data-view', view.a + ' ' + view.b);
+      svg.querySelectorAll('.xtick').forEach(function (e) {
+        e.style.opacity = view.a === t0 && view.b === t1 ? '' : '0.25';
+      });
+      probe.textContent = 'view ' + fmt(view.a) + ' to ' + fmt(view.b) + ' s';
+    };
+    svg.addEventListener('wheel', function (ev) {
+      var d = toData(ev);
+      if (d.x < x0 || d.x > x1) return;
+      ev.preventDefault();
+      var f = ev.deltaY < 0 ? 0.8 : 1.25;
+      var a = d.t - (d.t - view.a) * f, b = d.t + (view.b - d.t) * f;
+      view.a = Math.max(t0, a); view.b = Math.min(t1, b);
+      if (view.b - view.a < (t1 - t0) * 1e-6) return;
+      apply();
+    }, { passive: false });
+    var drag = null;
+    svg.addEventListener('mousedown', function (ev) { drag = { d: toData(ev), a: view.a, b: view.b }; });
+    window.addEventListener('mouseup', function () { drag = null; });
+    svg.addEventListener('mousemove', function (ev) {
+      var d = toData(ev);
+      if (drag) {
+        var dt = (d.x - drag.d.x) / (x1 - x0) * (drag.b - drag.a);
+        var w = drag.b - drag.a, a = Math.min(Math.max(t0, drag.a - dt), t1 - w);
+        view.a = a; view.b = a + w; apply();
+      }
+      if (d.x < x0 || d.x > x1 || d.y > y0 || d.y < y1) { probe.textContent = ''; return; }
+      probe.textContent = 't = ' + fmt(d.t) + ' s, value = ' + fmt(d.v);
+    });
+    svg.addEventListener('mouseleave', function () { probe.textContent = ''; });
+    svg.addEventListener('dblclick', function () { view.a = t0; view.b = t1; apply(); });
+  });
+})();
 )";
 
-void write_table(std::string& out, const Table& table) {
+// A number's text split at its decimal point (or where its digits end) for
+// the alignment: the part before and the rest.
+std::pair<std::string, std::string> split_number(const std::string& shown) {
+    std::size_t at = shown.find('.');
+    if (at == std::string::npos) at = shown.find("×");
+    if (at == std::string::npos) at = shown.size();
+    return {shown.substr(0, at), shown.substr(at)};
+}
+
+std::size_t chars(std::string_view s) {
+    std::size_t n = 0;
+    for (const char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+    return n;
+}
+
+void write_table(std::string& out, const Table& table, std::size_t index) {
     auto w = std::back_inserter(out);
     const std::size_t ncol = table.header.size();
     std::vector<bool> numeric(ncol, true);
@@ -93,19 +217,61 @@ void write_table(std::string& out, const Table& table) {
             if (c < row.size() && !row[c].empty() && !is_number(row[c])) numeric[c] = false;
         }
     }
-    out += "<div class=\"table-wrap\"><table class=\"stats sortable\">\n<thead><tr>";
-    for (const auto& h : table.header) fmt::format_to(w, "<th>{}</th>", xml_escape(h));
-    out += "</tr></thead>\n<tbody>\n";
+    // The widths of the parts before and after the decimal point, per column.
+    std::vector<std::size_t> wfrac(ncol, 0);
     for (const auto& row : table.rows) {
-        out += "<tr>";
+        for (std::size_t c = 0; c < ncol && c < row.size(); ++c) {
+            if (!numeric[c] || row[c].empty()) continue;
+            const auto parts = split_number(short_number(std::strtod(row[c].c_str(), nullptr)));
+            wfrac[c] = std::max(wfrac[c], chars(parts.second));
+        }
+    }
+    const bool links = table.anchors.size() == table.rows.size();
+    const std::string id = fmt::format("table{}", index);
+    fmt::format_to(w,
+                   "<input type=\"search\" class=\"filter\" hidden=\"hidden\" "
+                   "placeholder=\"Filter rows\" aria-label=\"Filter rows\" data-table=\"{}\"/>\n",
+                   id);
+    fmt::format_to(w,
+                   "<div class=\"table-wrap\"><table class=\"stats sortable\" id=\"{}\">\n"
+                   "<thead><tr>",
+                   id);
+    const auto key_class = [&](std::size_t c) {
+        return c == table.link_column ? std::string_view(" key") : std::string_view();
+    };
+    for (std::size_t c = 0; c < ncol; ++c) {
+        fmt::format_to(w, "<th class=\"h{}\">{}</th>", key_class(c), xml_escape(table.header[c]));
+    }
+    out += "</tr></thead>\n<tbody>\n";
+    for (std::size_t r = 0; r < table.rows.size(); ++r) {
+        const auto& row = table.rows[r];
+        if (links) {
+            fmt::format_to(w, "<tr id=\"row-{}\">", xml_escape(table.anchors[r]));
+        } else {
+            out += "<tr>";
+        }
         for (std::size_t c = 0; c < ncol; ++c) {
-            const std::string_view text = c < row.size() ? row[c] : std::string_view();
-            // Long cells (full-precision doubles, long labels) may wrap on
-            // paper, so the table fits the width of the page.
-            const bool long_cell = text.size() > 12;
-            const char* cls = numeric[c] ? (long_cell ? " class=\"num long\"" : " class=\"num\"")
-                                         : (long_cell ? " class=\"long\"" : "");
-            fmt::format_to(w, "<td{}>{}</td>", cls, xml_escape(text));
+            const std::string text = c < row.size() ? row[c] : std::string();
+            const bool mark = r < table.marked.size() && table.marked[r] == c;
+            if (numeric[c] && !text.empty()) {
+                const auto [ip, fp] =
+                    split_number(short_number(std::strtod(text.c_str(), nullptr)));
+                fmt::format_to(w,
+                               "<td class=\"num{4}\" data-v=\"{0}\" title=\"{0}{5}\"><span "
+                               "class=\"i\">{1}</span><span class=\"f\" "
+                               "style=\"min-width:{2}ch\">{3}</span></td>",
+                               xml_escape(text), xml_escape(ip), wfrac[c], xml_escape(fp),
+                               mark ? " governing" : "", mark ? " (governing)" : "");
+                continue;
+            }
+            fmt::format_to(w, "<td class=\"{}{}\">", numeric[c] ? "num" : "text", key_class(c));
+            if (links && c == table.link_column) {
+                fmt::format_to(w, "<a href=\"#{}\">{}</a>", xml_escape(table.anchors[r]),
+                               xml_escape(text));
+            } else {
+                out += xml_escape(text);
+            }
+            out += "</td>";
         }
         out += "</tr>\n";
     }
@@ -142,8 +308,10 @@ std::string render_html(const Report& report) {
         fmt::format_to(w, "<p class=\"meta\">{}</p>\n", xml_escape(report.note));
     }
     out +=
-        "<p class=\"meta hint\" hidden=\"hidden\">Click a column heading to sort the "
-        "table.</p>\n</header>\n";
+        "<p class=\"meta hint\" hidden=\"hidden\">Click a column heading to sort a table, "
+        "type in the box above it to filter its rows; in a chart the wheel zooms, dragging pans, "
+        "a double click resets, and the pointer shows the time and value under "
+        "it.</p>\n</header>\n";
 
     if (report.files.size() > 1) {
         out += "<nav><ul>\n";
@@ -155,6 +323,12 @@ std::string render_html(const Report& report) {
         out += "</ul></nav>\n";
     }
 
+    if (!report.matrix.header.empty()) {
+        fmt::format_to(w, "<section class=\"matrix\" id=\"matrix\">\n<h2>{}</h2>\n",
+                       xml_escape(report.matrix_title));
+        write_table(out, report.matrix, 0);
+        out += "</section>\n";
+    }
     for (std::size_t i = 0; i < report.files.size(); ++i) {
         const FileSection& f = report.files[i];
         fmt::format_to(w, "<section class=\"file\" id=\"file{}\">\n<h2>{}</h2>\n", i + 1,
@@ -162,14 +336,32 @@ std::string render_html(const Report& report) {
         if (!f.error.empty()) {
             fmt::format_to(w, "<p class=\"error\">{}</p>\n", xml_escape(f.error));
         }
-        if (!f.table.header.empty()) write_table(out, f.table);
+        if (!f.summary.empty()) {
+            fmt::format_to(w, "<p class=\"meta summary\">{}</p>\n", xml_escape(f.summary));
+        }
+        if (!f.table.header.empty()) write_table(out, f.table, i + 1);
         if (!f.figures.empty()) {
             out += "<div class=\"plots\">\n";
             for (const Figure& fig : f.figures) {
-                out += "<figure>\n";
+                if (fig.id.empty()) {
+                    out += "<figure>\n";
+                } else {
+                    fmt::format_to(w, "<figure id=\"{}\">\n", xml_escape(fig.id));
+                }
                 out += fig.svg;
-                fmt::format_to(w, "<figcaption>{}</figcaption>\n</figure>\n",
-                               xml_escape(fig.caption));
+                if (!fig.analyses.empty()) {
+                    out +=
+                        "<details class=\"analyses\"><summary>Spectrum and histogram</summary>\n";
+                    out += fig.analyses;
+                    out += "</details>\n";
+                }
+                // Breaks only at spaces: no number is split.
+                fmt::format_to(w, "<figcaption>{}", xml_escape(fig.caption));
+                if (!fig.id.empty()) {
+                    fmt::format_to(w, " <a class=\"back\" href=\"#row-{}\">(row)</a>",
+                                   xml_escape(fig.id));
+                }
+                out += "</figcaption>\n</figure>\n";
             }
             out += "</div>\n";
         }

@@ -8,6 +8,7 @@
 // and read it.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -16,19 +17,35 @@ namespace pictures {
 // A table as text: the cells are shown as given (the numbers as the batch
 // commands write them). A column whose cells are all numbers or empty is
 // right-aligned and sorts by value.
+//
+// Numbers are shown with 6 significant digits, aligned on the decimal point,
+// with the cell's full text in a tooltip and as the sort key. The header and
+// the `link_column` stay in view while the table scrolls; when `anchors`
+// has an entry per row, that column's cell links to the element with that
+// id (the row's figure) and the row itself has the id "row-" + anchor.
 struct Table {
     std::vector<std::string> header;
     std::vector<std::vector<std::string>> rows;
+    std::vector<std::string> anchors;
+    std::size_t link_column = 1;
+    // Per row the column of a cell to mark (the governing file of a
+    // comparison); none when empty or past the row.
+    std::vector<std::size_t> marked;
 };
 
 struct Figure {
     std::string caption;
     std::string svg;  // an SVG element written without XML declaration
+    std::string id;   // the figure's id; its caption links back to "row-" + id
+    // More pictures of the DynRes (its spectrum, its histogram), shown when
+    // the reader opens them; not printed.
+    std::string analyses;
 };
 
 struct FileSection {
     std::string name;
-    std::string error;  // when not empty: why the file gave no rows
+    std::string error;    // when not empty: why the file gave no rows
+    std::string summary;  // one line under the name (duration, time step, steps)
     Table table;
     std::vector<Figure> figures;
 };
@@ -39,6 +56,9 @@ struct Report {
     std::string date;
     std::string note;  // a line under the command (window, sign, ...)
     std::vector<FileSection> files;
+    // Several files: the comparison of their peaks, before the files.
+    std::string matrix_title;
+    Table matrix;
 };
 
 // The page. The SVG of the figures is copied as it is; every other text is

@@ -21,8 +21,21 @@ constexpr std::array<std::string_view, 9> kColours = {
     "#56b4e9", "#000000", "#8c564b", "#7f7f7f",
 };
 
+// The same hues darkened to a contrast of at least 4.5:1 on white, for text.
+constexpr std::array<std::string_view, 9> kTextColours = {
+    "#0072b2", "#bf5400", "#008460", "#a15f83", "#9c6c00",
+    "#3a7a9e", "#000000", "#8c564b", "#747474",
+};
+
 std::string_view colour(std::size_t i) {
     return kColours[i % kColours.size()];
+}
+std::string_view text_colour(std::size_t i) {
+    return kTextColours[i % kTextColours.size()];
+}
+// Beyond the palette the colours repeat with a dashed line.
+std::string_view dash(std::size_t i) {
+    return i < kColours.size() ? std::string_view() : std::string_view(" stroke-dasharray=\"5 2\"");
 }
 
 bool finite(double x) {
@@ -92,7 +105,7 @@ std::vector<Kept> reduce(std::span<const float> times, std::span<const float> va
     for (std::size_t i = 0; i < n; ++i) {
         const double t = times[i];
         const float v = values[i];
-        if (!finite(t) || !std::isfinite(v)) {
+        if (!finite(t) || !std::isfinite(v) || t < t_lo || t > t_hi) {
             flush();
             next_move = true;
             continue;
@@ -117,21 +130,34 @@ std::vector<Kept> reduce(std::span<const float> times, std::span<const float> va
     return kept;
 }
 
-// The number of decimals that shows every multiple of step exactly enough,
-// or -1 when the values want exponent notation.
-int tick_decimals(double step, double max_abs) {
-    if (!(step > 0.0)) return 0;
-    if (max_abs >= 1.0e6 || step < 1.0e-4) return -1;
-    return std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1.0e-9)));
+// A power of ten as "×10" and superscript digits.
+std::string power_text(int e) {
+    static constexpr std::array<std::string_view, 10> kSup = {"⁰", "¹", "²", "³", "⁴",
+                                                              "⁵", "⁶", "⁷", "⁸", "⁹"};
+    std::string out = "×10";
+    if (e < 0) out += "⁻";
+    const std::string digits = std::to_string(std::abs(e));
+    for (const char c : digits) out += kSup[static_cast<std::size_t>(c - '0')];
+    return out;
 }
 
-std::string tick_text(double v, double step, double max_abs) {
-    const int d = tick_decimals(step, max_abs);
-    if (d >= 0) return fmt::format("{:.{}f}", v, d);
-    if (v == 0.0) return "0";
-    const int digits =
-        static_cast<int>(std::floor(std::log10(max_abs)) - std::floor(std::log10(step)) + 1.0);
-    return fmt::format("{:.{}g}", v, std::clamp(digits, 1, 17));
+// The common power of ten (a multiple of 3) of an axis whose largest
+// magnitude is max_abs: 0 while plain numbers read well.
+int axis_power(double max_abs) {
+    if (!(max_abs > 0.0) || !finite(max_abs)) return 0;
+    if (max_abs < 1.0e5 && max_abs >= 1.0e-3) return 0;
+    return static_cast<int>(std::floor(std::log10(max_abs) / 3.0)) * 3;
+}
+
+std::string tick_text(double v, double step, int power) {
+    const double scale = std::pow(10.0, power);
+    const double s = step / scale;
+    const int d = s > 0.0 && finite(s)
+                      ? std::clamp(static_cast<int>(-std::floor(std::log10(s) + 1.0e-9)), 0, 17)
+                      : 0;
+    std::string text = fmt::format("{:.{}f}", v / scale, d);
+    if (text.find_first_not_of("-0.") == std::string::npos) text = d > 0 ? "0" : "0";
+    return text;
 }
 
 // A linear map from data to picture coordinates.
@@ -147,20 +173,16 @@ struct Drawn {
     std::size_t colour;
 };
 
-// A rectangle of the picture (for keeping labels apart).
-struct Box {
-    double x, y, w, h;
-    bool overlaps(const Box& o) const {
-        return x < o.x + o.w && o.x < x + w && y < o.y + o.h && o.y < y + h;
-    }
-};
-
 struct PanelPlan {
     std::string title;
+    std::string axis_title;  // of the value axis
     std::vector<Drawn> drawn;
     Range y;  // nice range of the values
     std::vector<double> yticks;
     double ystep = 0.0;
+    std::vector<std::string> ylabels;
+    std::string ymultiplier;  // of the value labels, empty for none
+    std::string notes;        // samples left out, a constant series
     bool has_data = false;
 };
 
@@ -261,6 +283,42 @@ std::vector<double> multiples(double lo, double hi, double step) {
 
 }  // namespace
 
+std::vector<std::string> tick_labels(std::span<const double> ticks, double step,
+                                     std::string* multiplier) {
+    double max_abs = 0.0;
+    for (const double v : ticks) {
+        if (finite(v)) max_abs = std::max(max_abs, std::abs(v));
+    }
+    const int power = axis_power(max_abs);
+    if (multiplier != nullptr) *multiplier = power == 0 ? std::string() : power_text(power);
+    std::vector<std::string> out;
+    out.reserve(ticks.size());
+    for (const double v : ticks) out.push_back(tick_text(v, step, power));
+    return out;
+}
+
+std::string short_number(double v) {
+    if (std::isnan(v)) return "nan";
+    if (std::isinf(v)) return v > 0 ? "inf" : "-inf";
+    if (v == 0.0) return "0";
+    const double a = std::abs(v);
+    if (a >= 1.0e-4 && a < 1.0e6) {
+        std::string t = fmt::format("{:.6g}", v);
+        // {:.6g} turns to exponents just below 1e6 after rounding (999999.7).
+        if (t.find('e') == std::string::npos) return t;
+    }
+    // Mantissa and power from the rounded digits, so 9.999996e5 gives 1×10⁶.
+    const std::string e = fmt::format("{:.5e}", v);
+    const std::size_t at = e.find('e');
+    std::string mant = e.substr(0, at);
+    if (mant.find('.') != std::string::npos) {
+        while (mant.back() == '0') mant.pop_back();
+        if (mant.back() == '.') mant.pop_back();
+    }
+    const int power = std::stoi(e.substr(at + 1));
+    return mant + power_text(power);
+}
+
 std::vector<double> ticks_125(double lo, double hi, int max_count) {
     if (!finite(lo) || !finite(hi) || lo > hi) return {};
     return multiples(lo, hi, tick_step_125(lo, hi, max_count));
@@ -275,15 +333,10 @@ std::vector<std::size_t> reduce_columns(std::span<const float> times, std::span<
 
 namespace {
 
-struct LegendEntry {
-    std::string text;
-    std::size_t colour;
-};
-
 // The panels as drawn, with the colour of every series, and the legend.
 struct PanelSet {
     std::vector<PanelPlan> plans;
-    std::vector<LegendEntry> legend;
+    std::vector<std::pair<std::string, std::size_t>> legend;  // text, colour
 };
 
 // Every series in one panel, one colour per series; the legend names the
@@ -312,8 +365,11 @@ PanelSet plan_overlay(std::span<const Panel> panels) {
                                   c});
         }
     }
-    if (panels.size() == 1)
+    plan.axis_title = "value";
+    if (panels.size() == 1) {
         plan.title = fmt::format("DynRes {}: {}", panels[0].dynres, panels[0].label);
+        plan.axis_title = panels[0].label;
+    }
     set.plans.push_back(std::move(plan));
     return set;
 }
@@ -325,6 +381,7 @@ PanelSet plan_stacked(std::span<const Panel> panels) {
     for (const Panel& p : panels) {
         PanelPlan plan;
         plan.title = fmt::format("DynRes {}: {}", p.dynres, p.label);
+        plan.axis_title = p.label;
         for (const Trace& t : p.traces) {
             auto it = std::find(names.begin(), names.end(), t.file);
             if (it == names.end()) {
@@ -380,10 +437,8 @@ std::size_t fit_value_axes(std::vector<PanelPlan>& plans, int ytick_max) {
         r.hi = std::ceil(r.hi / plan.ystep) * plan.ystep;
         plan.y = r;
         plan.yticks = multiples(r.lo, r.hi, plan.ystep);
-        const double max_abs = std::max(std::abs(r.lo), std::abs(r.hi));
-        for (double v : plan.yticks) {
-            label_chars = std::max(label_chars, tick_text(v, plan.ystep, max_abs).size());
-        }
+        plan.ylabels = tick_labels(plan.yticks, plan.ystep, &plan.ymultiplier);
+        for (const std::string& l : plan.ylabels) label_chars = std::max(label_chars, l.size());
     }
     return label_chars;
 }
@@ -396,9 +451,69 @@ double plot_height(const Layout& layout) {
     return std::max(layout.panel_height, 40);
 }
 
+// The notes of each panel: per series the samples that are not finite
+// numbers (left out of the line, the peak and the mean) and a series whose
+// finite samples are all one value.
+void note_panels(std::vector<PanelPlan>& plans) {
+    for (PanelPlan& plan : plans) {
+        std::vector<std::string> notes;
+        for (const Drawn& d : plan.drawn) {
+            const Trace& t = *d.trace;
+            const std::size_t n = std::min(t.times.size(), t.values.size());
+            std::size_t left_out = 0, finite_n = 0;
+            float first = 0.0f;
+            bool constant = true;
+            for (std::size_t i = 0; i < n; ++i) {
+                if (!std::isfinite(t.values[i]) || !finite(t.times[i])) {
+                    ++left_out;
+                    continue;
+                }
+                if (finite_n++ == 0) first = t.values[i];
+                constant = constant && t.values[i] == first;
+            }
+            const std::string who = plan.drawn.size() > 1 ? t.file + ": " : std::string();
+            if (left_out > 0) {
+                notes.push_back(fmt::format("{}{} non-finite sample{} left out", who, left_out,
+                                            left_out == 1 ? "" : "s"));
+            }
+            if (finite_n > 1 && constant) {
+                notes.push_back(fmt::format("{}constant: {}", who, short_number(first)));
+            }
+        }
+        for (const std::string& note : notes) {
+            if (!plan.notes.empty()) plan.notes += "; ";
+            plan.notes += note;
+        }
+    }
+}
+
+// The text of a peak's label: the value, and for a peak that is not the
+// sample's own value (the magnitude of a negative sample) the sample too.
+std::string peak_text(const Peak& p) {
+    if (p.sample && *p.sample != p.value) {
+        return fmt::format("{} (|x| {}) at t={}", short_number(*p.sample), short_number(p.value),
+                           short_number(p.time));
+    }
+    return fmt::format("{} at t={}", short_number(p.value), short_number(p.time));
+}
+
+bool has_peak(const Trace& t) {
+    return t.peak && std::isfinite(t.peak->value) && std::isfinite(t.peak->time) &&
+           std::isfinite(t.peak->sample.value_or(t.peak->value));
+}
+
 // Where a legend entry starts: the left end of its line and its baseline.
 struct LegendPlace {
     double x, y;
+};
+
+// What the legend's keys explain: the dot, the dashed line, the shading.
+enum class Key { none, peak, mean, window };
+
+struct LegendItem {
+    std::string text;
+    std::size_t colour = 0;
+    Key key = Key::none;
 };
 
 // The geometry of a picture: sizes, the legend's places, the shared time
@@ -410,104 +525,229 @@ struct Frame {
     double left = 0.0;  // of the plot areas
     double plot_w = 0.0;
     double plot_h = 0.0;
-    double panels_top = 0.0;  // of the first plot area
-    double panel_step = 0.0;  // from one plot area's top to the next
+    double heading_y = 0.0;            // baseline of the heading's first line
+    std::vector<std::string> heading;  // its lines
+    double panels_top = 0.0;           // of the first plot area
+    double panel_step = 0.0;           // from one plot area's top to the next
+    std::vector<LegendItem> legend;
     std::vector<LegendPlace> legend_at;
     Range trange;
     bool any_time = false;  // some sample has a finite time and value
     Axis x{0.0, 1.0, 0.0, 1.0};
     std::vector<double> xticks;
-    double xstep = 0.0;
-    double xmax_abs = 0.0;
+    std::vector<std::string> xlabels;
+    std::string xmultiplier;
     int columns = 1;  // pixel columns of a plot area
     bool shade = false;
     double w0 = 0.0, w1 = 0.0;  // the window, inside the time range
+    bool peak_column = false;   // peak labels in a column right of the plots
 };
 
 // The legend's entries in rows from the left of the plot areas, a new row
 // when the next entry would reach past the right margin. Sets
-// frame.legend_at; returns the height of the legend (0 without entries).
-double place_legend(Frame& frame, const std::vector<LegendEntry>& legend, double right) {
+// frame.legend_at; returns the bottom of the legend (top without entries).
+double place_legend(Frame& frame, double top) {
     const double fs = frame.fs;
     const double row_h = fs * 1.6;
-    double lx = frame.left, ly = fs * 1.4;
-    for (const LegendEntry& e : legend) {
+    double lx = frame.left, ly = top + fs * 1.4;
+    for (const LegendItem& e : frame.legend) {
         const double w = 24.0 + static_cast<double>(text_chars(e.text)) * fs * 0.6 + fs * 1.5;
-        if (lx > frame.left && lx + w > frame.width - right) {
+        if (lx > frame.left && lx + w > frame.width - 8.0) {
             lx = frame.left;
             ly += row_h;
         }
         frame.legend_at.push_back({lx, ly});
         lx += w;
     }
-    return frame.legend_at.empty() ? 0.0 : ly + fs * 0.8;
+    return frame.legend_at.empty() ? top : ly + fs * 0.8;
 }
 
-// The margins and sizes from the widest tick label and the legend, the
-// time axis and its ticks, and the window clipped to the time range.
-Frame make_frame(const Layout& layout, const Window& window, std::size_t n_panels,
-                 std::size_t label_chars, const std::vector<LegendEntry>& legend, Range trange,
+// The width of the column of peak labels: 0 when no panel has more than one
+// labelled peak.
+double peak_column_width(const std::vector<PanelPlan>& plans, double fs, std::size_t* lines) {
+    double w = 0.0;
+    *lines = 0;
+    for (const PanelPlan& plan : plans) {
+        std::size_t n = 0;
+        double pw = 0.0;
+        for (const Drawn& d : plan.drawn) {
+            if (!has_peak(*d.trace)) continue;
+            ++n;
+            pw =
+                std::max(pw, static_cast<double>(text_chars(peak_text(*d.trace->peak))) * fs * 0.6);
+        }
+        if (n > 1) {
+            w = std::max(w, pw + 24.0);
+            *lines = std::max(*lines, n);
+        }
+    }
+    return w;
+}
+
+// The heading's parts joined into lines of at most `width` (characters of
+// `char_w` each).
+std::vector<std::string> heading_lines(const Heading& h, double width, double char_w) {
+    const std::string parts[] = {
+        "window: " + (h.window.empty() ? std::string("whole series") : h.window + " s"),
+        "peak: " + (h.sign.empty() ? std::string("signed") : h.sign),
+        "filter: " + h.filter.value_or("none")};
+    std::vector<std::string> lines;
+    for (const std::string& part : parts) {
+        if (!lines.empty() &&
+            static_cast<double>(text_chars(lines.back()) + 3 + text_chars(part)) * char_w <=
+                width) {
+            lines.back() += " · " + part;
+        } else {
+            lines.push_back(part);
+        }
+    }
+    return lines;
+}
+
+// The time ticks: the range rounded out to whole steps, so both ends are
+// labelled.
+void fit_time_axis(Frame& f, Range trange) {
+    const int xtick_max = std::max(3, static_cast<int>(f.plot_w / (f.fs * 4.0)));
+    const double step = tick_step_125(trange.lo, trange.hi, xtick_max);
+    const double lo = std::floor(trange.lo / step) * step;
+    const double hi = std::ceil(trange.hi / step) * step;
+    // Rounding out only when it adds little; a short stretch past a long
+    // series' end is better than an unlabelled end.
+    if (finite(lo) && finite(hi) && hi > lo && (hi - lo) <= (trange.hi - trange.lo) * 1.25) {
+        trange = {lo, hi};
+    }
+    f.trange = trange;
+    f.x = Axis{trange.lo, trange.hi, f.left, f.left + f.plot_w};
+    f.xticks = multiples(trange.lo, trange.hi, step);
+    f.xlabels = tick_labels(f.xticks, step, &f.xmultiplier);
+}
+
+// The margins and sizes from the widest tick label, the legend and the
+// peak column, the time axis and its ticks, and the window clipped to the
+// time range.
+Frame make_frame(const Layout& layout, const Window& window, const std::vector<PanelPlan>& plans,
+                 std::size_t label_chars, std::vector<LegendItem> legend, Range trange,
                  bool any_time) {
     Frame f;
     f.fs = font_size(layout);
     f.width = std::max(layout.width, 200);
-    f.plot_h = plot_height(layout);
     const double fs = f.fs;
-    f.left = std::max(48.0, static_cast<double>(label_chars) * fs * 0.62 + 14.0);
-    const double right = 24.0;
+    f.legend = std::move(legend);
+    std::size_t lines = 0;
+    const double column = layout.peak_text ? peak_column_width(plans, fs, &lines) : 0.0;
+    f.peak_column = column > 0.0;
+    f.plot_h = std::max(plot_height(layout), static_cast<double>(lines) * fs * 1.3 + fs);
+    // Room for the value labels and, beside them, the axis title.
+    f.left = std::max(48.0, static_cast<double>(label_chars) * fs * 0.62 + 14.0) + fs * 1.4;
+    const double right = f.peak_column ? column + 10.0 : 24.0;
     f.plot_w = std::max(40.0, f.width - f.left - right);
-    const double legend_h = place_legend(f, legend, right);
+
+    double top = 0.0;
+    if (layout.heading) {
+        f.heading = heading_lines(*layout.heading, f.width - 8.0, fs * 0.6 * 0.9);
+        f.heading_y = fs * 1.3;
+        top = fs * (0.5 + 1.2 * static_cast<double>(f.heading.size()));
+    }
+    const double legend_bottom = place_legend(f, top);
 
     const double title_h = fs * 1.9;
     const double gap = fs * 0.8;
-    f.panels_top = legend_h + title_h;
+    f.panels_top = legend_bottom + title_h;
     f.panel_step = f.plot_h + gap + title_h;
-    const double n_plans = static_cast<double>(n_panels);
+    const double n_plans = static_cast<double>(plans.size());
     const double bottom = f.panels_top + n_plans * f.plot_h + (n_plans - 1.0) * (gap + title_h);
     f.height = std::ceil(bottom + fs * 3.6);
 
-    f.trange = trange;
-    f.any_time = any_time;
-    f.x = Axis{trange.lo, trange.hi, f.left, f.left + f.plot_w};
-    const int xtick_max = std::max(2, static_cast<int>(f.plot_w / (fs * 7.0)));
-    f.xticks = ticks_125(trange.lo, trange.hi, xtick_max);
-    f.xstep = tick_step_125(trange.lo, trange.hi, xtick_max);
-    f.xmax_abs = std::max(std::abs(trange.lo), std::abs(trange.hi));
-    f.columns = static_cast<int>(std::ceil(f.plot_w));
-
     f.shade = window.t0.has_value() || window.t1.has_value();
-    f.w0 = std::max(window.t0.value_or(trange.lo), trange.lo);
-    f.w1 = std::min(window.t1.value_or(trange.hi), trange.hi);
+    if (layout.zoom && f.shade && any_time) {
+        const double lo = std::max(window.t0.value_or(trange.lo), trange.lo);
+        const double hi = std::min(window.t1.value_or(trange.hi), trange.hi);
+        if (lo < hi) trange = {lo, hi};
+    }
+    f.any_time = any_time;
+    f.columns = static_cast<int>(std::ceil(f.plot_w));
+    if (layout.zoom) {
+        f.trange = trange;
+        f.x = Axis{trange.lo, trange.hi, f.left, f.left + f.plot_w};
+        const int xtick_max = std::max(3, static_cast<int>(f.plot_w / (fs * 4.0)));
+        const double step = tick_step_125(trange.lo, trange.hi, xtick_max);
+        f.xticks = multiples(trange.lo, trange.hi, step);
+        f.xlabels = tick_labels(f.xticks, step, &f.xmultiplier);
+    } else {
+        fit_time_axis(f, trange);
+    }
+    f.w0 = std::max(window.t0.value_or(f.trange.lo), f.trange.lo);
+    f.w1 = std::min(window.t1.value_or(f.trange.hi), f.trange.hi);
     return f;
 }
 
-// The start tag of the picture and its white background.
+// The start tag of the picture (scaling to its container) and its white
+// background.
 void write_start(std::string& out, const Frame& f, bool xml_declaration) {
     auto w = std::back_inserter(out);
     if (xml_declaration) out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
     fmt::format_to(w,
-                   "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"{0}\" height=\"{1}\" "
+                   "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"100%\" "
                    "viewBox=\"0 0 {0} {1}\" font-family=\"sans-serif\" font-size=\"{2}\">\n",
                    f.width, f.height, f.fs);
     fmt::format_to(w, "<rect class=\"background\" width=\"{}\" height=\"{}\" fill=\"#fff\"/>\n",
                    f.width, f.height);
 }
 
-// Each entry: a short thick line in its colour and its text.
-void write_legend(std::string& out, const Frame& f, const std::vector<LegendEntry>& legend) {
+// The first line (or lines, in a narrow picture): the window, the sign
+// convention and the filter; a line breaks only between the three.
+void write_heading(std::string& out, const Frame& f) {
+    for (std::size_t i = 0; i < f.heading.size(); ++i) {
+        fmt::format_to(std::back_inserter(out),
+                       "<text class=\"heading\" x=\"4\" y=\"{:.1f}\" font-size=\"{:.1f}\" "
+                       "fill=\"#333\">{}</text>\n",
+                       f.heading_y + f.fs * 1.2 * static_cast<double>(i), f.fs * 0.9,
+                       xml_escape(f.heading[i]));
+    }
+}
+
+// Each entry: a short thick line in its colour and its text; the keys: a
+// dot, a dashed line, a shaded box.
+void write_legend(std::string& out, const Frame& f) {
     if (f.legend_at.empty()) return;
     auto w = std::back_inserter(out);
     const double fs = f.fs;
     out += "<g class=\"legend\">\n";
     for (std::size_t i = 0; i < f.legend_at.size(); ++i) {
         const auto [x, y] = f.legend_at[i];
-        fmt::format_to(w,
-                       "<g class=\"legend-entry\"><line x1=\"{:.1f}\" y1=\"{:.1f}\" "
-                       "x2=\"{:.1f}\" y2=\"{:.1f}\" stroke=\"{}\" stroke-width=\"3\"/>"
-                       "<text x=\"{:.1f}\" y=\"{:.1f}\">",
-                       x, y - fs * 0.35, x + 18.0, y - fs * 0.35, colour(legend[i].colour),
-                       x + 24.0, y);
-        append_escaped(out, legend[i].text);
+        const LegendItem& e = f.legend[i];
+        const double my = y - fs * 0.35;
+        switch (e.key) {
+            case Key::none:
+                fmt::format_to(w,
+                               "<g class=\"legend-entry\"><line x1=\"{:.1f}\" y1=\"{:.1f}\" "
+                               "x2=\"{:.1f}\" y2=\"{:.1f}\" stroke=\"{}\" stroke-width=\"3\"{}/>",
+                               x, my, x + 18.0, my, colour(e.colour), dash(e.colour));
+                break;
+            case Key::peak:
+                fmt::format_to(w,
+                               "<g class=\"legend-key\"><circle cx=\"{:.1f}\" cy=\"{:.1f}\" "
+                               "r=\"3.5\" fill=\"#444\"/>",
+                               x + 9.0, my);
+                break;
+            case Key::mean:
+                fmt::format_to(w,
+                               "<g class=\"legend-key\"><line x1=\"{:.1f}\" y1=\"{:.1f}\" "
+                               "x2=\"{:.1f}\" y2=\"{:.1f}\" stroke=\"#444\" stroke-width=\"2\" "
+                               "stroke-dasharray=\"6 3\"/>",
+                               x, my, x + 18.0, my);
+                break;
+            case Key::window:
+                fmt::format_to(w,
+                               "<g class=\"legend-key\"><rect x=\"{:.1f}\" y=\"{:.1f}\" "
+                               "width=\"18\" height=\"{:.1f}\" fill=\"#dde6f3\" "
+                               "stroke=\"#9ab\"/>",
+                               x, y - fs * 0.9, fs);
+                break;
+        }
+        fmt::format_to(w, "<text x=\"{:.1f}\" y=\"{:.1f}\" fill=\"{}\">", x + 24.0, y,
+                       e.key == Key::none ? text_colour(e.colour) : "#333");
+        append_escaped(out, e.text);
         out += "</text></g>\n";
     }
     out += "</g>\n";
@@ -521,13 +761,22 @@ struct PanelPlace {
     bool last;
 };
 
-// The panel's title, its white plot area and the shaded window.
+// The panel's title (and its notes at the right), its white plot area and
+// the shaded window.
 void write_backdrop(std::string& out, const Frame& f, const PanelPlan& plan, const PanelPlace& at) {
     auto w = std::back_inserter(out);
     fmt::format_to(w, "<text class=\"title\" x=\"{:.1f}\" y=\"{:.1f}\" font-weight=\"bold\">",
                    f.left, at.top - f.fs * 0.6);
     append_escaped(out, plan.title);
     out += "</text>\n";
+    if (!plan.notes.empty()) {
+        fmt::format_to(w,
+                       "<text class=\"note\" x=\"{:.1f}\" y=\"{:.1f}\" text-anchor=\"end\" "
+                       "fill=\"#8a1c00\">",
+                       f.left + f.plot_w, at.top - f.fs * 0.6);
+        append_escaped(out, plan.notes);
+        out += "</text>\n";
+    }
     fmt::format_to(w,
                    "<rect class=\"frame\" x=\"{:.1f}\" y=\"{:.1f}\" width=\"{:.1f}\" "
                    "height=\"{:.1f}\" fill=\"#fff\" stroke=\"none\"/>\n",
@@ -555,33 +804,41 @@ void write_grid(std::string& out, const Frame& f, const PanelPlan& plan, const P
     out += "</g>\n";
 }
 
-// The value labels; under the lowest panel the time labels and the axis
-// title.
+// The value labels, the value axis title (the DynRes label) and its
+// multiplier; under the lowest panel the time labels and the axis title.
 void write_ticks(std::string& out, const Frame& f, const PanelPlan& plan, const PanelPlace& at) {
     auto w = std::back_inserter(out);
     const double fs = f.fs;
-    const double ymax_abs = std::max(std::abs(plan.y.lo), std::abs(plan.y.hi));
-    for (double v : plan.yticks) {
+    for (std::size_t i = 0; i < plan.yticks.size(); ++i) {
         fmt::format_to(w,
                        "<text class=\"ytick\" x=\"{:.1f}\" y=\"{:.1f}\" "
                        "text-anchor=\"end\">{}</text>\n",
-                       f.left - 6.0, at.y(v) + fs * 0.35, tick_text(v, plan.ystep, ymax_abs));
+                       f.left - 6.0, at.y(plan.yticks[i]) + fs * 0.35, plan.ylabels[i]);
     }
+    const double cy = at.top + f.plot_h / 2.0;
+    fmt::format_to(w,
+                   "<text class=\"axis-title y\" x=\"{0:.1f}\" y=\"{1:.1f}\" "
+                   "text-anchor=\"middle\" transform=\"rotate(-90 {0:.1f} {1:.1f})\">",
+                   fs * 1.0, cy);
+    append_escaped(out, plan.axis_title);
+    if (!plan.ymultiplier.empty()) out += " [" + plan.ymultiplier + "]";
+    out += "</text>\n";
     if (!at.last) return;
-    for (double t : f.xticks) {
+    for (std::size_t i = 0; i < f.xticks.size(); ++i) {
         fmt::format_to(w,
                        "<text class=\"xtick\" x=\"{:.1f}\" y=\"{:.1f}\" "
                        "text-anchor=\"middle\">{}</text>\n",
-                       f.x(t), at.top + f.plot_h + fs * 1.3, tick_text(t, f.xstep, f.xmax_abs));
+                       f.x(f.xticks[i]), at.top + f.plot_h + fs * 1.3, f.xlabels[i]);
     }
     fmt::format_to(w,
                    "<text class=\"axis-title\" x=\"{:.1f}\" y=\"{:.1f}\" "
-                   "text-anchor=\"middle\">time</text>\n",
-                   f.left + f.plot_w / 2.0, at.top + f.plot_h + fs * 2.8);
+                   "text-anchor=\"middle\">time [{}s]</text>\n",
+                   f.left + f.plot_w / 2.0, at.top + f.plot_h + fs * 2.8,
+                   f.xmultiplier.empty() ? std::string() : f.xmultiplier + " ");
 }
 
 // Each series as one path, reduced to the pixel columns, broken where
-// samples are left out.
+// samples are left out; samples outside the time axis are left out.
 void write_series(std::string& out, const Frame& f, const PanelPlan& plan, const PanelPlace& at) {
     auto w = std::back_inserter(out);
     for (const Drawn& d : plan.drawn) {
@@ -590,8 +847,8 @@ void write_series(std::string& out, const Frame& f, const PanelPlan& plan, const
         if (kept.empty()) continue;
         fmt::format_to(w,
                        "<path class=\"series\" fill=\"none\" stroke=\"{}\" "
-                       "stroke-width=\"1\" stroke-linejoin=\"round\" d=\"",
-                       colour(d.colour));
+                       "stroke-width=\"1\" stroke-linejoin=\"round\"{} d=\"",
+                       colour(d.colour), dash(d.colour));
         bool first_in_segment = false;
         for (const Kept& p : kept) {
             const double x = f.x(t.times[p.index]);
@@ -610,80 +867,92 @@ void write_series(std::string& out, const Frame& f, const PanelPlan& plan, const
     }
 }
 
-// The means as dashed lines across the window.
+// The means as dashed lines across the window, thick and on a white halo so
+// they stay visible over dense data.
 void write_means(std::string& out, const Frame& f, const PanelPlan& plan, const PanelPlace& at) {
     auto w = std::back_inserter(out);
     for (const Drawn& d : plan.drawn) {
         const Trace& t = *d.trace;
         if (!t.mean || !finite(*t.mean) || !f.any_time || f.w0 > f.w1) continue;
+        const double y = at.y(*t.mean);
+        fmt::format_to(w,
+                       "<line class=\"mean-halo\" x1=\"{:.1f}\" y1=\"{:.1f}\" x2=\"{:.1f}\" "
+                       "y2=\"{:.1f}\" stroke=\"#fff\" stroke-width=\"4\" opacity=\"0.85\"/>\n",
+                       f.x(f.w0), y, f.x(f.w1), y);
         fmt::format_to(w,
                        "<line class=\"mean\" x1=\"{:.1f}\" y1=\"{:.1f}\" x2=\"{:.1f}\" "
-                       "y2=\"{:.1f}\" stroke=\"{}\" stroke-width=\"0.8\" "
+                       "y2=\"{:.1f}\" stroke=\"{}\" stroke-width=\"2\" "
                        "stroke-dasharray=\"6 3\"><title>",
-                       f.x(f.w0), at.y(*t.mean), f.x(f.w1), at.y(*t.mean), colour(d.colour));
+                       f.x(f.w0), y, f.x(f.w1), y, text_colour(d.colour));
         out += xml_escape(fmt::format("{}: mean {}", t.file, *t.mean));
         out += "</title></line>\n";
     }
 }
 
-// The baseline of a peak label of width tw starting at bx, beside the dot
-// at height y: above it or below it, on the first place clear of the labels
-// already placed (else stepped upwards); the label's box joins `placed`.
-double place_peak_label(std::vector<Box>& placed, const Frame& f, const PanelPlace& at, double bx,
-                        double y, double tw) {
+// The baseline of a peak label of width tw starting at bx, beside the dot at
+// height y: above it or below it, always inside the plot area.
+double place_peak_label(const Frame& f, const PanelPlace& at, double y) {
     const double fs = f.fs;
-    auto box_at = [&](double baseline) { return Box{bx, baseline - fs, tw, fs * 1.2}; };
     const double above = y - fs * 0.5, below = y + fs * 1.2;
-    std::vector<double> tries;
-    if (above - fs >= at.top) tries.push_back(above);
-    if (below <= at.top + f.plot_h) tries.push_back(below);
-    for (int r = 1; r <= 6; ++r) tries.push_back(above - fs * 1.2 * r);
-    double ty = tries.front();
-    for (const double c : tries) {
-        const Box b = box_at(c);
-        if (std::none_of(placed.begin(), placed.end(),
-                         [&](const Box& o) { return o.overlaps(b); })) {
-            ty = c;
-            break;
-        }
-    }
-    placed.push_back(box_at(ty));
-    return ty;
+    if (above - fs >= at.top) return above;
+    if (below <= at.top + f.plot_h) return below;
+    return at.top + fs * 1.1;
 }
 
-// The peaks: a dot on the sample and, unless switched off, its value and
-// time beside it, on the side with room.
+// The peaks: a dot on the sample (its full value in a tooltip) and, unless
+// switched off, its value and time: beside the dot for a single series, else
+// in a column right of the plot area.
 void write_peaks(std::string& out, const Frame& f, const PanelPlan& plan, const PanelPlace& at,
-                 bool peak_text) {
+                 bool show_text) {
     auto w = std::back_inserter(out);
-    std::vector<Box> placed;  // the peak labels of this panel
+    std::size_t line = 0;
+    const std::size_t labelled = static_cast<std::size_t>(std::count_if(
+        plan.drawn.begin(), plan.drawn.end(), [](const Drawn& d) { return has_peak(*d.trace); }));
     for (const Drawn& d : plan.drawn) {
         const Trace& t = *d.trace;
-        if (!t.peak || !std::isfinite(t.peak->value) || !std::isfinite(t.peak->time)) {
-            continue;
-        }
+        // A peak outside the time axis (zoomed to the window) is not drawn.
+        if (!has_peak(t) || t.peak->time < f.trange.lo || t.peak->time > f.trange.hi) continue;
         const float sample = t.peak->sample.value_or(t.peak->value);
-        if (!std::isfinite(sample)) continue;
         const double x = f.x(t.peak->time);
         const double y = at.y(sample);
-        const std::string text = fmt::format("{} at t={}", t.peak->value, t.peak->time);
+        const std::string text = peak_text(*t.peak);
+        const std::string full =
+            fmt::format("{}: peak {} at t={}{}", t.file, t.peak->value, t.peak->time,
+                        t.peak->sample ? fmt::format(" (sample {})", *t.peak->sample) : "");
         fmt::format_to(w,
                        "<circle class=\"peak\" cx=\"{:.1f}\" cy=\"{:.1f}\" r=\"3.5\" "
                        "fill=\"{}\" stroke=\"#fff\" stroke-width=\"1\"><title>",
                        x, y, colour(d.colour));
-        out += xml_escape(fmt::format("{}: peak {}", t.file, text));
+        out += xml_escape(full);
         out += "</title></circle>\n";
-        if (!peak_text) continue;
+        if (!show_text) continue;
+        if (labelled > 1 && f.peak_column) {
+            const double cx = f.left + f.plot_w + 10.0;
+            const double ty = at.top + f.fs * (1.0 + 1.3 * static_cast<double>(line++));
+            fmt::format_to(w,
+                           "<circle class=\"peak-key\" cx=\"{:.1f}\" cy=\"{:.1f}\" r=\"3.5\" "
+                           "fill=\"{}\"/>\n",
+                           cx + 4.0, ty - f.fs * 0.35, colour(d.colour));
+            fmt::format_to(w,
+                           "<text class=\"peak-label\" x=\"{:.1f}\" y=\"{:.1f}\" "
+                           "text-anchor=\"start\" fill=\"{}\"><title>{}</title>{}</text>\n",
+                           cx + 12.0, ty, text_colour(d.colour), xml_escape(full),
+                           xml_escape(text));
+            continue;
+        }
+        // Right of the dot, else left of it, else as far right as the plot
+        // area lets it (above or below the dot, so clear of it).
         const double tw = static_cast<double>(text_chars(text)) * f.fs * 0.6;
-        const bool to_left = x + 6.0 + tw > f.left + f.plot_w && x - 6.0 - tw >= f.left - 6.0;
-        const double bx = to_left ? x - 6.0 - tw : x + 6.0;
-        const double ty = place_peak_label(placed, f, at, bx, y, tw);
+        const double right_end = f.left + f.plot_w;
+        double bx = x + 6.0;
+        if (bx + tw > right_end) bx = x - 6.0 - tw >= f.left ? x - 6.0 - tw : right_end - tw;
+        bx = std::max(bx, f.left + 2.0);
+        const double ty = place_peak_label(f, at, y);
         fmt::format_to(w,
                        "<text class=\"peak-label\" x=\"{:.1f}\" y=\"{:.1f}\" "
-                       "text-anchor=\"{}\" fill=\"{}\" stroke=\"#fff\" "
-                       "stroke-width=\"3\" paint-order=\"stroke\">{}</text>\n",
-                       to_left ? x - 6.0 : x + 6.0, ty, to_left ? "end" : "start", colour(d.colour),
-                       xml_escape(text));
+                       "text-anchor=\"start\" fill=\"{}\" stroke=\"#fff\" "
+                       "stroke-width=\"3\" paint-order=\"stroke\"><title>{}</title>{}</text>\n",
+                       bx, ty, text_colour(d.colour), xml_escape(full), xml_escape(text));
     }
 }
 
@@ -698,11 +967,18 @@ void write_panel(std::string& out, const Frame& f, const PanelPlan& plan, const 
     if (!plan.has_data) {
         fmt::format_to(std::back_inserter(out),
                        "<text class=\"empty\" x=\"{:.1f}\" y=\"{:.1f}\" "
-                       "text-anchor=\"middle\" fill=\"#888\">no samples</text>\n",
+                       "text-anchor=\"middle\" fill=\"#666\">no samples</text>\n",
                        f.left + f.plot_w / 2.0, at.top + f.plot_h / 2.0);
     }
+    fmt::format_to(std::back_inserter(out),
+                   "<g class=\"plot-area\" data-t0=\"{}\" data-t1=\"{}\" data-x0=\"{:.1f}\" "
+                   "data-x1=\"{:.1f}\" data-v0=\"{}\" data-v1=\"{}\" data-y0=\"{:.1f}\" "
+                   "data-y1=\"{:.1f}\">\n",
+                   f.trange.lo, f.trange.hi, f.left, f.left + f.plot_w, plan.y.lo, plan.y.hi,
+                   at.top + f.plot_h, at.top);
     write_series(out, f, plan, at);
     write_means(out, f, plan, at);
+    out += "</g>\n";
     write_peaks(out, f, plan, at, layout.peak_text);
     fmt::format_to(std::back_inserter(out),
                    "<rect class=\"outline\" x=\"{:.1f}\" y=\"{:.1f}\" width=\"{:.1f}\" "
@@ -711,11 +987,33 @@ void write_panel(std::string& out, const Frame& f, const PanelPlan& plan, const 
     out += "</g>\n";
 }
 
+// The legend: the files (or series), then the keys of the marks.
+std::vector<LegendItem> legend_items(const PanelSet& set, const Layout& layout,
+                                     const Window& window) {
+    std::vector<LegendItem> items;
+    if (!layout.legend) return items;
+    for (const auto& [text, c] : set.legend) items.push_back({text, c, Key::none});
+    bool peaks = false, means = false;
+    for (const PanelPlan& plan : set.plans) {
+        for (const Drawn& d : plan.drawn) {
+            peaks = peaks || has_peak(*d.trace);
+            means = means || (d.trace->mean && finite(*d.trace->mean));
+        }
+    }
+    const std::string sign = layout.heading && !layout.heading->sign.empty()
+                                 ? " (" + layout.heading->sign + ")"
+                                 : std::string();
+    if (peaks) items.push_back({"peak" + sign, 0, Key::peak});
+    const bool shaded = window.t0.has_value() || window.t1.has_value();
+    if (means) items.push_back({shaded ? "mean of window" : "mean", 0, Key::mean});
+    if (shaded && !layout.zoom) items.push_back({"window", 0, Key::window});
+    return items;
+}
+
 }  // namespace
 
 std::string render_svg(std::span<const Panel> panels, const Window& window, const Layout& layout) {
     PanelSet set = layout.overlay ? plan_overlay(panels) : plan_stacked(panels);
-    if (!layout.legend) set.legend.clear();
 
     Range trange = time_range(set.plans);
     const bool any_time = !trange.empty();
@@ -723,12 +1021,14 @@ std::string render_svg(std::span<const Panel> panels, const Window& window, cons
     const int ytick_max =
         std::max(3, static_cast<int>(plot_height(layout) / (font_size(layout) * 3.0)));
     const std::size_t label_chars = fit_value_axes(set.plans, ytick_max);
-    const Frame f =
-        make_frame(layout, window, set.plans.size(), label_chars, set.legend, trange, any_time);
+    note_panels(set.plans);
+    const Frame f = make_frame(layout, window, set.plans, label_chars,
+                               legend_items(set, layout, window), trange, any_time);
 
     std::string out;
     write_start(out, f, layout.xml_declaration);
-    write_legend(out, f, set.legend);
+    write_heading(out, f);
+    write_legend(out, f);
     for (std::size_t k = 0; k < set.plans.size(); ++k) {
         const PanelPlan& plan = set.plans[k];
         const double top = f.panels_top + static_cast<double>(k) * f.panel_step;

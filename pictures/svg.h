@@ -53,18 +53,39 @@ struct Window {
     std::optional<double> t1;
 };
 
+// The settings the numbers of a picture depend on, stated in its first line:
+// the window (as given, e.g. "20:80"; empty: the whole series), the peak's
+// sign convention, and the filter the series went through (none when not
+// set).
+struct Heading {
+    std::string window;
+    std::string sign;
+    std::optional<std::string> filter;
+};
+
 struct Layout {
-    int width = 960;              // of the whole picture, in pixels
+    int width = 960;              // of the picture's coordinates; it scales to its container
     int panel_height = 200;       // of one panel's plot area
     bool overlay = false;         // every series in one panel
     bool xml_declaration = true;  // false for a picture inside an HTML page
     int font_size = 12;
     bool peak_text = true;  // the peak's value and time beside its dot
     bool legend = true;
+    // The first line of the picture; none without.
+    std::optional<Heading> heading = std::nullopt;
+    // The time axis spans the window alone (the samples outside are left
+    // out); without a window the whole series.
+    bool zoom = false;
 };
 
-// The SVG text of the panels. Never throws for any data (non-finite values
-// are left out of the line; an empty series gives an empty panel).
+// The SVG text of the panels. The picture has a viewBox and a width of
+// 100 %, so it scales to its container. Peak labels never overlap: with one
+// series in a panel the label sits beside its dot inside the plot area; with
+// more they stand in a column right of the plot area, one line per series
+// in the legend's order and colour. Beyond the palette's nine colours the
+// colours repeat with a dashed line. A panel notes in its title row the
+// samples left out as not finite and a series that is constant. Never throws for any data
+// (non-finite values are left out of the line; an empty series gives an empty panel).
 std::string render_svg(std::span<const Panel> panels, const Window& window, const Layout& layout);
 
 // Text for XML and HTML content and attribute values: &, <, >, " and ' as
@@ -77,6 +98,19 @@ std::string xml_escape(std::string_view text);
 // many as possible; when fewer than two would fit, the next smaller step.
 // Empty when lo > hi or either is not finite.
 std::vector<double> ticks_125(double lo, double hi, int max_count);
+
+// The labels of ticks `step` apart on one axis: with a common power of ten
+// (a multiple of 3) set in `multiplier` ("×10⁹", empty for none) when the
+// largest magnitude is 10^5 or more or below 10^-3, and as many decimals as
+// the step needs.
+std::vector<std::string> tick_labels(std::span<const double> ticks, double step,
+                                     std::string* multiplier);
+
+// A number as the pictures and the report show it: 6 significant digits,
+// trailing zeros dropped; magnitudes of 10^6 and more or below 10^-4 as
+// mantissa ×10 to a power ("1.33312×10¹¹"). Non-finite values as "nan",
+// "inf", "-inf".
+std::string short_number(double v);
 
 // The step ticks_125 uses.
 double tick_step_125(double lo, double hi, int max_count);

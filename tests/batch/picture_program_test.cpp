@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <limits>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -164,7 +165,12 @@ TEST(PlotCommand, PictureHoldsThePeaksAndMeansOfThePeakAndStatsCommands) {
         ASSERT_EQ(means.size(), 2u);
         const std::string peak = prow[r][pc.at("peak")];
         const std::string t_peak = prow[r][pc.at("t_peak")];
-        EXPECT_EQ(labels[file]->text, peak + " at t=" + t_peak);
+        // The label to 6 significant digits, the full numbers in its tooltip.
+        EXPECT_NEAR(std::stod(labels[file]->text), std::stod(peak),
+                    std::abs(std::stod(peak)) * 5e-6);
+        EXPECT_NE(labels[file]->text.find(" at t=" + t_peak), std::string::npos);
+        EXPECT_EQ(xml::find_all(*labels[file], "title").at(0)->text,
+                  prow[r][pc.at("file")] + ": peak " + peak + " at t=" + t_peak);
         EXPECT_NEAR(std::stod(dots[file]->attr("cx")), x(std::stod(t_peak)), 0.15);
         EXPECT_NEAR(std::stod(dots[file]->attr("cy")), y(std::stod(peak)), 0.15);
         EXPECT_EQ(dots[file]->attr("fill"), entries[file]->children.at(0).attr("stroke"));
@@ -177,7 +183,8 @@ TEST(PlotCommand, PictureHoldsThePeaksAndMeansOfThePeakAndStatsCommands) {
         EXPECT_NEAR(std::stod(win[0]->attr("x")), x(20.0), 0.15);
     }
     // The whole series are drawn: from the left edge (both start at the same
-    // time), a.dyn to the right edge (the longer file).
+    // time), a.dyn to its last time, 99.95 (the longer file; the axis runs
+    // on to the next tick, 100).
     const auto frame = xml::find_all(*panels[0], "rect", "frame").at(0);
     const double left = std::stod(frame->attr("x"));
     const double right = left + std::stod(frame->attr("width"));
@@ -189,7 +196,7 @@ TEST(PlotCommand, PictureHoldsThePeaksAndMeansOfThePeakAndStatsCommands) {
         EXPECT_NEAR(std::stod(d.substr(1)), left, 0.15);
     }
     const std::string d0 = paths[0]->attr("d");
-    EXPECT_NEAR(std::stod(d0.substr(d0.rfind(' ') + 1)), right, 0.15);
+    EXPECT_NEAR(std::stod(d0.substr(d0.rfind(' ') + 1)), left + (right - left) * 0.9995, 0.15);
 }
 
 TEST(PlotCommand, OutputFileRulesAndFailedFiles) {
@@ -400,16 +407,41 @@ TEST(ReportCommand, TablesHoldTheStatsNumbersAndEachDynResHasItsPicture) {
         ASSERT_EQ(figures.size(), 6u);
         for (std::size_t i = 1; i < trs.size(); ++i, ++r) {
             std::vector<std::string> cells;
-            for (const auto& td : trs[i]->children) cells.push_back(td.text);
+            // Numbers in full as the sort key and tooltip, the label linked
+            // to its figure.
+            for (const auto& td : trs[i]->children) {
+                cells.push_back(td.has_class("num") && !td.attr("data-v").empty()
+                                    ? td.attr("data-v")
+                                    : td.all_text());
+            }
             EXPECT_EQ(cells, std::vector<std::string>(srow[r].begin() + 1, srow[r].end()));
             EXPECT_EQ(srow[r][0], xml::find_all(sec, "h2").at(0)->text);
             // The picture of the DynRes: its peak by the sign convention.
             const xml::Element& fig = *figures[i - 1];
-            EXPECT_EQ(xml::find_all(fig, "svg").size(), 1u);
+            // The series, its spectrum with fp, and the histogram counting
+            // the window's samples (n of the stats row).
+            EXPECT_EQ(xml::find_all(fig, "svg").size(), 3u);
+            const auto spectrum = xml::find_all(fig, "svg", "spectrum");
+            ASSERT_EQ(spectrum.size(), 1u);
+            EXPECT_EQ(xml::find_all(*spectrum[0], "text", "fp-label").size(), 1u);
+            long counted = 0;
+            for (const auto* bar : xml::find_all(fig, "rect", "bar")) {
+                const std::string title = xml::find_all(*bar, "title").at(0)->text;
+                counted += std::stol(title.substr(title.rfind(": ") + 2));
+            }
+            EXPECT_EQ(std::to_string(counted), srow[r][columns(srow[0]).at("n")]);
+            EXPECT_EQ(xml::find_all(*trs[i], "a").at(0)->attr("href"), "#" + fig.attr("id"));
+            // The caption: the peak to 6 significant digits.
             const std::string caption = xml::find_all(fig, "figcaption").at(0)->text;
-            const std::string want = "DynRes " + prow[r][pc.at("dynres")] + ": peak (abs) " +
-                                     prow[r][pc.at("peak")] + " at t=" + prow[r][pc.at("t_peak")];
-            EXPECT_EQ(caption.rfind(want, 0), 0u) << caption << "\n" << want;
+            const std::string want = "DynRes " + prow[r][pc.at("dynres")] + ": peak (abs) ";
+            ASSERT_EQ(caption.rfind(want, 0), 0u) << caption << "\n" << want;
+            const double peak = std::stod(prow[r][pc.at("peak")]);
+            EXPECT_NEAR(std::stod(caption.substr(want.size())), peak, std::abs(peak) * 5e-6)
+                << caption;
+            const std::size_t at = caption.find(" at t = ");
+            ASSERT_NE(at, std::string::npos);
+            EXPECT_NEAR(std::stod(caption.substr(at + 8)), std::stod(prow[r][pc.at("t_peak")]),
+                        1e-3);
             EXPECT_EQ(xml::find_all(fig, "circle", "peak").size(), 1u);
             EXPECT_EQ(xml::find_all(fig, "rect", "window").size(), 1u);
         }
@@ -527,11 +559,11 @@ TEST(ReportCommand, ABrowserSortsTheTables) {
     Outcome run;
     std::string html = make_report(dir, run);
     const std::string probe = R"(<script>
-var t = document.querySelector('table.sortable'), th = t.tHead.rows[0].cells, col = -1;
+var t = document.querySelector('section.file table.sortable'), th = t.tHead.rows[0].cells, col = -1;
 for (var i = 0; i < th.length; i++) if (th[i].textContent === 'max') col = i;
 var order = function () {
   return Array.prototype.map.call(t.tBodies[0].rows, function (r) {
-    return r.cells[col].textContent; }).join(' ');
+    return r.cells[col].getAttribute('data-v'); }).join(' ');
 };
 th[col].click();
 document.body.setAttribute('data-up', order());
@@ -557,13 +589,14 @@ document.body.setAttribute('data-hint', document.querySelector('.hint').hidden ?
 
     // The expected orders, from the table as written.
     const xml::Element root = xml::parse(make_report(dir, run));
-    const auto trs = xml::find_all(*xml::find_all(root, "table").at(0), "tr");
+    const auto first = xml::find_all(root, "section", "file").at(0);
+    const auto trs = xml::find_all(*xml::find_all(*first, "table").at(0), "tr");
     std::size_t col = 0;
     while (col < trs[0]->children.size() && trs[0]->children[col].text != "max") ++col;
     std::vector<std::string> values;
     std::string as_written;
     for (std::size_t i = 1; i < trs.size(); ++i) {
-        values.push_back(trs[i]->children.at(col).text);
+        values.push_back(trs[i]->children.at(col).attr("data-v"));
         as_written += (i > 1 ? " " : "") + values.back();
     }
     std::sort(values.begin(), values.end(), [](const std::string& a, const std::string& b) {
@@ -577,6 +610,147 @@ document.body.setAttribute('data-hint', document.querySelector('.hint').hidden ?
     ASSERT_NE(up, as_written);  // else the sorting would go unseen
     EXPECT_EQ(attr("data-up"), up);
     EXPECT_EQ(attr("data-down"), down);
+}
+
+// The page with a test script added at its end, as the browser leaves it
+// after the scripts ran: the attributes the script set on the body.
+std::map<std::string, std::string> probe_page(const ScratchDir& dir, const std::string& browser,
+                                              std::string html, const std::string& script,
+                                              const std::string& window) {
+    const std::size_t end = html.rfind("</body>");
+    EXPECT_NE(end, std::string::npos);
+    html.insert(end, "<script>//<![CDATA[\ntry {\n" + script +
+                         "\n} catch (e) { document.body.setAttribute('data-error', String(e)); }"
+                         "\n//]]></script>");
+    dir.write("probe.html", html);
+    EXPECT_EQ(
+        browse(dir, browser, "probe.html", "--window-size=" + window + " --dump-dom > dom.txt"), 0)
+        << dir.read("browser.txt");
+    const std::string dom = dir.read("dom.txt");
+    std::map<std::string, std::string> attrs;
+    const std::size_t body = dom.find("<body");
+    const std::size_t close = dom.find('>', body);
+    if (body == std::string::npos || close == std::string::npos) return attrs;
+    const std::string tag = dom.substr(body, close - body);
+    std::size_t at = 0;
+    while ((at = tag.find(" data-", at)) != std::string::npos) {
+        const std::size_t eq = tag.find("=\"", at);
+        const std::size_t q = tag.find('"', eq + 2);
+        attrs[tag.substr(at + 1, eq - at - 1)] = tag.substr(eq + 2, q - eq - 2);
+        at = q;
+    }
+    return attrs;
+}
+
+// No number on the page is broken over two lines, on a wide and a narrow
+// window: every number in the text (tables, captions, headers) has its
+// characters on one line of the browser's layout.
+TEST(ReportCommand, ABrowserNeverBreaksANumber) {
+    REQUIRE_BROWSER(browser);
+    ScratchDir dir;
+    Outcome run;
+    const std::string html = make_report(dir, run);
+    const std::string script = R"(
+var walker = document.createTreeWalker(document.body, NodeFilter.SHOW_TEXT), node, seen = 0,
+    broken = [];
+while ((node = walker.nextNode())) {
+  var p = node.parentNode.nodeName.toLowerCase();
+  if (p === 'script' || p === 'style') continue;
+  var re = /(?<![A-Za-z0-9.])-?[0-9][0-9.]*(×10[⁰¹²³⁴⁵⁶⁷⁸⁹⁻]+)?/g, m;
+  while ((m = re.exec(node.data))) {
+    if (m[0].length < 2) continue;
+    var range = document.createRange();
+    range.setStart(node, m.index);
+    range.setEnd(node, m.index + m[0].length);
+    var tops = {};
+    Array.prototype.forEach.call(range.getClientRects(), function (r) {
+      if (r.width > 0) tops[Math.round(r.bottom)] = 1;
+    });
+    ++seen;
+    if (Object.keys(tops).length > 1) broken.push(m[0] + ' in ' + p + ': ' + node.data.slice(0, 40));
+  }
+}
+document.body.setAttribute('data-seen', seen);
+document.body.setAttribute('data-broken', broken.join(' '));
+)";
+    for (const char* window : {"1400,1200", "600,1200", "360,1200"}) {
+        SCOPED_TRACE(window);
+        auto attrs = probe_page(dir, browser, html, script, window);
+        EXPECT_EQ(attrs["data-error"], "");
+        EXPECT_GT(std::stoi(attrs["data-seen"]), 100);
+        EXPECT_EQ(attrs["data-broken"], "");
+    }
+}
+
+// The charts' inline script: a wheel turn over a chart narrows its time
+// range around the pointer, and the pointer over the plot area shows the
+// time and value under it.
+TEST(ReportCommand, ABrowserZoomsAChartAndShowsTheValueUnderThePointer) {
+    REQUIRE_BROWSER(browser);
+    ScratchDir dir;
+    Outcome run;
+    const std::string html = make_report(dir, run);
+    const std::string script = R"(
+var svg = document.querySelector('figure svg'), area = svg.querySelector('.plot-area');
+var box = svg.querySelector('rect.frame').getBoundingClientRect();
+var cx = box.left + box.width * 0.5, cy = box.top + box.height * 0.5;
+var at = { clientX: cx, clientY: cy, bubbles: true, cancelable: true };
+document.body.setAttribute('data-full', area.getAttribute('data-t0') + ' ' + area.getAttribute('data-t1'));
+svg.dispatchEvent(new WheelEvent('wheel', Object.assign({ deltaY: -100 }, at)));
+svg.dispatchEvent(new WheelEvent('wheel', Object.assign({ deltaY: -100 }, at)));
+document.body.setAttribute('data-view', svg.getAttribute('data-view') || '');
+svg.dispatchEvent(new MouseEvent('mousemove', at));
+document.body.setAttribute('data-probe', svg.querySelector('.probe').textContent);
+)";
+    auto attrs = probe_page(dir, browser, html, script, "1400,1200");
+    EXPECT_EQ(attrs["data-error"], "");
+    std::istringstream full(attrs["data-full"]), view(attrs["data-view"]);
+    double t0 = 0, t1 = 0, a = 0, b = 0;
+    full >> t0 >> t1;
+    view >> a >> b;
+    ASSERT_FALSE(view.fail()) << attrs["data-view"];
+    EXPECT_GT(a, t0);
+    EXPECT_LT(b, t1);
+    // Two turns of 0.8 around the middle: 64 % of the range, centred.
+    EXPECT_NEAR(b - a, (t1 - t0) * 0.64, (t1 - t0) * 0.01);
+    EXPECT_NEAR((a + b) / 2, (t0 + t1) / 2, (t1 - t0) * 0.01);
+    const std::string probe = attrs["data-probe"];
+    ASSERT_EQ(probe.rfind("t = ", 0), 0u) << probe;
+    const std::size_t value = probe.find(", value = ");
+    ASSERT_NE(value, std::string::npos) << probe;
+    EXPECT_NEAR(std::stod(probe.substr(4)), (a + b) / 2, (t1 - t0) * 0.01);
+    EXPECT_NO_THROW((void)std::stod(probe.substr(value + 10)));
+}
+
+// The comparison across files marks, per DynRes, the file whose peak by the
+// sign convention is the largest in magnitude (abs), as pektor peak gives.
+TEST(ReportCommand, TheMatrixMarksTheGoverningFile) {
+    ScratchDir dir;
+    Outcome run;
+    const xml::Element root = xml::parse(make_report(dir, run));
+    const Outcome peaks = pektor(dir, "peak -w 20:80 --sign abs -f csv a.dyn b.dyn");
+    const auto prow = csv_rows(peaks.out);
+    ASSERT_EQ(prow.size(), 13u);
+    const auto pc = columns(prow[0]);
+    const auto matrix = xml::find_all(root, "section", "matrix");
+    ASSERT_EQ(matrix.size(), 1u);
+    const auto trs = xml::find_all(*matrix[0], "tr");
+    ASSERT_EQ(trs.size(), 7u);
+    std::vector<std::string> head;
+    for (const auto& th : trs[0]->children) head.push_back(th.text);
+    EXPECT_EQ(head, (std::vector<std::string>{"dynres", "label", "a.dyn", "b.dyn"}));
+    for (std::size_t i = 1; i < trs.size(); ++i) {
+        SCOPED_TRACE(i);
+        const auto& cells = trs[i]->children;
+        ASSERT_EQ(cells.size(), 4u);
+        const double pa = std::stod(prow[i][pc.at("peak")]);
+        const double pb = std::stod(prow[i + 6][pc.at("peak")]);
+        EXPECT_EQ(cells[2].attr("data-v"), prow[i][pc.at("peak")]);
+        EXPECT_EQ(cells[3].attr("data-v"), prow[i + 6][pc.at("peak")]);
+        const std::size_t want = std::abs(pb) > std::abs(pa) ? 3 : 2;
+        EXPECT_TRUE(cells[want].has_class("governing"));
+        EXPECT_FALSE(cells[5 - want].has_class("governing"));
+    }
 }
 
 // Samples that are not finite numbers: left out of the peak, the mean and
@@ -604,7 +778,7 @@ TEST(PictureProgram, SamplesThatAreNotNumbersAreLeftOutWithAWarning) {
     EXPECT_EQ(report.code, 0);
     EXPECT_EQ(report.err, "pektor report" + warned + "pektor report" + none);
     const std::string html = dir.read("r.html");
-    EXPECT_NE(html.find("DynRes 1: peak (max) 4 at t=2; mean 2.5"), std::string::npos);
+    EXPECT_NE(html.find("DynRes 1: peak (max) 4 at t = 2 s; mean 2.5"), std::string::npos);
     EXPECT_NE(html.find("DynRes 2: no sample that is a finite number"), std::string::npos);
     EXPECT_EQ(pektor(dir, "plot -q --force -o p.svg gaps.dyn").err, "");
 }

@@ -36,8 +36,9 @@ Report sample_report() {
     a.table.header = {"dynres", "label", "n", "max", "t_max", "tz"};
     a.table.rows = {{"1", "Fx <&>", "5", "3", "0.5", ""},
                     {"2", "Fy", "5", "-1e-05", "1.5", "0.25"}};
-    a.figures = {{"1 Fx <&>", pictures::render_svg(panels, {}, small)},
-                 {"2 Fy", pictures::render_svg(panels, {}, small)}};
+    a.table.anchors = {"f1-d1", "f1-d2"};
+    a.figures = {{"1 Fx <&>", pictures::render_svg(panels, {}, small), "f1-d1", ""},
+                 {"2 Fy", pictures::render_svg(panels, {}, small), "f1-d2", ""}};
     pictures::FileSection b;
     b.name = "b&c.dyn";
     b.error = "not a dyn file <bad>";
@@ -78,13 +79,14 @@ TEST(Report, WellFormedSelfContainedPage) {
     EXPECT_EQ(xml::find_all(*sections[1], "p", "error").at(0)->text, "not a dyn file <bad>");
     EXPECT_TRUE(xml::find_all(*sections[1], "table").empty());
     // The contents list links to both sections.
-    const auto links = xml::find_all(root, "a");
+    const auto links = xml::find_all(*xml::find_all(root, "nav").at(0), "a");
     ASSERT_EQ(links.size(), 2u);
     EXPECT_EQ(links[0]->attr("href"), "#" + sections[0]->attr("id"));
     EXPECT_EQ(links[1]->attr("href"), "#" + sections[1]->attr("id"));
 
-    // The table: the header and cells as given; numeric columns (empty cells
-    // allowed) right-aligned, text columns not.
+    // The table: the header as given; numeric columns (empty cells allowed)
+    // right-aligned with the full text as the sort key and tooltip, text
+    // columns as given; the label links to the row's figure.
     const auto tables = xml::find_all(*sections[0], "table", "sortable");
     ASSERT_EQ(tables.size(), 1u);
     std::vector<std::string> head;
@@ -95,17 +97,28 @@ TEST(Report, WellFormedSelfContainedPage) {
     for (std::size_t i = 1; i < rows.size(); ++i) {
         const auto& cells = rows[i]->children;
         ASSERT_EQ(cells.size(), 6u);
+        EXPECT_EQ(rows[i]->attr("id"), "row-f1-d" + std::to_string(i));
         for (std::size_t c = 0; c < cells.size(); ++c) {
-            EXPECT_EQ(cells[c].text, r.files[0].table.rows[i - 1][c]);
+            const std::string& given = r.files[0].table.rows[i - 1][c];
+            EXPECT_EQ(cells[c].all_text(), given == "-1e-05" ? "-1×10⁻⁵" : given);
+            if (!given.empty() && c != 1) {
+                EXPECT_EQ(cells[c].attr("data-v"), given);
+                EXPECT_EQ(cells[c].attr("title"), given);
+            }
             EXPECT_EQ(cells[c].has_class("num"), c != 1) << c;
         }
+        const auto link = xml::find_all(cells[1], "a").at(0);
+        EXPECT_EQ(link->attr("href"), "#f1-d" + std::to_string(i));
     }
 
     // The pictures inline, with their captions.
     const auto figures = xml::find_all(*sections[0], "figure");
     ASSERT_EQ(figures.size(), 2u);
     EXPECT_EQ(xml::find_all(*figures[0], "svg").size(), 1u);
-    EXPECT_EQ(xml::find_all(*figures[0], "figcaption").at(0)->text, "1 Fx <&>");
+    EXPECT_EQ(figures[0]->attr("id"), "f1-d1");
+    const auto caption = xml::find_all(*figures[0], "figcaption").at(0);
+    EXPECT_NE(caption->all_text().find("Fx <&>"), std::string::npos);
+    EXPECT_EQ(xml::find_all(*caption, "a").at(0)->attr("href"), "#row-f1-d1");
     EXPECT_EQ(xml::find_all(*figures[0], "circle", "peak").size(), 1u);
 
     // Print layout and the sorting script are in the page.

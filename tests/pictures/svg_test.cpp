@@ -352,7 +352,7 @@ TEST(Picture, OverlayDrawsEverySeriesInOnePanel) {
     const Fit y = fit_ticks(root, "ytick", "y");
     EXPECT_NEAR(std::stod(dots[1]->attr("cx")), x(30.0), 0.15);
     EXPECT_NEAR(std::stod(dots[1]->attr("cy")), y(-7.5), 0.15);
-    EXPECT_EQ(xml::find_all(root, "text", "peak-label").at(1)->text, "7.5 at t=30");
+    EXPECT_EQ(xml::find_all(root, "text", "peak-label").at(1)->text, "-7.5 (|x| 7.5) at t=30");
     // No window given: nothing shaded.
     EXPECT_TRUE(xml::find_all(root, "rect", "window").empty());
 }
