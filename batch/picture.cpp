@@ -120,9 +120,11 @@ pictures::Window shaded(const Params& p) {
 }
 
 // The settings line of every picture: the window, the sign convention and
-// (once the batch data path can filter) the filter.
+// the filter.
 pictures::Heading heading(const Params& p) {
-    return pictures::Heading{p.window_text, std::string(sign_name(p.sign)), std::nullopt};
+    std::optional<std::string> filter;
+    if (p.filter.on) filter = filter_text(p.filter);
+    return pictures::Heading{p.window_text, std::string(sign_name(p.sign)), filter};
 }
 
 // Writes the text to standard output (no -o, or "-") or to the output file
