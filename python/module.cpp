@@ -33,6 +33,7 @@
 #include "analysis/rainflow.h"
 #include "analysis/spectra.h"
 #include "batch/commands.h"
+#include "batch/extremes.h"
 #include "batch/fatigue.h"
 #include "batch/options.h"
 #include "batch/runner.h"
@@ -400,7 +401,8 @@ py::tuple run(const std::string& command, const std::vector<std::string>& files,
               const std::string& sign, const py::object& coincident, const std::string& ref,
               const std::string& input, const std::vector<std::string>& m, const std::string& neq,
               const std::string& feq, const std::string& residuals, bool cycles,
-              const std::string& bins, int jobs) {
+              const std::string& bins, int jobs, const std::string& fit,
+              const std::string& duration, const std::vector<std::string>& quantiles) {
     batch::Params p;
     p.command = command;
     p.files = files;
@@ -416,6 +418,8 @@ py::tuple run(const std::string& command, const std::vector<std::string>& files,
     if (command == "fatigue")
         p.fatigue = batch::parse_fatigue_options(m, neq, feq, residuals, cycles, bins);
     if (command == "vector") p.channels = batch::vector_pair(p.channels);
+    if (command == "extremes")
+        p.extremes = batch::parse_extremes_options(sign, fit, duration, quantiles, "");
 
     std::vector<batch::FileResult> results;
     {
@@ -447,6 +451,7 @@ py::tuple run(const std::string& command, const std::vector<std::string>& files,
         if (command == "vector") task = each(batch::vector_file);
         if (command == "combine") task = each(batch::combine_file);
         if (command == "fatigue") task = each(batch::fatigue_file);
+        if (command == "extremes") task = each(batch::extremes_file);
         if (!task) {
             py::gil_scoped_acquire acquire;
             throw py::value_error("unknown command '" + command + "'");
@@ -459,8 +464,9 @@ py::tuple run(const std::string& command, const std::vector<std::string>& files,
         batch::run_files(ro, p.files, task, results, err);
     }
 
-    std::vector<std::string> columns =
-        command == "fatigue" ? batch::fatigue_columns(p.fatigue) : batch::command_columns(command);
+    std::vector<std::string> columns = command == "fatigue"    ? batch::fatigue_columns(p.fatigue)
+                                       : command == "extremes" ? batch::extremes_columns(p.extremes)
+                                                               : batch::command_columns(command);
     py::list failures;
     py::list warnings;
     for (std::size_t i = 0; i < results.size(); ++i) {
@@ -733,7 +739,11 @@ PYBIND11_MODULE(_pektor, mod) {
         .def("__next__", &Blocks::next)
         .def("close", &Blocks::stop);
 
-    mod.def("run", &run);
+    mod.def("run", &run, py::arg("command"), py::arg("files"), py::arg("dynres"), py::arg("window"),
+            py::arg("moments"), py::arg("sign"), py::arg("coincident"), py::arg("ref"),
+            py::arg("input"), py::arg("m"), py::arg("neq"), py::arg("feq"), py::arg("residuals"),
+            py::arg("cycles"), py::arg("bins"), py::arg("jobs"), py::arg("fit") = "",
+            py::arg("duration") = "", py::arg("quantiles") = std::vector<std::string>{});
     mod.def("rainflow", &rainflow, py::arg("x"), py::arg("residuals") = "half");
     mod.def("del_", &del, py::arg("x"), py::arg("m"), py::arg("neq"),
             py::arg("residuals") = "half");

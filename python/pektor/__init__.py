@@ -18,7 +18,7 @@ import warnings as _warnings
 
 __all__ = [
     "DynFileError", "DynFile", "open", "write", "stats", "peak", "daf", "fatigue", "vector",
-    "combine", "rainflow", "del_", "psd", "filter", "peaks", "weibull", "gumbel",
+    "combine", "extremes", "rainflow", "del_", "psd", "filter", "peaks", "weibull", "gumbel",
 ]
 
 
@@ -166,7 +166,8 @@ def _text(v):
 
 def _rows(command, files, dynres=None, window=None, moments="sample", sign="max",
           coincident=None, ref="", input="", m=None, neq=None, feq=None, residuals=None,
-          cycles=False, bins=None, jobs=0, errors="warn", frame=True):
+          cycles=False, bins=None, jobs=0, errors="warn", frame=True, fit=None, duration=None,
+          quantiles=None):
     if errors not in ("warn", "raise", "ignore"):
         raise ValueError(f"errors '{errors}' is not warn, raise or ignore")
     files = _files(files)
@@ -176,7 +177,10 @@ def _rows(command, files, dynres=None, window=None, moments="sample", sign="max"
     columns, kinds, rows, failures, notes = _pektor.run(
         command, files, dynres, window, moments, sign, coincident, _path(ref) if ref else "",
         _path(input) if input else "", mtexts, _text(neq), _text(feq), _text(residuals),
-        bool(cycles), _text(bins), int(jobs))
+        bool(cycles), _text(bins), int(jobs), _text(fit), _text(duration),
+        [] if quantiles is None else [_text(q) for q in
+                                      ([quantiles] if isinstance(quantiles, (int, float, str))
+                                       else quantiles)])
     if failures and (errors == "raise" or (errors == "warn" and len(failures) == len(files))):
         raise DynFileError(*failures[0])
     if errors == "warn":
@@ -236,6 +240,16 @@ def vector(files, dynres, window=None, jobs=0, errors="warn"):
 def combine(files, input, window=None, jobs=0, errors="warn"):  # noqa: A002
     """The rows of `pektor combine`: the load combinations of the combination input file."""
     return _rows("combine", files, None, window, input=input, jobs=jobs, errors=errors)
+
+
+def extremes(files, dynres=None, window=None, sign="max", fit="pwm", duration=10800,
+             quantiles=None, jobs=0, errors="warn"):
+    """The rows of `pektor extremes`: per file and DynRes the peaks between up-crossings
+    of the window's mean, their Weibull fit (fit "pwm" or "msm"), the Gumbel of the largest
+    of the peaks of a storm of `duration` seconds (mpm = its mode) and its quantiles
+    (default 0.37, 0.57, 0.90: columns p_37, p_57, p_90); sign "max" or "min"."""
+    return _rows("extremes", files, dynres, window, sign=sign, fit=fit, duration=duration,
+                 quantiles=quantiles, jobs=jobs, errors=errors)
 
 
 def rainflow(x, residuals="half"):

@@ -87,6 +87,9 @@ BATCH_CASES = [
      lambda f: pektor.fatigue(f, window=(1, None), m=4, neq=1e7)),
     ("fatigue", ["--cycles", "--bins", "5"], lambda f: pektor.fatigue(f, cycles=True, bins=5)),
     ("vector", ["-c", "1,2"], lambda f: pektor.vector(f, "1,2")),
+    ("extremes", ["-c", "1"], lambda f: pektor.extremes(f, 1)),
+    ("extremes", ["--sign", "min", "--fit", "msm", "--duration", "3600", "--quantiles", "0.5,0.9"],
+     lambda f: pektor.extremes(f, sign="min", fit="msm", duration=3600, quantiles=(0.5, 0.9))),
 ]
 
 
