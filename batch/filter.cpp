@@ -12,6 +12,7 @@
 
 #include "analysis/spectra.h"
 #include "batch/options.h"
+#include "batch/runner.h"
 
 namespace batch {
 
@@ -168,17 +169,7 @@ class FilteredSource final : public SeriesSource {
         };
         const std::size_t n = std::min<std::size_t>(
             static_cast<std::size_t>(std::max<std::int32_t>(filter_.threads, 1)), m);
-        std::vector<std::thread> pool;
-        for (std::size_t w = 1; w < n; ++w) {
-            // Too few threads to be had: the rest is done on this one.
-            try {
-                pool.emplace_back(work);
-            } catch (const std::system_error&) {
-                break;
-            }
-        }
-        work();
-        for (std::thread& th : pool) th.join();
+        run_on_threads(n, work);
         for (const std::string& f : faults) {
             if (!f.empty()) {
                 failure_ = f;

@@ -13,6 +13,7 @@
 #include "batch/commands.h"
 #include "batch/filter.h"
 #include "batch/options.h"
+#include "batch/runner.h"
 
 namespace batch {
 
@@ -140,17 +141,7 @@ FileResult psd_file(const Params& p, const std::string& file, reader::ReadBuffer
     };
     const std::size_t threads = std::min<std::size_t>(
         static_cast<std::size_t>(std::max<std::int32_t>(p.psd.threads, 1)), m);
-    std::vector<std::thread> pool;
-    for (std::size_t w = 1; w < threads; ++w) {
-        // Too few threads to be had: the rest is done on this one.
-        try {
-            pool.emplace_back(work);
-        } catch (const std::system_error&) {
-            break;
-        }
-    }
-    work();
-    for (std::thread& th : pool) th.join();
+    run_on_threads(threads, work);
 
     if (!setup_failure.empty()) {
         r.error = setup_failure;

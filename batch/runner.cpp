@@ -9,6 +9,7 @@
 #include <exception>
 #include <mutex>
 #include <new>
+#include <system_error>
 #include <thread>
 
 #include "batch/label_text.h"
@@ -119,6 +120,20 @@ void run_each(std::int32_t jobs, std::size_t n,
         lock.lock();
         progress.show(finished);
     }
+}
+
+void run_on_threads(std::size_t n, const std::function<void()>& work) {
+    std::vector<std::thread> pool;
+    for (std::size_t w = 1; w < n; ++w) {
+        // Too few threads to be had: the rest is done on this one.
+        try {
+            pool.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    work();
+    for (std::thread& th : pool) th.join();
 }
 
 std::size_t run_files(const RunOptions& options, const std::vector<std::string>& files,

@@ -61,6 +61,11 @@ void run_each(std::int32_t jobs, std::size_t n, const std::function<void(std::si
 // The threads run_each uses for n works on `jobs` jobs (at least 1).
 std::size_t worker_count(std::int32_t jobs, std::size_t n);
 
+// Runs work() on n threads at once, this one among them, and waits for all
+// of them; when a thread cannot be started, those that run do the rest (so
+// work() takes its items from a shared counter).
+void run_on_threads(std::size_t n, const std::function<void()>& work);
+
 // The same with work(i, w): w (0 .. worker_count(jobs, n) - 1) is the
 // thread that does work i, so that a thread's state (its read buffers) can
 // serve every work it does.

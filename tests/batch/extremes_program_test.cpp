@@ -23,51 +23,21 @@ using test_support::ScratchDir;
 namespace fs = std::filesystem;
 using analysis::Tail;
 
-struct Result {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
+using Result = test_support::CommandRun;
 
 // Runs `pektor <args>` in `dir`; the streams are kept in a directory of
 // their own so that `dir` holds only what the program writes there.
 Result pektor(const ScratchDir& dir, const std::string& args) {
     static const ScratchDir streams("pektor_extremes_streams_");
-    Result r;
-    const fs::path out = streams.path() / "out.txt";
-    const fs::path err = streams.path() / "err.txt";
-    r.code = test_support::run_in(dir.path(), "'" PEKTOR_BIN "' " + args + " < /dev/null > '" +
-                                                  out.string() + "' 2> '" + err.string() + "'");
-    r.out = test_support::read_file(out);
-    r.err = test_support::read_file(err);
-    return r;
+    return test_support::run_command(dir.path(), PEKTOR_BIN, args, streams.path());
 }
 
-// CSV without quoted fields: lines split at commas (line ends CRLF).
 std::vector<std::vector<std::string>> csv(const std::string& text) {
-    std::vector<std::vector<std::string>> rows;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        std::vector<std::string> fields;
-        std::size_t start = 0;
-        for (;;) {
-            const std::size_t comma = line.find(',', start);
-            fields.push_back(line.substr(start, comma - start));
-            if (comma == std::string::npos) break;
-            start = comma + 1;
-        }
-        rows.push_back(std::move(fields));
-    }
-    return rows;
+    return test_support::simple_csv(text);
 }
 
 double num(const std::string& field) {
-    char* end = nullptr;
-    const double v = std::strtod(field.c_str(), &end);
-    EXPECT_TRUE(!field.empty() && *end == '\0') << "'" << field << "' is not a number";
-    return v;
+    return test_support::number(field);
 }
 
 // A stored single-precision value, as the program holds it.

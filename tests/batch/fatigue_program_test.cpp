@@ -38,30 +38,12 @@ std::string unix_lines(std::string text) {
     return text;
 }
 
-// CSV without quoted fields: lines split at commas.
 std::vector<std::vector<std::string>> csv(const std::string& text) {
-    std::vector<std::vector<std::string>> rows;
-    std::istringstream in(unix_lines(text));
-    std::string line;
-    while (std::getline(in, line)) {
-        std::vector<std::string> fields;
-        std::size_t start = 0;
-        for (;;) {
-            const std::size_t comma = line.find(',', start);
-            fields.push_back(line.substr(start, comma - start));
-            if (comma == std::string::npos) break;
-            start = comma + 1;
-        }
-        rows.push_back(std::move(fields));
-    }
-    return rows;
+    return test_support::simple_csv(text);
 }
 
 double num(const std::string& field) {
-    char* end = nullptr;
-    const double v = std::strtod(field.c_str(), &end);
-    EXPECT_TRUE(!field.empty() && *end == '\0') << "'" << field << "' is not a number";
-    return v;
+    return test_support::number(field);
 }
 
 void expect_rel(const std::string& field, double expected, double tol = 1e-13) {

@@ -2,12 +2,15 @@
 // its standard streams redirected to files of that directory.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "support/scratch.h"
 
@@ -59,6 +62,34 @@ inline CommandRun run_command(const fs::path& dir, std::string_view program,
     r.out = read_file(out);
     r.err = read_file(err);
     return r;
+}
+
+// The rows of a CSV without quoted fields: lines split at commas (a CRLF
+// line end is one).
+inline std::vector<std::vector<std::string>> simple_csv(const std::string& text) {
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::vector<std::string> fields;
+        for (std::size_t start = 0;;) {
+            const std::size_t comma = line.find(',', start);
+            fields.push_back(line.substr(start, comma - start));
+            if (comma == std::string::npos) break;
+            start = comma + 1;
+        }
+        rows.push_back(std::move(fields));
+    }
+    return rows;
+}
+
+// The number a whole field reads as (a test failure when it is not one).
+inline double number(const std::string& field) {
+    char* end = nullptr;
+    const double v = std::strtod(field.c_str(), &end);
+    EXPECT_TRUE(!field.empty() && *end == '\0') << "'" << field << "' is not a number";
+    return v;
 }
 
 }  // namespace test_support
