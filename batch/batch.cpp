@@ -339,7 +339,9 @@ std::string options_record(const std::string& name, const Raw& raw) {
     if (!raw.nperseg.empty()) k["nperseg"] = raw.nperseg;
     if (!raw.overlap.empty()) k["overlap"] = raw.overlap;
     if (raw.curve) k["curve"] = true;
-    return k.dump();
+    // Option values are bytes as typed: those that are no UTF-8 are recorded
+    // with U+FFFD in their place (the shards of one run typed the same).
+    return k.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 Params make_params(const std::string& name, const Raw& raw) {
