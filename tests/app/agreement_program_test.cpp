@@ -17,6 +17,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/pektor.h"
@@ -233,7 +234,7 @@ bool csv_record(const std::string& text, std::size_t& at, std::vector<std::strin
 std::map<std::string, agreement::Outcome> batch_outcomes(const ScratchDir& dir,
                                                          const std::vector<std::string>& files,
                                                          std::string& errors) {
-    std::string args = "stats -q -j 1 -w 0:1e35 -f csv";
+    std::string args = "stats -j 1 -w 0:1e35 -f csv";  // with the warnings: samples left out
     for (const auto& f : files) args += " '" + f + "'";
     const ScratchDir streams("pektor_streams_");
     const int code =
@@ -246,7 +247,12 @@ std::map<std::string, agreement::Outcome> batch_outcomes(const ScratchDir& dir,
     std::map<std::string, agreement::Outcome> r;
     for (const auto& f : files) {
         const std::string prefix = "pektor stats: " + f + ": ";
-        const std::size_t e = errors.find(prefix);
+        // The file's failure, not a warning of samples left out.
+        std::size_t e = errors.find(prefix);
+        while (e != std::string::npos &&
+               errors.substr(e, errors.find('\n', e) - e)
+                       .find(" samples that are not finite numbers left out") != std::string::npos)
+            e = errors.find(prefix, e + 1);
         agreement::Outcome o;
         if (e != std::string::npos) {
             const std::string reason = errors.substr(e + prefix.size(), 40);
@@ -271,6 +277,24 @@ std::map<std::string, agreement::Outcome> batch_outcomes(const ScratchDir& dir,
         r[row[0]].stats.push_back(agreement::batch_stats(std::strtoll(row[5].c_str(), nullptr, 10),
                                                          stored(row[6]), stored(row[8]),
                                                          number(row[10]), number(row[11])));
+    }
+    // Samples that are no finite number, left out with a warning per DynRes:
+    // the samples the batch commands read are n and those.
+    for (const auto& f : files) {
+        const std::string prefix = "pektor stats: " + f + ": DynRes ";
+        for (std::size_t e = errors.find(prefix); e != std::string::npos;
+             e = errors.find(prefix, e + 1)) {
+            char* end = nullptr;
+            const long k = std::strtol(errors.c_str() + e + prefix.size(), &end, 10);
+            if (end == nullptr || std::string_view(end).substr(0, 2) != ": ") continue;
+            const long long left = std::strtoll(end + 2, &end, 10);
+            if (std::string_view(end).substr(0, 42) != " samples that are not finite numbers left ")
+                continue;
+            auto& stats = r[f].stats;
+            if (k >= 1 && static_cast<std::size_t>(k) <= stats.size())
+                stats[static_cast<std::size_t>(k - 1)].samples =
+                    stats[static_cast<std::size_t>(k - 1)].n + left;
+        }
     }
     return r;
 }

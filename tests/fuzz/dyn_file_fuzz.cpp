@@ -76,14 +76,16 @@ agreement::Outcome batch_outcome(const fuzz_support::PrivateDir& dir, std::strin
     if (!batch::stream_stats(*src, {0.0f, 1.0E35f}, all, batch::Moments::sample, stats, times,
                              error))
         return o;
-    if (stats.empty() || stats.front().n == 0) {
+    if (times.empty() || times.front().samples == 0) {
         o.kind = agreement::Outcome::Kind::NoSample;
         return o;
     }
     o.kind = agreement::Outcome::Kind::Read;
-    for (const auto& st : stats)
-        o.stats.push_back(
-            agreement::batch_stats(st.n, st.max, st.min, st.mean, st.std.value_or(0.0)));
+    for (std::size_t j = 0; j < stats.size(); ++j) {
+        const batch::SeriesStats& st = stats[j];
+        o.stats.push_back(agreement::batch_stats(st.n, st.max, st.min, st.mean,
+                                                 st.std.value_or(0.0), times[j].samples));
+    }
     return o;
 }
 

@@ -23,6 +23,9 @@ namespace agreement {
 struct Stats {
     std::int64_t n = 0;
     std::string max, min, mean, std;
+    // The batch commands: the window's samples, with those that are no
+    // finite number (left out of n and every figure); -1 when not known.
+    std::int64_t samples = -1;
 };
 
 struct Outcome {
@@ -83,8 +86,9 @@ inline Outcome from_dialogue(std::string_view console, bool completed) {
 
 // The batch statistics of one DynRes as the dialogue would print them (a
 // standard deviation without value, n < 2, prints as 0).
-inline Stats batch_stats(std::int64_t n, double max, double min, double mean, double std) {
-    return {n, printed(max), printed(min), printed(mean), printed(std)};
+inline Stats batch_stats(std::int64_t n, double max, double min, double mean, double std,
+                         std::int64_t samples = -1) {
+    return {n, printed(max), printed(min), printed(mean), printed(std), samples};
 }
 
 // Empty when the outcomes agree, else what differs.
@@ -114,6 +118,14 @@ inline std::string disagreement(const Outcome& dialogue, const Outcome& batch) {
         const Stats& a = dialogue.stats[k];
         const Stats& b = batch.stats[k];
         const std::string at = "DynRes " + std::to_string(k + 1) + ": ";
+        // Samples that are no finite number: the dialogue takes them into its
+        // figures, the batch commands leave them out; the same samples read.
+        if (b.samples >= 0 && b.samples != b.n) {
+            if (a.n != b.samples)
+                return at + "n " + std::to_string(a.n) + " against " + std::to_string(b.samples) +
+                       " samples";
+            continue;
+        }
         if (a.n != b.n) return at + "n " + std::to_string(a.n) + " against " + std::to_string(b.n);
         const std::pair<const std::string*, const std::string*> pairs[] = {
             {&a.max, &b.max}, {&a.min, &b.min}, {&a.mean, &b.mean}, {&a.std, &b.std}};
