@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "analysis/spectra.h"
+#include "analysis/welch.h"
 #include "batch/options.h"
 #include "batch/runner.h"
 

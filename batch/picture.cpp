@@ -20,7 +20,7 @@
 #include "batch/output.h"
 #include "batch/runner.h"
 #include "batch/stats.h"
-#include "analysis/spectra.h"
+#include "analysis/welch.h"
 #include "pictures/charts.h"
 #include "pictures/report.h"
 #include "pictures/svg.h"

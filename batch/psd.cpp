@@ -9,7 +9,7 @@
 #include <system_error>
 #include <thread>
 
-#include "analysis/spectra.h"
+#include "analysis/welch.h"
 #include "batch/commands.h"
 #include "batch/filter.h"
 #include "batch/options.h"

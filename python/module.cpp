@@ -31,7 +31,7 @@
 #include "analysis/butterworth.h"
 #include "analysis/extremes.h"
 #include "analysis/rainflow.h"
-#include "analysis/spectra.h"
+#include "analysis/welch.h"
 #include "batch/commands.h"
 #include "batch/extremes.h"
 #include "batch/fatigue.h"

@@ -17,14 +17,14 @@ namespace {
 
 using analysis::ArgumentError;
 using analysis::FilterKind;
-using spectra_test::load_cases;
-using spectra_test::test_series;
+using welch_test::load_cases;
+using welch_test::test_series;
 
-FilterKind kind_of(const spectra_test::Case& c) {
+FilterKind kind_of(const welch_test::Case& c) {
     return static_cast<FilterKind>(static_cast<int>(c.param("kind")));
 }
 
-analysis::Sos design(const spectra_test::Case& c) {
+analysis::Sos design(const welch_test::Case& c) {
     return analysis::butterworth(static_cast<int>(c.param("order")), kind_of(c), c.param("f1"),
                                  c.param("f2"), c.param("fs"));
 }

@@ -1,5 +1,5 @@
-// The reference numbers of tests/data/spectra_expected.txt (made by
-// spectra_expected.py with scipy) and the input series they were made from.
+// The reference numbers of tests/data/welch_expected.txt (made by
+// welch_expected.py with scipy) and the input series they were made from.
 #pragma once
 
 #include <cmath>
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace spectra_test {
+namespace welch_test {
 
 struct Case {
     std::string kind;
@@ -33,7 +33,7 @@ struct Case {
 
 // The cases of the given kind ("welch", "butter", "filtfilt"), in file order.
 inline std::vector<Case> load_cases(const std::string& kind) {
-    const std::string path = std::string(PEKTOR_TEST_DATA) + "/spectra_expected.txt";
+    const std::string path = std::string(PEKTOR_TEST_DATA) + "/welch_expected.txt";
     std::ifstream in(path);
     if (!in) throw std::runtime_error("cannot read " + path);
     std::vector<Case> out;
@@ -74,7 +74,7 @@ inline std::vector<Case> load_cases(const std::string& kind) {
 }
 
 // Two sines and uniform noise from a 64-bit linear congruential generator,
-// as test_series() in spectra_expected.py.
+// as test_series() in welch_expected.py.
 inline std::vector<double> test_series(std::size_t n, std::uint64_t seed) {
     std::vector<double> x(n);
     std::uint64_t s = seed;
@@ -87,4 +87,4 @@ inline std::vector<double> test_series(std::size_t n, std::uint64_t seed) {
     return x;
 }
 
-}  // namespace spectra_test
+}  // namespace welch_test

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "analysis/butterworth.h"
-#include "analysis/spectra.h"
 #include "analysis/stats.h"
+#include "analysis/welch.h"
 #include "support/program.h"
 #include "support/scratch.h"
 #include "tools/dynres_writer.h"

@@ -309,8 +309,8 @@ def test_analyses_on_arrays(work):
     assert pektor.del_(s[:, 0], [3, 4], 1e6) == [rows["del_m3"][0], rows["del_m4"][0]]
     assert pektor.del_(s[:, 0], 3, 1e6) == rows["del_m3"][0]
     fs = 1.0 / float(t[1] - t[0])
-    spec = pektor.psd(s[:, 0], fs)
-    assert len(spec["freqs"]) == len(spec["psd"]) and spec["m0"] > 0
+    welch = pektor.psd(s[:, 0], fs)
+    assert len(welch["freqs"]) == len(welch["psd"]) and welch["m0"] > 0
     low = pektor.filter(s[:, 0], fs, "low", fs / 10)
     assert low.shape == (len(s),) and np.isfinite(low).all()
     p = pektor.peaks(s[:, 0])

@@ -1,4 +1,4 @@
-#include "analysis/spectra.h"
+#include "analysis/welch.h"
 
 #include <algorithm>
 #include <cmath>

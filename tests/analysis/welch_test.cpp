@@ -1,4 +1,4 @@
-#include "analysis/spectra.h"
+#include "analysis/welch.h"
 
 #include <gtest/gtest.h>
 
@@ -16,8 +16,8 @@
 namespace {
 
 using analysis::ArgumentError;
-using spectra_test::load_cases;
-using spectra_test::test_series;
+using welch_test::load_cases;
+using welch_test::test_series;
 
 double largest(const std::vector<double>& v) {
     return *std::max_element(v.begin(), v.end());

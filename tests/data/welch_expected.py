@@ -1,9 +1,9 @@
 #!/usr/bin/python3
-# Writes spectra_expected.txt: the reference numbers of the spectra and
-# filter tests (tests/analysis/spectra_test.cpp, butterworth_test.cpp),
+# Writes welch_expected.txt: the reference numbers of the spectra and
+# filter tests (tests/analysis/welch_test.cpp, butterworth_test.cpp),
 # computed with scipy. Run by hand when a case is added; CI does not run it.
 #
-#   /usr/bin/python3 tests/data/spectra_expected.py > tests/data/spectra_expected.txt
+#   /usr/bin/python3 tests/data/welch_expected.py > tests/data/welch_expected.txt
 #
 # The input series are made by test_series() below, which the tests repeat
 # in C++ (integer generator, math.sin): no series is stored.
