@@ -297,6 +297,27 @@ def test_write_round_trips_and_the_dialogue_reads_it(tmp_path):
     assert "Base Fx" in text and "Const" in text
 
 
+
+def test_large_arrays_outlive_their_file(tmp_path):
+    # Arrays of several MiB live in memory of their own (mapped, not from
+    # malloc); a packed file has no cheap sample count, so the arrays grow
+    # from small to mapped while they are filled.
+    n = 360_000
+    t = (np.arange(n) * 0.01 + 0.01).astype(np.float32)
+    x = np.stack([np.sin(t * 3), t * -2.5, np.cos(t)], axis=1).astype(np.float32)
+    for pack in (0, 7):
+        path = tmp_path / f"big{pack}.dyn"
+        pektor.write(path, t, x, ["A", "B", "C"], pack=pack)
+        with pektor.open(path) as f:
+            t2, x2 = f.read()
+            tail = f.read(2)[1][-1000:]
+        np.testing.assert_array_equal(t2, t)
+        np.testing.assert_array_equal(x2, x)
+        view = x2[::2, 1]
+        del x2, t2
+        np.testing.assert_array_equal(view, x[::2, 1])
+        np.testing.assert_array_equal(tail[:, 0], x[-1000:, 1])
+
 def test_analyses_on_arrays(work):
     x = np.array([0.0, 2.0, -1.0, 3.0, -2.0, 1.0, 0.0])
     ranges, means, counts = pektor.rainflow(x)
