@@ -184,6 +184,22 @@ void add_options(CLI::App& sub, const std::string& name, Raw& raw) {
                            "position (default: as --shard says) or size (the largest files "
                            "first, each to the shard with the fewest bytes so far)"));
     }
+    if (name == "report") {
+        repeatable(sub.add_option("-m,--wohler", raw.wohler,
+                                  "Woehler (S-N) exponents: a table of the damage-equivalent loads "
+                                  "per file, one column del_m<m> each (as pektor fatigue)"));
+        one(sub.add_option("--neq", raw.neq,
+                           "with -m: equivalent cycles N_eq (as pektor fatigue)"));
+        one(sub.add_option("--feq", raw.feq,
+                           "with -m: frequency of the equivalent cycles in Hz (default 1)"));
+        one(sub.add_option("--residuals", raw.residuals, "with -m: half (default) or full"));
+        one(sub.add_option("--duration", raw.duration,
+                           "storm duration in seconds: a table of the most probable extreme "
+                           "per file (as pektor extremes; the minima with --sign min)"));
+        one(sub.add_option("--fit", raw.fit, "with --duration: pwm (default) or msm"));
+        repeatable(sub.add_option("--quantiles", raw.quantiles,
+                                  "with --duration: Gumbel quantiles (default 0.37,0.57,0.90)"));
+    }
     if (name == "extremes") {
         one(sub.add_option("--sign", raw.sign,
                            "max (default) or min: the minima are fitted as the maxima of the "
@@ -326,7 +342,7 @@ std::string options_record(const std::string& name, const Raw& raw) {
         {"ref", raw.ref},           {"input", raw.input},     {"wohler", raw.wohler},
         {"neq", raw.neq},           {"feq", raw.feq},         {"residuals", raw.residuals},
         {"cycles", raw.cycles},     {"bins", raw.bins},       {"command", name}};
-    if (name == "extremes") {
+    if (name == "extremes" || (name == "report" && !raw.duration.empty())) {
         j["extremes"] = {{"fit", raw.fit},
                          {"duration", raw.duration},
                          {"quantiles", raw.quantiles},
@@ -342,6 +358,28 @@ std::string options_record(const std::string& name, const Raw& raw) {
     // Option values are bytes as typed: those that are no UTF-8 are recorded
     // with U+FFFD in their place (the shards of one run typed the same).
     return k.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// The report's tables beside the statistics: the DELs with -m, the extremes
+// with --duration; the options that shape them apply only with those.
+void report_tables(const Raw& raw, Params& p) {
+    if (!raw.wohler.empty()) {
+        p.fatigue = parse_fatigue_options(raw.wohler, raw.neq, raw.feq, raw.residuals, false, "");
+        p.report_fatigue = true;
+    } else if (!raw.neq.empty() || !raw.feq.empty() || !raw.residuals.empty()) {
+        throw UsageError(std::string(!raw.neq.empty()   ? "--neq"
+                                     : !raw.feq.empty() ? "--feq"
+                                                        : "--residuals") +
+                         " applies with -m only");
+    }
+    if (!raw.duration.empty()) {
+        p.extremes = parse_extremes_options(p.sign == Sign::min ? "min" : "max", raw.fit,
+                                            raw.duration, raw.quantiles, "");
+        p.report_extremes = true;
+    } else if (!raw.fit.empty() || !raw.quantiles.empty()) {
+        throw UsageError(std::string(!raw.fit.empty() ? "--fit" : "--quantiles") +
+                         " applies with --duration only");
+    }
 }
 
 Params make_params(const std::string& name, const Raw& raw) {
@@ -409,6 +447,7 @@ Params make_params(const std::string& name, const Raw& raw) {
         p.fatigue = parse_fatigue_options(raw.wohler, raw.neq, raw.feq, raw.residuals, raw.cycles,
                                           raw.bins);
     }
+    if (name == "report") report_tables(raw, p);
     if (name == "extremes") {
         p.extremes =
             parse_extremes_options(raw.sign, raw.fit, raw.duration, raw.quantiles, raw.group);

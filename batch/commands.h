@@ -68,6 +68,8 @@ struct Params {
     bool force = false;              // plot: replace the default output file
     bool output_is_default = false;  // plot: no -o given
     std::string command_line;        // report: as typed
+    bool report_fatigue = false;     // report: the DEL table (-m)
+    bool report_extremes = false;    // report: the extremes table (--duration)
     FatigueOptions fatigue;
     ExtremesOptions extremes;
     SeriesFilter filter;  // --filter: every series read through it
@@ -86,11 +88,14 @@ std::vector<std::string> command_columns(const std::string& command);
 // One file's rows. For peak, every row ends with the coincident values as
 // pairs (DynRes number, value), which coincident_rows turns into columns.
 // `buffers`: the read buffers of the calling thread (none: the read's own).
-FileResult list_file(const Params& p, const std::string& file, reader::ReadBuffers* buffers = nullptr);
+FileResult list_file(const Params& p, const std::string& file,
+                     reader::ReadBuffers* buffers = nullptr);
 FileResult stats_file(const Params& p, const std::string& file,
                       reader::ReadBuffers* buffers = nullptr);
-FileResult peak_file(const Params& p, const std::string& file, reader::ReadBuffers* buffers = nullptr);
-FileResult daf_file(const Params& p, const std::string& file, reader::ReadBuffers* buffers = nullptr);
+FileResult peak_file(const Params& p, const std::string& file,
+                     reader::ReadBuffers* buffers = nullptr);
+FileResult daf_file(const Params& p, const std::string& file,
+                    reader::ReadBuffers* buffers = nullptr);
 FileResult vector_file(const Params& p, const std::string& file,
                        reader::ReadBuffers* buffers = nullptr);
 FileResult combine_file(const Params& p, const std::string& file,

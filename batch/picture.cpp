@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -16,11 +17,13 @@
 #include <new>
 #include <system_error>
 
+#include "analysis/welch.h"
+#include "batch/extremes.h"
+#include "batch/fatigue.h"
 #include "batch/label_text.h"
 #include "batch/output.h"
 #include "batch/runner.h"
 #include "batch/stats.h"
-#include "analysis/welch.h"
 #include "pictures/charts.h"
 #include "pictures/report.h"
 #include "pictures/svg.h"
@@ -53,7 +56,8 @@ std::optional<double> mean_of(const SeriesStats& s) {
 }
 
 // `buffers`: the read buffers of the calling thread.
-bool read_file(const Params& p, const std::string& file, FileSeries& f, reader::ReadBuffers& buffers) {
+bool read_file(const Params& p, const std::string& file, FileSeries& f,
+               reader::ReadBuffers& buffers) {
     f.file = file;
     std::unique_ptr<SeriesSource> src = open_series(file, p.filter, f.error, &buffers);
     if (!src) return false;
@@ -249,6 +253,211 @@ pictures::Table compare_peaks(const Params& p, const std::vector<std::vector<Pea
     return t;
 }
 
+// The columns of `rows` (as `columns` names them) but those in `drop`, as
+// text.
+pictures::Table table_of(const std::vector<std::string>& columns, const std::vector<Row>& rows,
+                         const std::vector<std::string>& drop) {
+    pictures::Table t;
+    std::vector<std::size_t> keep;
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+        if (std::find(drop.begin(), drop.end(), columns[c]) != drop.end()) continue;
+        keep.push_back(c);
+        t.header.push_back(columns[c]);
+    }
+    for (const Row& row : rows) {
+        std::vector<std::string> cells;
+        for (const std::size_t c : keep) cells.push_back(c < row.size() ? cell_text(row[c]) : "");
+        t.rows.push_back(std::move(cells));
+    }
+    return t;
+}
+
+// Whether every row has the same cell in column c (so the file's header can
+// say it once).
+bool same_in_every_row(const std::vector<Row>& rows, std::size_t c) {
+    for (const Row& row : rows) {
+        if (c >= row.size() || cell_text(row[c]) != cell_text(rows.front()[c])) return false;
+    }
+    return true;
+}
+
+// The DEL table of one file, as pektor fatigue gives its rows (the window's
+// times and samples are in the file's header).
+pictures::TitledTable fatigue_table(const Params& p, const std::string& file,
+                                    reader::ReadBuffers& buffers, std::vector<std::string>& notes) {
+    pictures::TitledTable t;
+    t.title = "Damage-equivalent loads";
+    const FatigueOptions& o = p.fatigue;
+    t.note = fmt::format(
+        "Rainflow count of the window (ASTM E1049-85), {} cycles for the ranges left open; "
+        "DEL_m = (sum n_i S_i^m / N_eq)^(1/m) with N_eq {}.",
+        o.residuals == analysis::Residuals::half ? "half" : "full",
+        o.neq ? "= " + pictures::short_number(*o.neq)
+              : "the window's duration times " + pictures::short_number(o.feq) + " Hz");
+    const FileResult r = fatigue_file(p, file, &buffers);
+    if (!r.ok) {
+        t.note += " Not counted: " + r.error;
+        return t;
+    }
+    notes.insert(notes.end(), r.warnings.begin(), r.warnings.end());
+    t.table = table_of(fatigue_columns(o), r.rows, {"file", "t_first", "t_last", "n"});
+    return t;
+}
+
+// The extremes table of one file, as pektor extremes gives its rows.
+pictures::TitledTable extremes_table(const Params& p, const std::string& file,
+                                     reader::ReadBuffers& buffers,
+                                     std::vector<std::string>& notes) {
+    const ExtremesOptions& o = p.extremes;
+    pictures::TitledTable t;
+    t.title = o.tail == analysis::Tail::min ? "Most probable minimum of a storm"
+                                            : "Most probable maximum of a storm";
+    t.note = fmt::format(
+        "{} fitted to the {} between up-crossings of the mean in the window ({}), scaled to "
+        "a storm of {} s (n_target peaks); mpm and p_<100q> of the Gumbel of the {}.",
+        "Weibull", o.tail == analysis::Tail::min ? "troughs" : "peaks",
+        o.weibull == analysis::WeibullMethod::pwm ? "probability-weighted moments"
+                                                  : "mean, variance and skewness",
+        pictures::short_number(o.duration), o.tail == analysis::Tail::min ? "smallest" : "largest");
+    const FileResult r = extremes_file(p, file, &buffers);
+    if (!r.ok) {
+        t.note += " Not fitted: " + r.error;
+        return t;
+    }
+    notes.insert(notes.end(), r.warnings.begin(), r.warnings.end());
+    t.table = table_of(extremes_columns(o), r.rows,
+                       {"file", "sign", "t_first", "t_last", "duration", "wloc", "wscale", "gloc"});
+    return t;
+}
+
+// One file's series of one DynRes reduced for the charts across files: of
+// the samples in each of a few hundred columns of its time range the first,
+// last, smallest and largest, so every extreme stays.
+struct Reduced {
+    std::int32_t dynres = 0;
+    std::string label;
+    std::vector<float> times, values;
+    pictures::Peak peak;
+};
+
+constexpr int kReducedColumns = 600;
+// Up to this many files a chart across files draws every series; beyond,
+// their envelope and the governing file's series.
+constexpr std::size_t kOverlayFiles = 8;
+
+Reduced reduced_of(const FileSeries& f, std::size_t j) {
+    Reduced r{f.numbers[j], f.labels[j], {}, {}, f.peaks[j]};
+    const std::vector<float>& t = f.full.times;
+    const std::vector<float>& v = f.full.values[j];
+    if (t.empty()) return r;
+    for (const std::size_t i :
+         pictures::reduce_columns(t, v, t.front(), t.back(), kReducedColumns)) {
+        r.times.push_back(t[i]);
+        r.values.push_back(v[i]);
+    }
+    return r;
+}
+
+// The largest and smallest value of the series in each of `columns` equal
+// parts of their common time range, at the parts' middles; NaN where no
+// series has a sample.
+std::array<Reduced, 2> envelope_of(const std::vector<const Reduced*>& series, int columns) {
+    double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+    for (const Reduced* r : series) {
+        if (r->times.empty()) continue;
+        lo = std::min(lo, static_cast<double>(r->times.front()));
+        hi = std::max(hi, static_cast<double>(r->times.back()));
+    }
+    std::array<Reduced, 2> env;
+    if (!(lo < hi)) return env;
+    const auto n = static_cast<std::size_t>(columns);
+    constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+    std::vector<float> top(n, kNaN), bottom(n, kNaN);
+    for (const Reduced* r : series) {
+        for (std::size_t i = 0; i < r->times.size(); ++i) {
+            const float v = r->values[i];
+            if (!std::isfinite(v)) continue;
+            const double at = (r->times[i] - lo) / (hi - lo) * static_cast<double>(n);
+            const std::size_t b = std::min(n - 1, static_cast<std::size_t>(std::max(0.0, at)));
+            if (!(top[b] >= v)) top[b] = v;
+            if (!(bottom[b] <= v)) bottom[b] = v;
+        }
+    }
+    for (std::size_t b = 0; b < n; ++b) {
+        const auto t = static_cast<float>(lo + (hi - lo) * (static_cast<double>(b) + 0.5) /
+                                                   static_cast<double>(n));
+        env[0].times.push_back(t);
+        env[1].times.push_back(t);
+    }
+    env[0].values = std::move(top);
+    env[1].values = std::move(bottom);
+    return env;
+}
+
+// One chart per DynRes across the files (in the order first selected):
+// every file's series with its peak, or beyond kOverlayFiles the envelope of
+// all and the series of the governing file.
+std::vector<pictures::Figure> across_figures(const Params& p,
+                                             const std::vector<std::vector<Reduced>>& reduced,
+                                             const pictures::Layout& layout) {
+    std::vector<std::int32_t> order;
+    for (const auto& file : reduced) {
+        for (const Reduced& r : file) {
+            if (std::find(order.begin(), order.end(), r.dynres) == order.end())
+                order.push_back(r.dynres);
+        }
+    }
+    std::vector<pictures::Figure> figures;
+    for (const std::int32_t k : order) {
+        std::vector<const Reduced*> series;
+        std::vector<std::size_t> file_of;
+        std::size_t best = 0;
+        for (std::size_t i = 0; i < reduced.size(); ++i) {
+            for (const Reduced& r : reduced[i]) {
+                if (r.dynres != k) continue;
+                // The first of equal peaks governs; a series without a peak never.
+                if (std::isfinite(r.peak.value) &&
+                    (series.empty() || !std::isfinite(series[best]->peak.value) ||
+                     governs(r.peak.value, series[best]->peak.value, p.sign)))
+                    best = series.size();
+                series.push_back(&r);
+                file_of.push_back(i);
+            }
+        }
+        pictures::Panel panel{k, panel_title(p, series.front()->label), {}};
+        std::array<Reduced, 2> env;
+        const bool envelope = series.size() > kOverlayFiles;
+        const auto trace = [&](const Reduced& r, std::string name, bool peak) {
+            panel.traces.push_back(pictures::Trace{std::move(name), r.times, r.values,
+                                                   peak ? std::optional(r.peak) : std::nullopt,
+                                                   std::nullopt});
+        };
+        if (envelope) {
+            env = envelope_of(series, kReducedColumns);
+            trace(*series[best], p.files[file_of[best]], true);
+            trace(env[0], fmt::format("largest of {} files", series.size()), false);
+            trace(env[1], fmt::format("smallest of {} files", series.size()), false);
+        } else {
+            for (std::size_t s = 0; s < series.size(); ++s)
+                trace(*series[s], p.files[file_of[s]], true);
+        }
+        pictures::Figure fig;
+        fig.id = fmt::format("across-d{}", k);
+        const pictures::Peak& pk = series[best]->peak;
+        fig.caption =
+            std::isfinite(pk.value)
+                ? fmt::format("DynRes {}: {} file{}; the peak ({}) governs in {}: {} at t = {} s",
+                              k, series.size(), series.size() == 1 ? "" : "s", sign_name(p.sign),
+                              p.files[file_of[best]], pictures::short_number(pk.value),
+                              pictures::short_number(pk.time))
+                : fmt::format("DynRes {}: {} files; no sample that is a finite number", k,
+                              series.size());
+        fig.svg = pictures::render_svg(std::span(&panel, 1), shaded(p), layout);
+        figures.push_back(std::move(fig));
+    }
+    return figures;
+}
+
 }  // namespace
 
 std::string default_plot_output(const std::string& first_file) {
@@ -379,14 +588,20 @@ int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& 
     small.xml_declaration = false;
     small.heading = heading(p);
 
-    std::vector<std::string> header = command_columns("stats");
-    header.erase(header.begin());  // the file is the section's title
+    const std::vector<std::string> columns = command_columns("stats");
+    const auto column = [&](const char* name) {
+        return static_cast<std::size_t>(std::find(columns.begin(), columns.end(), name) -
+                                        columns.begin());
+    };
+    const std::size_t t_first_column = column("t_first"), t_last_column = column("t_last"),
+                      n_column = column("n");
     // Each file's section, read and drawn in parallel; its series are let
     // go as soon as its pictures are drawn.
     r.files.resize(p.files.size());
     std::vector<reader::ReadBuffers> buffers(worker_count(p.jobs, p.files.size()));
     std::vector<std::vector<std::string>> notes(p.files.size());  // each file's warnings
     std::vector<std::vector<PeakOf>> peaks(p.files.size());       // for the comparison
+    std::vector<std::vector<Reduced>> reduced(p.files.size());    // for the charts across files
     const auto draw = [&](std::size_t i, std::size_t w) {
         const std::string& file = p.files[i];
         pictures::FileSection& section = r.files[i];
@@ -397,7 +612,12 @@ int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& 
             return;
         }
         notes[i] = std::move(f.warnings);
-        section.table.header = header;
+        // The window's first and last time, and its samples when every
+        // DynRes has them all, are said once in the header.
+        std::vector<std::string> drop{"file", "t_first", "t_last"};
+        const bool same_n = same_in_every_row(f.rows, n_column);
+        if (same_n) drop.push_back("n");
+        section.table = table_of(columns, f.rows, drop);
         if (!f.full.times.empty()) {
             const std::size_t n = f.full.times.size();
             const double t0 = f.full.times.front(), t1 = f.full.times.back();
@@ -407,13 +627,17 @@ int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& 
                 pictures::short_number(t1 - t0),
                 n > 1 ? pictures::short_number((t1 - t0) / static_cast<double>(n - 1)) : "-",
                 p.window_text.empty() ? "the whole series" : "window " + p.window_text + " s");
+            const Row& first = f.rows.front();
+            section.summary += fmt::format(
+                " The window: t = {} to {} s{}.", cell_text(first[t_first_column]),
+                cell_text(first[t_last_column]),
+                same_n ? ", " + cell_text(first[n_column]) + " samples" : std::string());
         }
-        for (const Row& row : f.rows) {
-            std::vector<std::string> cells;
-            for (std::size_t c = 1; c < row.size(); ++c) cells.push_back(cell_text(row[c]));
-            section.table.rows.push_back(std::move(cells));
+        for (const Row& row : f.rows)
             section.table.anchors.push_back(fmt::format("f{}-d{}", i + 1, cell_text(row[1])));
-        }
+        if (p.report_fatigue) section.more.push_back(fatigue_table(p, file, buffers[w], notes[i]));
+        if (p.report_extremes)
+            section.more.push_back(extremes_table(p, file, buffers[w], notes[i]));
         for (std::size_t j = 0; j < f.numbers.size(); ++j) {
             const pictures::Panel panel{f.numbers[j],
                                         panel_title(p, f.labels[j]),
@@ -433,6 +657,7 @@ int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& 
             fig.svg = pictures::render_svg(std::span(&panel, 1), shaded(p), small);
             fig.analyses = analyses_of(p, f.full, j, f.labels[j]);
             section.figures.push_back(std::move(fig));
+            if (p.files.size() > 1) reduced[i].push_back(reduced_of(f, j));
         }
     };
     Progress progress(terminal && !p.quiet && p.files.size() > 1, p.files.size(), err);
@@ -464,8 +689,20 @@ int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& 
         return 1;
     }
     if (p.files.size() - failed > 1) {
-        r.matrix_title = fmt::format("Peaks ({}) of each DynRes across the files", sign_name(p.sign));
+        r.matrix_title =
+            fmt::format("Peaks ({}) of each DynRes across the files", sign_name(p.sign));
         r.matrix = compare_peaks(p, peaks);
+        pictures::Layout wide = small;
+        wide.width = 560;
+        wide.panel_height = 150;
+        wide.legend = true;
+        r.across_title = "Each DynRes across the files";
+        r.across_note = fmt::format(
+            "Up to {} files every file's series with its peak; beyond, the largest and smallest "
+            "value of all files at each time and the series of the file whose peak governs.",
+            kOverlayFiles);
+        r.across = across_figures(p, reduced, wide);
+        for (const auto& row : r.matrix.rows) r.matrix.anchors.push_back("across-d" + row.front());
     }
     if (!write_text(p, pictures::render_html(r), out, err)) return 1;
     return failed > 0 ? 2 : 0;

@@ -51,6 +51,8 @@ tbody tr:nth-child(even) td { background: #f6f7f9; }
 tr:target td { background: #fff3c4; }
 .plots { display: grid; grid-template-columns: repeat(auto-fill, minmax(min(260px, 100%), 1fr));
          gap: 0.8em; margin-top: 0.8em; }
+.plots.wide { grid-template-columns: repeat(auto-fill, minmax(min(420px, 100%), 1fr)); }
+h3 { font-size: 1em; margin: 1.2em 0 0.3em 0; }
 figure { margin: 0; border: 1px solid #ddd; padding: 4px; }
 figure:target { outline: 2px solid #0072b2; }
 figure svg { width: 100%; height: auto; display: block; }
@@ -69,6 +71,8 @@ details.analyses summary { font-size: 12px; color: #0072b2; cursor: pointer; }
   thead { display: table-header-group; }
   tr, figure { break-inside: avoid; }
   .plots { grid-template-columns: repeat(3, minmax(0, 1fr)); gap: 2mm; }
+  .plots.wide { grid-template-columns: repeat(2, minmax(0, 1fr)); }
+  section.across { break-before: page; }
   figure { padding: 1mm; }
   figcaption { font-size: 7pt; }
   tbody tr:nth-child(even) td { background: none; }
@@ -208,7 +212,7 @@ std::size_t chars(std::string_view s) {
     return n;
 }
 
-void write_table(std::string& out, const Table& table, std::size_t index) {
+void write_table(std::string& out, const Table& table, const std::string& id) {
     auto w = std::back_inserter(out);
     const std::size_t ncol = table.header.size();
     std::vector<bool> numeric(ncol, true);
@@ -227,7 +231,6 @@ void write_table(std::string& out, const Table& table, std::size_t index) {
         }
     }
     const bool links = table.anchors.size() == table.rows.size();
-    const std::string id = fmt::format("table{}", index);
     fmt::format_to(w,
                    "<input type=\"search\" class=\"filter\" hidden=\"hidden\" "
                    "placeholder=\"Filter rows\" aria-label=\"Filter rows\" data-table=\"{}\"/>\n",
@@ -278,6 +281,34 @@ void write_table(std::string& out, const Table& table, std::size_t index) {
     out += "</tbody></table></div>\n";
 }
 
+// The figures in a grid of the class given; each caption links back to its
+// table row.
+void write_figures(std::string& out, const std::vector<Figure>& figures, std::string_view cls) {
+    if (figures.empty()) return;
+    auto w = std::back_inserter(out);
+    fmt::format_to(w, "<div class=\"{}\">\n", cls);
+    for (const Figure& fig : figures) {
+        if (fig.id.empty()) {
+            out += "<figure>\n";
+        } else {
+            fmt::format_to(w, "<figure id=\"{}\">\n", xml_escape(fig.id));
+        }
+        out += fig.svg;
+        if (!fig.analyses.empty()) {
+            out += "<details class=\"analyses\"><summary>Spectrum and histogram</summary>\n";
+            out += fig.analyses;
+            out += "</details>\n";
+        }
+        // Breaks only at spaces: no number is split.
+        fmt::format_to(w, "<figcaption>{}", xml_escape(fig.caption));
+        if (!fig.id.empty()) {
+            fmt::format_to(w, " <a class=\"back\" href=\"#row-{}\">(row)</a>", xml_escape(fig.id));
+        }
+        out += "</figcaption>\n</figure>\n";
+    }
+    out += "</div>\n";
+}
+
 }  // namespace
 
 bool is_number(const std::string& text) {
@@ -326,7 +357,15 @@ std::string render_html(const Report& report) {
     if (!report.matrix.header.empty()) {
         fmt::format_to(w, "<section class=\"matrix\" id=\"matrix\">\n<h2>{}</h2>\n",
                        xml_escape(report.matrix_title));
-        write_table(out, report.matrix, 0);
+        write_table(out, report.matrix, "table0");
+        out += "</section>\n";
+    }
+    if (!report.across.empty()) {
+        fmt::format_to(w, "<section class=\"across\" id=\"across\">\n<h2>{}</h2>\n",
+                       xml_escape(report.across_title));
+        if (!report.across_note.empty())
+            fmt::format_to(w, "<p class=\"meta\">{}</p>\n", xml_escape(report.across_note));
+        write_figures(out, report.across, "plots wide");
         out += "</section>\n";
     }
     for (std::size_t i = 0; i < report.files.size(); ++i) {
@@ -339,32 +378,15 @@ std::string render_html(const Report& report) {
         if (!f.summary.empty()) {
             fmt::format_to(w, "<p class=\"meta summary\">{}</p>\n", xml_escape(f.summary));
         }
-        if (!f.table.header.empty()) write_table(out, f.table, i + 1);
-        if (!f.figures.empty()) {
-            out += "<div class=\"plots\">\n";
-            for (const Figure& fig : f.figures) {
-                if (fig.id.empty()) {
-                    out += "<figure>\n";
-                } else {
-                    fmt::format_to(w, "<figure id=\"{}\">\n", xml_escape(fig.id));
-                }
-                out += fig.svg;
-                if (!fig.analyses.empty()) {
-                    out +=
-                        "<details class=\"analyses\"><summary>Spectrum and histogram</summary>\n";
-                    out += fig.analyses;
-                    out += "</details>\n";
-                }
-                // Breaks only at spaces: no number is split.
-                fmt::format_to(w, "<figcaption>{}", xml_escape(fig.caption));
-                if (!fig.id.empty()) {
-                    fmt::format_to(w, " <a class=\"back\" href=\"#row-{}\">(row)</a>",
-                                   xml_escape(fig.id));
-                }
-                out += "</figcaption>\n</figure>\n";
-            }
-            out += "</div>\n";
+        if (!f.table.header.empty()) write_table(out, f.table, fmt::format("table{}", i + 1));
+        for (std::size_t m = 0; m < f.more.size(); ++m) {
+            const TitledTable& t = f.more[m];
+            fmt::format_to(w, "<h3>{}</h3>\n", xml_escape(t.title));
+            if (!t.note.empty())
+                fmt::format_to(w, "<p class=\"meta\">{}</p>\n", xml_escape(t.note));
+            write_table(out, t.table, fmt::format("table{}-{}", i + 1, m + 1));
         }
+        write_figures(out, f.figures, "plots");
         out += "</section>\n";
     }
     out += "<script>//<![CDATA[";

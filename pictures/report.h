@@ -42,11 +42,19 @@ struct Figure {
     std::string analyses;
 };
 
+// A table with a heading and a line saying how its numbers were found.
+struct TitledTable {
+    std::string title;
+    std::string note;
+    Table table;
+};
+
 struct FileSection {
     std::string name;
     std::string error;    // when not empty: why the file gave no rows
     std::string summary;  // one line under the name (duration, time step, steps)
     Table table;
+    std::vector<TitledTable> more;  // after the statistics (DELs, extremes)
     std::vector<Figure> figures;
 };
 
@@ -56,9 +64,13 @@ struct Report {
     std::string date;
     std::string note;  // a line under the command (window, sign, ...)
     std::vector<FileSection> files;
-    // Several files: the comparison of their peaks, before the files.
+    // Several files: the comparison of their peaks, before the files, and a
+    // chart per DynRes of every file's series (or their envelope).
     std::string matrix_title;
     Table matrix;
+    std::string across_title;
+    std::string across_note;
+    std::vector<Figure> across;
 };
 
 // The page. The SVG of the figures is copied as it is; every other text is

@@ -394,15 +394,32 @@ TEST(ReportCommand, TablesHoldTheStatsNumbersAndEachDynResHasItsPicture) {
     const auto sections = xml::find_all(root, "section", "file");
     ASSERT_EQ(sections.size(), 3u);
     EXPECT_FALSE(xml::find_all(*sections[1], "p", "error").empty());
+    // The table is the stats rows without the columns the file's header
+    // says once: the file, the window's first and last time and its samples.
+    const auto sc = columns(srow[0]);
+    const auto shown = [&](const std::vector<std::string>& row) {
+        std::vector<std::string> cells;
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            if (c != sc.at("file") && c != sc.at("t_first") && c != sc.at("t_last") &&
+                c != sc.at("n"))
+                cells.push_back(row[c]);
+        }
+        return cells;
+    };
     std::size_t r = 1;
     for (const std::size_t s : {0u, 2u}) {
         const xml::Element& sec = *sections[s];
         const auto trs = xml::find_all(sec, "tr");
         ASSERT_EQ(trs.size(), 7u);
-        // The header is the stats header without the file column.
         std::vector<std::string> head;
         for (const auto& th : trs[0]->children) head.push_back(th.text);
-        EXPECT_EQ(head, std::vector<std::string>(srow[0].begin() + 1, srow[0].end()));
+        EXPECT_EQ(head, shown(srow[0]));
+        const std::string summary = xml::find_all(sec, "p", "summary").at(0)->text;
+        EXPECT_NE(
+            summary.find("The window: t = " + srow[r][sc.at("t_first")] + " to " +
+                         srow[r][sc.at("t_last")] + " s, " + srow[r][sc.at("n")] + " samples."),
+            std::string::npos)
+            << summary;
         const auto figures = xml::find_all(sec, "figure");
         ASSERT_EQ(figures.size(), 6u);
         for (std::size_t i = 1; i < trs.size(); ++i, ++r) {
@@ -414,7 +431,7 @@ TEST(ReportCommand, TablesHoldTheStatsNumbersAndEachDynResHasItsPicture) {
                                     ? td.attr("data-v")
                                     : td.all_text());
             }
-            EXPECT_EQ(cells, std::vector<std::string>(srow[r].begin() + 1, srow[r].end()));
+            EXPECT_EQ(cells, shown(srow[r]));
             EXPECT_EQ(srow[r][0], xml::find_all(sec, "h2").at(0)->text);
             // The picture of the DynRes: its peak by the sign convention.
             const xml::Element& fig = *figures[i - 1];
@@ -750,6 +767,181 @@ TEST(ReportCommand, TheMatrixMarksTheGoverningFile) {
         const std::size_t want = std::abs(pb) > std::abs(pa) ? 3 : 2;
         EXPECT_TRUE(cells[want].has_class("governing"));
         EXPECT_FALSE(cells[5 - want].has_class("governing"));
+    }
+}
+
+// The cells of a report table as the CSV writes them: numbers by their
+// full text (the sort key), other cells by their text.
+std::vector<std::vector<std::string>> table_cells(const xml::Element& table) {
+    std::vector<std::vector<std::string>> rows;
+    for (const auto* tr : xml::find_all(table, "tr")) {
+        std::vector<std::string> cells;
+        for (const auto& td : tr->children) {
+            cells.push_back(td.has_class("num") && !td.attr("data-v").empty() ? td.attr("data-v")
+                                                                              : td.all_text());
+        }
+        rows.push_back(std::move(cells));
+    }
+    return rows;
+}
+
+// The CSV rows of a command without the columns named.
+std::vector<std::vector<std::string>> without(const std::vector<std::vector<std::string>>& rows,
+                                              const std::vector<std::string>& drop) {
+    std::vector<std::vector<std::string>> out;
+    for (const auto& row : rows) {
+        std::vector<std::string> kept;
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            if (std::find(drop.begin(), drop.end(), rows[0][c]) == drop.end())
+                kept.push_back(row[c]);
+        }
+        out.push_back(std::move(kept));
+    }
+    return out;
+}
+
+// -m gives each file the DEL table of pektor fatigue, --duration the table
+// of pektor extremes (the minima with --sign min), number for number; their
+// options apply only with them.
+TEST(ReportCommand, DelAndExtremesTablesAreThoseOfTheirCommands) {
+    ScratchDir dir;
+    make_samples(dir);
+    for (const std::string sign : {"max", "min"}) {
+        SCOPED_TRACE(sign);
+        const Outcome run = pektor(dir, "report -c 1-3 -w 10: --sign " + sign +
+                                            " -m 3,5 --neq 1e6 --duration 3600 --quantiles 0.9 "
+                                            "-o report.html a.dyn b.dyn");
+        ASSERT_EQ(run.code, 0) << run.err;
+        const xml::Element root = xml::parse(dir.read("report.html"));
+        const auto fatigue =
+            csv_rows(pektor(dir, "fatigue -c 1-3 -w 10: -m 3,5 --neq 1e6 -f csv a.dyn b.dyn").out);
+        const auto extremes = csv_rows(pektor(dir, "extremes -c 1-3 -w 10: --sign " + sign +
+                                                       " --duration 3600 --quantiles 0.9 -f csv "
+                                                       "a.dyn b.dyn")
+                                           .out);
+        ASSERT_EQ(fatigue.size(), 7u);
+        ASSERT_EQ(extremes.size(), 7u);
+        const auto want_f = without(fatigue, {"file", "t_first", "t_last", "n"});
+        const auto want_e = without(
+            extremes, {"file", "sign", "t_first", "t_last", "duration", "wloc", "wscale", "gloc"});
+        const auto sections = xml::find_all(root, "section", "file");
+        ASSERT_EQ(sections.size(), 2u);
+        for (std::size_t s = 0; s < 2; ++s) {
+            const auto tables = xml::find_all(*sections[s], "table");
+            ASSERT_EQ(tables.size(), 3u);  // the statistics, the DELs, the extremes
+            const auto f = table_cells(*tables[1]);
+            const auto e = table_cells(*tables[2]);
+            ASSERT_EQ(f.size(), 4u);
+            ASSERT_EQ(e.size(), 4u);
+            EXPECT_EQ(f[0], want_f[0]);
+            EXPECT_EQ(e[0], want_e[0]);
+            for (std::size_t r = 1; r < 4; ++r) {
+                EXPECT_EQ(f[r], want_f[s * 3 + r]);
+                EXPECT_EQ(e[r], want_e[s * 3 + r]);
+            }
+        }
+        const std::string page = dir.read("report.html");
+        EXPECT_NE(page.find(sign == "min" ? "Most probable minimum" : "Most probable maximum"),
+                  std::string::npos);
+    }
+    // Without -m or --duration no such table; their options alone are usage errors.
+    ASSERT_EQ(pektor(dir, "report -c 1 -o plain.html a.dyn").code, 0);
+    EXPECT_EQ(xml::find_all(xml::parse(dir.read("plain.html")), "table").size(), 1u);
+    const std::pair<const char*, const char*> misuse[] = {
+        {"--neq 100", "--neq applies with -m only"},
+        {"--residuals full", "--residuals applies with -m only"},
+        {"--fit msm", "--fit applies with --duration only"},
+        {"--quantiles 0.5", "--quantiles applies with --duration only"},
+        {"-m 0", "pektor report: "},
+        {"--duration -1", "pektor report: "},
+    };
+    for (const auto& [options, message] : misuse) {
+        SCOPED_TRACE(options);
+        const Outcome bad = pektor(dir, std::string("report -o bad.html ") + options + " a.dyn");
+        EXPECT_EQ(bad.code, 1);
+        EXPECT_NE(bad.err.find(message), std::string::npos) << bad.err;
+        EXPECT_FALSE(fs::exists(dir.path() / "bad.html"));
+    }
+}
+
+// The y coordinates of the points of an SVG path ("M x,y L x,y x,y ...").
+std::vector<double> path_ys(const std::string& d) {
+    std::vector<double> ys;
+    std::string s = d;
+    for (char& c : s) {
+        if (c == 'M' || c == 'L' || c == ',') c = ' ';
+    }
+    std::istringstream in(s);
+    double x = 0, y = 0;
+    while (in >> x >> y) ys.push_back(y);
+    return ys;
+}
+
+// Several files: a chart per DynRes across them, linked from the matrix;
+// every file's series with its peak up to eight files, beyond that the
+// envelope of all and the governing file's series, the envelope reaching
+// the governing peak.
+TEST(ReportCommand, ChartsAcrossFilesOverlayOrEnvelopeTheSeries) {
+    ScratchDir dir;
+    std::string names;
+    for (int i = 1; i <= 9; ++i) {
+        const std::string name = "s" + std::to_string(i) + ".dyn";
+        ASSERT_EQ(run_in(dir.path(), "'" + kDyngen + "' --dynres 2 --steps 600 --seed " +
+                                         std::to_string(i) + " --scale 1." + std::to_string(i) +
+                                         " -o " + name + " > /dev/null"),
+                  0);
+        names += " " + name;
+    }
+    for (const int files : {2, 9}) {
+        SCOPED_TRACE(files);
+        const std::string list = names.substr(0, static_cast<std::size_t>(files) * 7);
+        const Outcome run = pektor(dir, "report -o across.html" + list);
+        ASSERT_EQ(run.code, 0) << run.err;
+        const xml::Element root = xml::parse(dir.read("across.html"));
+        const auto across = xml::find_all(root, "section", "across");
+        ASSERT_EQ(across.size(), 1u);
+        const auto figures = xml::find_all(*across[0], "figure");
+        ASSERT_EQ(figures.size(), 2u);
+        const auto matrix = xml::find_all(root, "section", "matrix").at(0);
+        const auto trs = xml::find_all(*matrix, "tr");
+        ASSERT_EQ(trs.size(), 3u);
+        for (std::size_t k = 0; k < 2; ++k) {
+            const xml::Element& fig = *figures[k];
+            EXPECT_EQ(fig.attr("id"), "across-d" + std::to_string(k + 1));
+            EXPECT_EQ(xml::find_all(*trs[k + 1], "a").at(0)->attr("href"), "#" + fig.attr("id"));
+            // The governing file: the one the matrix marks.
+            std::string governing;
+            const auto& cells = trs[k + 1]->children;
+            for (std::size_t c = 2; c < cells.size(); ++c) {
+                if (cells[c].has_class("governing")) governing = trs[0]->children[c].text;
+            }
+            const std::string caption = xml::find_all(fig, "figcaption").at(0)->text;
+            EXPECT_NE(caption.find("governs in " + governing + ":"), std::string::npos) << caption;
+            const auto paths = xml::find_all(fig, "path", "series");
+            const auto dots = xml::find_all(fig, "circle", "peak");
+            std::string legend;
+            for (const auto* g : xml::find_all(fig, "g", "legend-entry"))
+                legend += g->all_text() + "|";
+            if (files <= 8) {
+                EXPECT_EQ(paths.size(), static_cast<std::size_t>(files));
+                EXPECT_EQ(dots.size(), static_cast<std::size_t>(files));
+                continue;
+            }
+            ASSERT_EQ(paths.size(), 3u);
+            ASSERT_EQ(dots.size(), 1u);
+            EXPECT_EQ(legend, governing + "|largest of 9 files|smallest of 9 files|");
+            const std::vector<double> top = path_ys(paths[1]->attr("d"));
+            const std::vector<double> bottom = path_ys(paths[2]->attr("d"));
+            const std::vector<double> own = path_ys(paths[0]->attr("d"));
+            ASSERT_FALSE(top.empty());
+            // y grows downwards: the envelope spans the governing series.
+            EXPECT_LE(*std::min_element(top.begin(), top.end()),
+                      std::stod(dots[0]->attr("cy")) + 0.15);
+            EXPECT_LE(*std::min_element(top.begin(), top.end()),
+                      *std::min_element(own.begin(), own.end()) + 0.15);
+            EXPECT_GE(*std::max_element(bottom.begin(), bottom.end()),
+                      *std::max_element(own.begin(), own.end()) - 0.15);
+        }
     }
 }
 
