@@ -693,7 +693,9 @@ int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& 
             fmt::format("Peaks ({}) of each DynRes across the files", sign_name(p.sign));
         r.matrix = compare_peaks(p, peaks);
         pictures::Layout wide = small;
-        wide.width = 560;
+        // Two side by side on A4 (about 90 mm each) keep their text at 7 pt.
+        wide.width = 500;
+        wide.font_size = 14;
         wide.panel_height = 150;
         wide.legend = true;
         r.across_title = "Each DynRes across the files";

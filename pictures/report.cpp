@@ -53,7 +53,7 @@ tr:target td { background: #fff3c4; }
          gap: 0.8em; margin-top: 0.8em; }
 .plots.wide { grid-template-columns: repeat(auto-fill, minmax(min(420px, 100%), 1fr)); }
 h3 { font-size: 1em; margin: 1.2em 0 0.3em 0; }
-figure { margin: 0; border: 1px solid #ddd; padding: 4px; }
+figure { margin: 0; border: 1px solid #ddd; padding: 4px; min-width: 0; box-sizing: border-box; }
 figure:target { outline: 2px solid #0072b2; }
 figure svg { width: 100%; height: auto; display: block; }
 figcaption { font-size: 12px; color: #444; min-width: 0; }
@@ -70,7 +70,7 @@ details.analyses summary { font-size: 12px; color: #0072b2; cursor: pointer; }
   th, td { padding: 1px 2px; position: static; }
   thead { display: table-header-group; }
   tr, figure { break-inside: avoid; }
-  .plots { grid-template-columns: repeat(3, minmax(0, 1fr)); gap: 2mm; }
+  .plots { grid-template-columns: repeat(3, minmax(0, 1fr)); gap: 2mm; padding-right: 0.5mm; }
   .plots.wide { grid-template-columns: repeat(2, minmax(0, 1fr)); }
   section.across { break-before: page; }
   figure { padding: 1mm; }
