@@ -18,10 +18,12 @@
 #include <system_error>
 #include <thread>
 
+#include "batch/command_rows.h"
 #include "batch/commands.h"
 #include "batch/label_text.h"
 #include "batch/merge.h"
 #include "batch/output.h"
+#include "batch/params.h"
 #include "batch/picture.h"
 #include "batch/psd.h"
 #include "batch/runner.h"
@@ -74,60 +76,7 @@ constexpr std::array<CommandInfo, 12> kCommands{{
      "  pektor psd -c 7 --filter high:0.04 runs/a.dyn"},
 }};
 
-struct Raw {
-    std::vector<std::string> files;
-    std::vector<std::string> channels;
-    std::string window;
-    std::string format = "table";
-    std::string output;
-    std::string jobs;
-    std::string shard;
-    std::string shard_by;
-    std::string sign = "max";
-    std::string moments = "sample";
-    bool quiet = false;
-    bool overlay = false;
-    bool zoom = false;
-    bool force = false;
-    std::vector<std::string> coincident;
-    std::string ref;
-    std::string input;
-    std::vector<std::string> wohler;
-    std::string neq;
-    std::string feq;
-    std::string residuals;
-    bool cycles = false;
-    std::string bins;
-    std::string fit;
-    std::string duration;
-    std::vector<std::string> quantiles;
-    std::string group;
-    std::string files_from;
-    bool null = false;
-    std::string filter;
-    std::string filter_order;
-    std::string max_memory;
-    std::string nperseg;
-    std::string overlap;
-    bool curve = false;
-};
-
-// The commands that take --filter.
-bool filters(const std::string& name) {
-    return name != "list";
-}
-
-// The processors this process may run on (taskset, a Slurm allocation).
-std::int32_t default_jobs() {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    int n = 0;
-    if (::sched_getaffinity(0, sizeof set, &set) == 0) n = CPU_COUNT(&set);
-    if (n <= 0) n = static_cast<int>(std::thread::hardware_concurrency());
-    return n <= 0 ? 1 : static_cast<std::int32_t>(std::min(n, 1024));
-}
-
-void add_options(CLI::App& sub, const std::string& name, Raw& raw) {
+void add_options(CLI::App& sub, const std::string& name, RawOptions& raw) {
     // One value per occurrence; a list option may be repeated.
     const auto one = [](CLI::Option* o) { return o->expected(1)->allow_extra_args(false); };
     const auto repeatable = [](CLI::Option* o) {
@@ -270,7 +219,7 @@ void add_options(CLI::App& sub, const std::string& name, Raw& raw) {
                      "the spectrum itself, one row per frequency (f, psd), instead of the "
                      "spectral moments");
     }
-    if (filters(name)) {
+    if (takes_filter(name)) {
         one(sub.add_option("--filter", raw.filter,
                            "low:F, high:F, band:F1:F2 or stop:F1:F2 (Hz): a Butterworth filter run "
                            "forwards and backwards (zero phase) on the whole stored series of each "
@@ -309,168 +258,6 @@ void check_unused(const CLI::App& sub, const std::string& name) {
         if (name == u.command && sub.count(u.option) > 0)
             throw UsageError(std::string(u.option) + " does not apply: " + u.why);
     }
-}
-
-// The names of the --files-from list, in order (empty names skipped).
-std::vector<std::string> read_files_from(const std::string& list, bool null) {
-    std::ifstream file;
-    std::istream* in = &std::cin;
-    if (list != "-") {
-        file.open(list, std::ios::binary);
-        if (!file) {
-            throw UsageError("--files-from " + list +
-                             ": cannot read the list: " + std::strerror(errno));
-        }
-        in = &file;
-    }
-    std::vector<std::string> names;
-    std::string name;
-    while (std::getline(*in, name, null ? '\0' : '\n')) {
-        if (!null && !name.empty() && name.back() == '\r') name.pop_back();
-        if (!name.empty()) names.push_back(name);
-    }
-    if (in->bad()) throw UsageError("--files-from " + list + ": cannot read the list");
-    return names;
-}
-
-// The options that shape a command's output, as the shard record keeps them
-// (not -j, -q, -o or the shard itself): shards merge only when these agree.
-std::string options_record(const std::string& name, const Raw& raw) {
-    nlohmann::json j = {
-        {"channels", raw.channels}, {"window", raw.window},   {"format", raw.format},
-        {"sign", raw.sign},         {"moments", raw.moments}, {"coincident", raw.coincident},
-        {"ref", raw.ref},           {"input", raw.input},     {"wohler", raw.wohler},
-        {"neq", raw.neq},           {"feq", raw.feq},         {"residuals", raw.residuals},
-        {"cycles", raw.cycles},     {"bins", raw.bins},       {"command", name}};
-    if (name == "extremes" || (name == "report" && !raw.duration.empty())) {
-        j["extremes"] = {{"fit", raw.fit},
-                         {"duration", raw.duration},
-                         {"quantiles", raw.quantiles},
-                         {"group", raw.group}};
-    }
-    // Recorded only when given, so that the records of other runs stay as
-    // they were.
-    nlohmann::json k = j;
-    if (!raw.filter.empty()) k["filter"] = raw.filter + " order " + raw.filter_order;
-    if (!raw.nperseg.empty()) k["nperseg"] = raw.nperseg;
-    if (!raw.overlap.empty()) k["overlap"] = raw.overlap;
-    if (raw.curve) k["curve"] = true;
-    // Option values are bytes as typed: those that are no UTF-8 are recorded
-    // with U+FFFD in their place (the shards of one run typed the same).
-    return k.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
-// The report's tables beside the statistics: the DELs with -m, the extremes
-// with --duration; the options that shape them apply only with those.
-void report_tables(const Raw& raw, Params& p) {
-    if (!raw.wohler.empty()) {
-        p.fatigue = parse_fatigue_options(raw.wohler, raw.neq, raw.feq, raw.residuals, false, "");
-        p.report_fatigue = true;
-    } else if (!raw.neq.empty() || !raw.feq.empty() || !raw.residuals.empty()) {
-        throw UsageError(std::string(!raw.neq.empty()   ? "--neq"
-                                     : !raw.feq.empty() ? "--feq"
-                                                        : "--residuals") +
-                         " applies with -m only");
-    }
-    if (!raw.duration.empty()) {
-        p.extremes = parse_extremes_options(p.sign == Sign::min ? "min" : "max", raw.fit,
-                                            raw.duration, raw.quantiles, "");
-        p.report_extremes = true;
-    } else if (!raw.fit.empty() || !raw.quantiles.empty()) {
-        throw UsageError(std::string(!raw.fit.empty() ? "--fit" : "--quantiles") +
-                         " applies with --duration only");
-    }
-}
-
-Params make_params(const std::string& name, const Raw& raw) {
-    Params p;
-    p.command = name;
-    p.files = raw.files;
-    if (raw.null && raw.files_from.empty()) throw UsageError("--null applies to --files-from only");
-    if (!raw.files_from.empty()) {
-        std::vector<std::string> listed = read_files_from(raw.files_from, raw.null);
-        p.files.insert(p.files.end(), listed.begin(), listed.end());
-    }
-    if (p.files.empty()) {
-        throw UsageError(raw.files_from.empty() ? "no dyn file given"
-                                                : "no dyn file given (the list is empty)");
-    }
-    if (name == "export" && p.files.size() != 1)
-        throw UsageError("export takes one dyn file; " + std::to_string(p.files.size()) + " given");
-    p.channels = parse_channels(raw.channels);
-    if (!raw.window.empty()) {
-        p.window = parse_window(raw.window);
-        p.window_text = raw.window;
-    }
-    if (raw.format == "table") {
-        p.format = Format::table;
-    } else if (raw.format == "csv") {
-        p.format = Format::csv;
-    } else if (raw.format == "json") {
-        p.format = Format::json;
-    } else {
-        throw UsageError("format '" + raw.format + "' is not table, csv or json");
-    }
-    p.output = name == "plot" || raw.output != "-" ? raw.output : std::string();
-    p.jobs = raw.jobs.empty() ? default_jobs() : parse_jobs(raw.jobs);
-    if (!raw.shard.empty()) {
-        p.shard = parse_shard(raw.shard);
-        p.shard.given = true;
-    }
-    if (raw.shard_by == "size") {
-        if (raw.shard.empty()) throw UsageError("--shard-by needs --shard K/N");
-        p.shard.by_size = true;
-        p.shard.members = shard_by_size(file_sizes(p.files), p.shard.k, p.shard.n);
-    } else if (!raw.shard_by.empty() && raw.shard_by != "position") {
-        throw UsageError("shard order '" + raw.shard_by + "' is not position or size");
-    }
-    p.record_options = options_record(name, raw);
-    p.sign = name == "extremes" ? Sign::max : parse_sign(raw.sign);
-    p.moments = parse_moments(raw.moments);
-    p.quiet = raw.quiet;
-    p.coincident = parse_channels(raw.coincident);
-    p.ref = raw.ref;
-    p.input = raw.input;
-    p.overlay = raw.overlay;
-    p.zoom = raw.zoom;
-    p.force = raw.force;
-    if (name == "plot" && p.output.empty()) {
-        // Named after the first file of the shard (so each shard has its own).
-        for (std::size_t i = 0; i < p.files.size() && p.output.empty(); ++i) {
-            if (p.shard.takes(i + 1)) {
-                p.output = default_plot_output(p.files[i]);
-                p.output_is_default = true;
-            }
-        }
-    }
-    if (name == "fatigue") {
-        p.fatigue = parse_fatigue_options(raw.wohler, raw.neq, raw.feq, raw.residuals, raw.cycles,
-                                          raw.bins);
-    }
-    if (name == "report") report_tables(raw, p);
-    if (name == "extremes") {
-        p.extremes =
-            parse_extremes_options(raw.sign, raw.fit, raw.duration, raw.quantiles, raw.group);
-        if (p.extremes.group && p.shard.given)
-            throw UsageError(
-                "--group fits across the files: give them all to one run, not --shard");
-    }
-    if (name == "vector") p.channels = vector_pair(p.channels);
-    if (!raw.filter.empty()) {
-        p.filter.on = true;
-        p.filter.settings =
-            parse_filter(raw.filter, raw.filter_order.empty() ? "4" : raw.filter_order);
-    } else if (!raw.filter_order.empty() || !raw.max_memory.empty()) {
-        throw UsageError(std::string(raw.filter_order.empty() ? "--max-memory" : "--filter-order") +
-                         " applies with --filter only");
-    }
-    if (!raw.max_memory.empty()) p.filter.max_memory = parse_memory(raw.max_memory);
-    if (name == "psd") p.psd = parse_psd_options(raw.nperseg, raw.overlap, raw.curve);
-    // One file: its DynRes share the processors.
-    const std::int32_t inner = p.files.size() == 1 ? p.jobs : 1;
-    p.filter.threads = inner;
-    p.psd.threads = inner;
-    return p;
 }
 
 bool same_file(const std::string& a, const std::string& b) {
@@ -582,87 +369,40 @@ int run_command(const Params& p, bool terminal, std::ostream& out, std::ostream&
                                    : run_report(q, terminal, out, err);
     }
 
-    if (p.command == "combine") {
-        std::string error;
-        if (!read_combo_input(p.input, q.combo, error)) {
-            err << prefix << p.input << ": " << error << '\n';
+    {
+        std::string file, error;
+        std::vector<std::string> notes;
+        if (!read_command_inputs(q, file, error, notes)) {
+            err << prefix << file << ": " << error << '\n';
             return 1;
         }
-        if (q.combo.components.empty() && !p.quiet)
-            err << prefix << p.input << ": no components are defined; no rows\n";
-    }
-    if (p.command == "daf") {
-        std::string error;
-        if (!reference_peaks(q, q.reference, error)) {
-            err << prefix << p.ref << ": " << error << '\n';
-            return 1;
+        if (!p.quiet) {
+            for (const std::string& n : notes) err << prefix << n << '\n';
         }
     }
-
-    const std::vector<std::string>& files = q.files;
-    FileTask task;
-    if (p.command == "list")
-        task = [&](const std::string& f, reader::ReadBuffers& b) { return list_file(q, f, &b); };
-    if (p.command == "stats")
-        task = [&](const std::string& f, reader::ReadBuffers& b) { return stats_file(q, f, &b); };
-    if (p.command == "peak")
-        task = [&](const std::string& f, reader::ReadBuffers& b) { return peak_file(q, f, &b); };
-    if (p.command == "daf")
-        task = [&](const std::string& f, reader::ReadBuffers& b) { return daf_file(q, f, &b); };
-    if (p.command == "vector")
-        task = [&](const std::string& f, reader::ReadBuffers& b) { return vector_file(q, f, &b); };
-    if (p.command == "combine")
-        task = [&](const std::string& f, reader::ReadBuffers& b) { return combine_file(q, f, &b); };
-    if (p.command == "fatigue")
-        task = [&](const std::string& f, reader::ReadBuffers& b) { return fatigue_file(q, f, &b); };
-    if (p.command == "extremes")
-        task = [&](const std::string& f, reader::ReadBuffers& b) {
-            return extremes_file(q, f, &b);
-        };
-    if (p.command == "psd")
-        task = [&](const std::string& f, reader::ReadBuffers& b) { return psd_file(q, f, &b); };
-
     RunOptions ro;
     ro.command = p.command;
     ro.jobs = p.jobs;
-    ro.progress = terminal && !p.quiet && files.size() > 1;
-    std::vector<FileResult> results;
+    ro.progress = terminal && !p.quiet && q.files.size() > 1;
     ro.warnings = !p.quiet;
-    const std::size_t failed = run_files(ro, files, task, results, err);
-    if (!files.empty() && failed == files.size()) {
+    CommandRows run = command_rows(q, ro, err);
+    if (!q.files.empty() && run.failed == q.files.size()) {
         err << prefix << "no file could be read\n";
         return 1;
     }
-    std::vector<std::string> columns = p.command == "fatigue"    ? fatigue_columns(p.fatigue)
-                                       : p.command == "extremes" ? extremes_columns(p.extremes)
-                                       : p.command == "psd"      ? psd_columns(p.psd)
-                                                                 : command_columns(p.command);
-    std::vector<Row> rows;
     ShardRun shard_run;
-    for (std::size_t i = 0; i < results.size(); ++i) {
+    for (std::size_t i = 0; i < run.results.size(); ++i) {
         shard_run.positions.push_back(positions[i]);
-        shard_run.rows.push_back(results[i].rows.size());
-        if (!results[i].ok) shard_run.failed.push_back(files[i] + ": " + results[i].error);
+        shard_run.rows.push_back(run.file_rows[i]);
+        if (!run.results[i].ok)
+            shard_run.failed.push_back(q.files[i] + ": " + run.results[i].error);
     }
-    if (p.command == "peak") {
-        coincident_rows(results, columns, rows);
-    } else if (p.command == "extremes" && p.extremes.group) {
-        std::vector<std::string> warnings;
-        extremes_group_rows(p.extremes, files, results, rows, warnings);
-        if (!p.quiet) {
-            for (const std::string& w : warnings) err << printable(prefix + w) << '\n';
-        }
-    } else {
-        for (FileResult& r : results) {
-            for (Row& row : r.rows) rows.push_back(std::move(row));
-        }
+    if (!p.quiet) {
+        for (const std::string& w : run.warnings) err << printable(prefix + w) << '\n';
     }
-    if (p.filter.on) {
-        // Every row names the filter its figures come from.
-        columns.push_back("filter");
-        const std::string text = filter_text(p.filter);
-        for (Row& row : rows) row.emplace_back(text);
-    }
+    const std::vector<std::string>& columns = run.columns;
+    const std::vector<Row>& rows = run.rows;
+    const std::size_t failed = run.failed;
     const RowSource source = [&](std::size_t r, Row& row) { row = rows[r]; };
     if (p.shard.given && wants_shard_record(p.output)) {
         // A shard written to a file gets its record beside it, for pektor merge.
@@ -780,7 +520,7 @@ int run_batch(int argc, const char* const* argv, std::ostream& out, std::ostream
         "SIGTERM.");
     app.set_version_flag("--version", "pektor " + std::string(kVersion));
     app.require_subcommand(1);
-    std::vector<Raw> raws(kCommands.size());
+    std::vector<RawOptions> raws(kCommands.size());
     std::vector<CLI::App*> subs;
     for (std::size_t i = 0; i < kCommands.size(); ++i) {
         const CommandInfo& c = kCommands[i];
