@@ -33,10 +33,12 @@
 #include "analysis/extremes.h"
 #include "analysis/rainflow.h"
 #include "analysis/welch.h"
+#include "batch/command_rows.h"
 #include "batch/commands.h"
 #include "batch/extremes.h"
 #include "batch/fatigue.h"
 #include "batch/options.h"
+#include "batch/params.h"
 #include "batch/runner.h"
 #include "batch/source.h"
 #include "batch/table.h"
@@ -207,17 +209,6 @@ std::pair<batch::Window, std::string> window_of(const py::object& window) {
         text = end_text(s[0]) + ":" + end_text(s[1]);
     }
     return {batch::parse_window(text), text};
-}
-
-std::int32_t jobs_of(int jobs) {
-    if (jobs < 0 || jobs > 1024) throw py::value_error("jobs: 0 (one per core) to 1024");
-    if (jobs > 0) return jobs;
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    int n = 0;
-    if (::sched_getaffinity(0, sizeof set, &set) == 0) n = CPU_COUNT(&set);
-    if (n <= 0) n = static_cast<int>(std::thread::hardware_concurrency());
-    return n <= 0 ? 1 : std::min(n, 1024);
 }
 
 // One open dyn file.
@@ -458,92 +449,109 @@ std::string cell_kind(const batch::Cell& c) {
 
 // Runs one batch command over the files: (columns, kinds, rows, failures,
 // warnings) with failures [(file, reason)] and warnings [(file, text)].
-py::tuple run(const std::string& command, const std::vector<std::string>& files,
-              const py::object& dynres, const py::object& window, const std::string& moments,
-              const std::string& sign, const py::object& coincident, const std::string& ref,
-              const std::string& input, const std::vector<std::string>& m, const std::string& neq,
-              const std::string& feq, const std::string& residuals, bool cycles,
-              const std::string& bins, int jobs, const std::string& fit,
-              const std::string& duration, const std::vector<std::string>& quantiles) {
-    batch::Params p;
-    p.command = command;
-    p.files = files;
-    p.channels = channels_of(dynres);
-    std::tie(p.window, p.window_text) = window_of(window);
-    p.moments = batch::parse_moments(moments);
-    p.sign = batch::parse_sign(sign);
-    p.coincident = channels_of(coincident);
-    p.ref = ref;
-    p.input = input;
-    p.jobs = jobs_of(jobs);
-    p.quiet = true;
-    if (command == "fatigue")
-        p.fatigue = batch::parse_fatigue_options(m, neq, feq, residuals, cycles, bins);
-    if (command == "vector") p.channels = batch::vector_pair(p.channels);
-    if (command == "extremes")
-        p.extremes = batch::parse_extremes_options(sign, fit, duration, quantiles, "");
+// The option values as the command line takes them, from the keyword
+// arguments of the Python function (texts, lists of texts, flags).
+batch::RawOptions raw_options(const std::vector<std::string>& files, const py::object& dynres,
+                              const py::object& window, const py::dict& options) {
+    batch::RawOptions raw;
+    raw.files = files;
+    raw.channels = dynres_values(dynres);
+    raw.window = window_of(window).second;
+    const std::pair<const char*, std::string batch::RawOptions::*> texts[] = {
+        {"moments", &batch::RawOptions::moments},
+        {"sign", &batch::RawOptions::sign},
+        {"ref", &batch::RawOptions::ref},
+        {"input", &batch::RawOptions::input},
+        {"neq", &batch::RawOptions::neq},
+        {"feq", &batch::RawOptions::feq},
+        {"residuals", &batch::RawOptions::residuals},
+        {"bins", &batch::RawOptions::bins},
+        {"fit", &batch::RawOptions::fit},
+        {"duration", &batch::RawOptions::duration},
+        {"group", &batch::RawOptions::group},
+        {"filter", &batch::RawOptions::filter},
+        {"filter_order", &batch::RawOptions::filter_order},
+        {"max_memory", &batch::RawOptions::max_memory},
+        {"nperseg", &batch::RawOptions::nperseg},
+        {"overlap", &batch::RawOptions::overlap},
+        {"jobs", &batch::RawOptions::jobs},
+    };
+    const std::pair<const char*, std::vector<std::string> batch::RawOptions::*> lists[] = {
+        {"coincident", &batch::RawOptions::coincident},
+        {"m", &batch::RawOptions::wohler},
+        {"quantiles", &batch::RawOptions::quantiles},
+    };
+    const std::pair<const char*, bool batch::RawOptions::*> flags[] = {
+        {"cycles", &batch::RawOptions::cycles},
+        {"curve", &batch::RawOptions::curve},
+    };
+    for (const auto& [key, value] : options) {
+        const std::string name = py::str(key);
+        if (value.is_none()) continue;
+        bool known = false;
+        for (const auto& [k, field] : texts) {
+            if (name == k) {
+                raw.*field = py::str(value);
+                known = true;
+            }
+        }
+        for (const auto& [k, field] : lists) {
+            if (name != k) continue;
+            known = true;
+            if (name == "coincident") {
+                raw.*field = dynres_values(py::reinterpret_borrow<py::object>(value));
+            } else {
+                for (const py::handle h : py::reinterpret_borrow<py::iterable>(value))
+                    (raw.*field).push_back(py::str(h));
+            }
+        }
+        for (const auto& [k, field] : flags) {
+            if (name == k) {
+                raw.*field = value.cast<bool>();
+                known = true;
+            }
+        }
+        if (!known) throw py::value_error("unknown option '" + name + "'");
+    }
+    return raw;
+}
 
-    std::vector<batch::FileResult> results;
+py::tuple run(const std::string& command, const std::vector<std::string>& files,
+              const py::object& dynres, const py::object& window, const py::dict& options) {
+    if (command == "export" || command == "plot" || command == "report" || command == "list")
+        throw py::value_error("'" + command + "' has no rows here");
+    batch::Params p = batch::make_params(command, raw_options(files, dynres, window, options));
+    p.quiet = true;
+
+    batch::CommandRows run;
+    py::list warnings;
     {
         py::gil_scoped_release release;
-        if (command == "combine") {
-            std::string error;
-            if (!batch::read_combo_input(p.input, p.combo, error)) {
-                py::gil_scoped_acquire acquire;
-                throw py::value_error(p.input + ": " + error);
-            }
-        }
-        if (command == "daf") {
-            std::string error;
-            if (!batch::reference_peaks(p, p.reference, error)) {
-                py::gil_scoped_acquire acquire;
-                throw FileFailure{p.ref, error};
-            }
-        }
-        batch::FileTask task;
-        using batch::FileResult;
-        const auto each = [&](FileResult (*f)(const batch::Params&, const std::string&,
-                                              reader::ReadBuffers*)) {
-            return
-                [&p, f](const std::string& file, reader::ReadBuffers& b) { return f(p, file, &b); };
-        };
-        if (command == "stats") task = each(batch::stats_file);
-        if (command == "peak") task = each(batch::peak_file);
-        if (command == "daf") task = each(batch::daf_file);
-        if (command == "vector") task = each(batch::vector_file);
-        if (command == "combine") task = each(batch::combine_file);
-        if (command == "fatigue") task = each(batch::fatigue_file);
-        if (command == "extremes") task = each(batch::extremes_file);
-        if (!task) {
+        std::string file, error;
+        std::vector<std::string> notes;
+        if (!batch::read_command_inputs(p, file, error, notes)) {
             py::gil_scoped_acquire acquire;
-            throw py::value_error("unknown command '" + command + "'");
+            if (command == "combine") throw py::value_error(file + ": " + error);
+            throw FileFailure{file, error};
         }
         batch::RunOptions ro;
         ro.command = command;
         ro.jobs = p.jobs;
         ro.warnings = false;
         std::ostringstream err;
-        batch::run_files(ro, p.files, task, results, err);
+        run = batch::command_rows(p, ro, err);
+        py::gil_scoped_acquire acquire;
+        for (const std::string& n : notes) warnings.append(py::make_tuple(std::string(), n));
     }
-
-    std::vector<std::string> columns = command == "fatigue"    ? batch::fatigue_columns(p.fatigue)
-                                       : command == "extremes" ? batch::extremes_columns(p.extremes)
-                                                               : batch::command_columns(command);
     py::list failures;
-    py::list warnings;
-    for (std::size_t i = 0; i < results.size(); ++i) {
-        if (!results[i].ok) failures.append(py::make_tuple(p.files[i], results[i].error));
-        for (const std::string& w : results[i].warnings)
+    for (std::size_t i = 0; i < run.results.size(); ++i) {
+        if (!run.results[i].ok) failures.append(py::make_tuple(p.files[i], run.results[i].error));
+        for (const std::string& w : run.results[i].warnings)
             warnings.append(py::make_tuple(p.files[i], w));
     }
-    std::vector<batch::Row> rows;
-    if (command == "peak") {
-        batch::coincident_rows(results, columns, rows);
-    } else {
-        for (batch::FileResult& r : results) {
-            for (batch::Row& row : r.rows) rows.push_back(std::move(row));
-        }
-    }
+    for (const std::string& w : run.warnings) warnings.append(py::make_tuple(std::string(), w));
+    const std::vector<std::string>& columns = run.columns;
+    const std::vector<batch::Row>& rows = run.rows;
     std::vector<std::string> kinds(columns.size());
     py::list out;
     for (const batch::Row& row : rows) {
@@ -802,10 +810,7 @@ PYBIND11_MODULE(_pektor, mod) {
         .def("close", &Blocks::stop);
 
     mod.def("run", &run, py::arg("command"), py::arg("files"), py::arg("dynres"), py::arg("window"),
-            py::arg("moments"), py::arg("sign"), py::arg("coincident"), py::arg("ref"),
-            py::arg("input"), py::arg("m"), py::arg("neq"), py::arg("feq"), py::arg("residuals"),
-            py::arg("cycles"), py::arg("bins"), py::arg("jobs"), py::arg("fit") = "",
-            py::arg("duration") = "", py::arg("quantiles") = std::vector<std::string>{});
+            py::arg("options"));
     mod.def("rainflow", &rainflow, py::arg("x"), py::arg("residuals") = "half");
     mod.def("del_", &del, py::arg("x"), py::arg("m"), py::arg("neq"),
             py::arg("residuals") = "half");

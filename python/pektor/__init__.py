@@ -18,7 +18,7 @@ import warnings as _warnings
 
 __all__ = [
     "DynFileError", "DynFile", "open", "write", "stats", "peak", "daf", "fatigue", "vector",
-    "combine", "extremes", "rainflow", "del_", "psd", "filter", "peaks", "weibull", "gumbel",
+    "combine", "extremes", "spectra", "rainflow", "del_", "psd", "filter", "peaks", "weibull", "gumbel",
 ]
 
 
@@ -164,30 +164,40 @@ def _text(v):
     return str(v)
 
 
-def _rows(command, files, dynres=None, window=None, moments="sample", sign="max",
-          coincident=None, ref="", input="", m=None, neq=None, feq=None, residuals=None,
-          cycles=False, bins=None, jobs=0, errors="warn", frame=True, fit=None, duration=None,
-          quantiles=None):
+def _texts(v):
+    """A value or a list of values as the command line's texts."""
+    if v is None:
+        return None
+    items = [v] if isinstance(v, (int, float, str)) else list(v)
+    return [x if isinstance(x, str) else (str(int(x)) if float(x).is_integer() else repr(float(x)))
+            for x in items]
+
+
+def _rows(command, files, dynres=None, window=None, jobs=0, errors="warn", frame=True,
+          filter=None, filter_order=None, **options):  # noqa: A002
     if errors not in ("warn", "raise", "ignore"):
         raise ValueError(f"errors '{errors}' is not warn, raise or ignore")
     files = _files(files)
-    mtexts = [] if m is None else [m] if isinstance(m, (int, float, str)) else list(m)
-    mtexts = [x if isinstance(x, str) else (str(int(x)) if float(x).is_integer() else repr(float(x)))
-              for x in mtexts]
-    columns, kinds, rows, failures, notes = _pektor.run(
-        command, files, dynres, window, moments, sign, coincident, _path(ref) if ref else "",
-        _path(input) if input else "", mtexts, _text(neq), _text(feq), _text(residuals),
-        bool(cycles), _text(bins), int(jobs), _text(fit), _text(duration),
-        [] if quantiles is None else [_text(q) for q in
-                                      ([quantiles] if isinstance(quantiles, (int, float, str))
-                                       else quantiles)])
+    if jobs is None or int(jobs) < 0:
+        raise ValueError("jobs: 0 (one per core) or more")
+    opts = {k: (_texts(v) if k in ("m", "quantiles") else v if isinstance(v, bool) or k == "coincident"
+                else None if v is None else _text(v))
+            for k, v in options.items()}
+    for k in ("ref", "input"):
+        if opts.get(k):
+            opts[k] = _path(opts[k])
+    opts["jobs"] = str(int(jobs)) if int(jobs) > 0 else None
+    opts["filter"] = None if filter is None else _text(filter)
+    opts["filter_order"] = None if filter_order is None else _text(filter_order)
+    columns, kinds, rows, failures, notes = _pektor.run(command, files, dynres, window, opts)
     if failures and (errors == "raise" or (errors == "warn" and len(failures) == len(files))):
         raise DynFileError(*failures[0])
     if errors == "warn":
         for path, reason in failures:
             _warnings.warn(f"pektor {command}: {path}: {reason}", RuntimeWarning, stacklevel=3)
         for path, text in notes:
-            _warnings.warn(f"pektor {command}: {path}: {text}", RuntimeWarning, stacklevel=3)
+            where = f"{path}: " if path else ""
+            _warnings.warn(f"pektor {command}: {where}{text}", RuntimeWarning, stacklevel=3)
     if not frame or _pd is None:
         return [dict(zip(columns, r)) for r in rows]
     df = _pd.DataFrame(rows, columns=columns)
@@ -197,59 +207,98 @@ def _rows(command, files, dynres=None, window=None, moments="sample", sign="max"
     return df
 
 
-def stats(files, dynres=None, window=None, moments="sample", jobs=0, errors="warn"):
+_FILTER_DOC = """
+    filter: a Butterworth filter run forwards and backwards over each whole series before
+    the window is cut, as --filter: "low:F", "high:F", "band:F1:F2" or "stop:F1:F2" (Hz),
+    filter_order 1 to 8 (default 4); the rows then end with the column filter."""
+
+
+def stats(files, dynres=None, window=None, moments="sample", jobs=0, errors="warn",
+          filter=None, filter_order=None):  # noqa: A002
     """The rows of `pektor stats`: one per file and DynRes (file, dynres, label, t_first,
     t_last, n, max, t_max, min, t_min, mean, std, skew, kurt, tz).
 
-    files: a path or a list of paths. moments: "sample" or "classic". jobs: threads that
-    read the files (0: one per core). A file that fails is a RuntimeWarning naming it
-    (errors="raise": a DynFileError; "ignore": nothing, not even when no file is read);
-    DynFileError when no file is read.
+    files: a path or a list of paths. moments: "sample" (divisor n-1) or "population".
+    jobs: threads that read the files (0: one per core). A file that fails is a
+    RuntimeWarning naming it (errors="raise": a DynFileError; "ignore": nothing, not even
+    when no file is read); DynFileError when no file is read.
     Returns a DataFrame (a list of dicts without pandas).
     """
-    return _rows("stats", files, dynres, window, moments=moments, jobs=jobs, errors=errors)
+    return _rows("stats", files, dynres, window, moments=moments, jobs=jobs, errors=errors,
+                 filter=filter, filter_order=filter_order)
 
 
-def peak(files, dynres=None, window=None, sign="max", coincident=None, jobs=0, errors="warn"):
+def peak(files, dynres=None, window=None, sign="max", coincident=None, jobs=0, errors="warn",
+         filter=None, filter_order=None):  # noqa: A002
     """The rows of `pektor peak`: the peak of each DynRes by the sign convention (max, min,
     abs or signed), with the values of the `coincident` DynRes at its time (columns c<k>)."""
     return _rows("peak", files, dynres, window, sign=sign, coincident=coincident, jobs=jobs,
-                 errors=errors)
+                 errors=errors, filter=filter, filter_order=filter_order)
 
 
-def daf(files, ref, dynres=None, window=None, sign="max", jobs=0, errors="warn"):
+def daf(files, ref, dynres=None, window=None, sign="max", jobs=0, errors="warn",
+        filter=None, filter_order=None):  # noqa: A002
     """The rows of `pektor daf`: the peaks of each file against those of the reference file
     `ref` (dynamic amplification factors)."""
-    return _rows("daf", files, dynres, window, sign=sign, ref=ref, jobs=jobs, errors=errors)
+    return _rows("daf", files, dynres, window, sign=sign, ref=ref, jobs=jobs, errors=errors,
+                 filter=filter, filter_order=filter_order)
 
 
 def fatigue(files, dynres=None, window=None, m=None, neq=None, feq=None,
-            residuals=None, cycles=False, bins=None, jobs=0, errors="warn"):
+            residuals=None, cycles=False, bins=None, jobs=0, errors="warn",
+            filter=None, filter_order=None):  # noqa: A002
     """The rows of `pektor fatigue`: rainflow cycles and damage-equivalent loads del_m<m>
-    for the Woehler exponents m (None: 3, 4, 5, 8, 10, 12 as -m; neq or feq as --neq/--feq; cycles=True: the cycle table
-    with `bins` ranges)."""
+    for the Woehler exponents m (None: 3, 4, 5, 8, 10, 12 as -m; neq or feq as
+    --neq/--feq); cycles=True: the cycle table with `bins` ranges."""
     return _rows("fatigue", files, dynres, window, m=m, neq=neq, feq=feq, residuals=residuals,
-                 cycles=cycles, bins=bins, jobs=jobs, errors=errors)
+                 cycles=cycles, bins=bins, jobs=jobs, errors=errors, filter=filter,
+                 filter_order=filter_order)
 
 
-def vector(files, dynres, window=None, jobs=0, errors="warn"):
+def vector(files, dynres, window=None, jobs=0, errors="warn", filter=None,
+           filter_order=None):  # noqa: A002
     """The rows of `pektor vector`: the resultant of two DynRes (dynres="A,B" or [A, B])."""
-    return _rows("vector", files, dynres, window, jobs=jobs, errors=errors)
+    return _rows("vector", files, dynres, window, jobs=jobs, errors=errors, filter=filter,
+                 filter_order=filter_order)
 
 
-def combine(files, input, window=None, jobs=0, errors="warn"):  # noqa: A002
+def combine(files, input, window=None, jobs=0, errors="warn", filter=None,
+            filter_order=None):  # noqa: A002
     """The rows of `pektor combine`: the load combinations of the combination input file."""
-    return _rows("combine", files, None, window, input=input, jobs=jobs, errors=errors)
+    return _rows("combine", files, None, window, input=input, jobs=jobs, errors=errors,
+                 filter=filter, filter_order=filter_order)
 
 
-def extremes(files, dynres=None, window=None, sign="max", fit="pwm", duration=10800,
-             quantiles=None, jobs=0, errors="warn"):
+def extremes(files, dynres=None, window=None, sign="max", fit=None, duration=None,
+             quantiles=None, group=None, jobs=0, errors="warn", filter=None,
+             filter_order=None):  # noqa: A002
     """The rows of `pektor extremes`: per file and DynRes the peaks between up-crossings
-    of the window's mean, their Weibull fit (fit "pwm" or "msm"), the Gumbel of the largest
-    of the peaks of a storm of `duration` seconds (mpm = its mode) and its quantiles
-    (default 0.37, 0.57, 0.90: columns p_37, p_57, p_90); sign "max" or "min"."""
+    of the window's mean, their Weibull fit (fit "pwm", the default, or "msm"), the Gumbel
+    of the largest of the peaks of a storm of `duration` seconds (default 10800; mpm = its
+    mode) and its quantiles (default 0.37, 0.57, 0.90: columns p_37, p_57, p_90); sign
+    "max" or "min". group: a regular expression; the files whose paths are equal once its
+    first match is removed are fitted together (a Gumbel of their maxima, fit "moments",
+    the default, or "mle"), one row per group and DynRes."""
     return _rows("extremes", files, dynres, window, sign=sign, fit=fit, duration=duration,
-                 quantiles=quantiles, jobs=jobs, errors=errors)
+                 quantiles=quantiles, group=group, jobs=jobs, errors=errors, filter=filter,
+                 filter_order=filter_order)
+
+
+def spectra(files, dynres=None, window=None, nperseg=None, overlap=None, curve=False, jobs=0,
+            errors="warn", filter=None, filter_order=None):  # noqa: A002
+    """The rows of `pektor psd`: per file and DynRes Welch's one-sided spectrum of the
+    window (periodic Hann segments of nperseg samples, default a quarter of the window's,
+    overlapping by `overlap`, default 0.5) and its spectral moments m0, m1, m2, m4, tz_spec,
+    t01, tp, fp and bandwidth; curve=True: the spectrum itself, a row per frequency.
+    For an array, pektor.psd(x, fs)."""
+    return _rows("psd", files, dynres, window, nperseg=nperseg, overlap=overlap, curve=curve,
+                 jobs=jobs, errors=errors, filter=filter, filter_order=filter_order)
+
+
+for _f in (stats, peak, daf, fatigue, vector, combine, extremes, spectra):
+    if _f.__doc__:  # none under python -OO
+        _f.__doc__ += _FILTER_DOC
+del _f
 
 
 def rainflow(x, residuals="half"):

@@ -90,6 +90,15 @@ BATCH_CASES = [
     ("extremes", ["-c", "1"], lambda f: pektor.extremes(f, 1)),
     ("extremes", ["--sign", "min", "--fit", "msm", "--duration", "3600", "--quantiles", "0.5,0.9"],
      lambda f: pektor.extremes(f, sign="min", fit="msm", duration=3600, quantiles=(0.5, 0.9))),
+    ("extremes", ["--group", "^(le|be)_", "--fit", "mle"],
+     lambda f: pektor.extremes(f, group="^(le|be)_", fit="mle")),
+    ("stats", ["--filter", "low:2", "-w", "0.5:"],
+     lambda f: pektor.stats(f, window=(0.5, None), filter="low:2")),
+    ("peak", ["--filter", "band:0.5:3", "--filter-order", "2", "--sign", "abs"],
+     lambda f: pektor.peak(f, sign="abs", filter="band:0.5:3", filter_order=2)),
+    ("psd", [], lambda f: pektor.spectra(f)),
+    ("psd", ["-c", "1", "--nperseg", "64", "--overlap", "0.25", "--curve"],
+     lambda f: pektor.spectra(f, 1, nperseg=64, overlap=0.25, curve=True)),
 ]
 
 
@@ -231,6 +240,11 @@ def test_catalogue(work):
     (lambda f: pektor.vector(f.path, "1"), "two"),
     (lambda f: pektor.stats([]), "no dyn file"),
     (lambda f: pektor.stats(f.path, jobs=-1), "jobs"),
+    (lambda f: pektor.stats(f.path, filter_order=4), "--filter-order applies with --filter only"),
+    (lambda f: pektor.stats(f.path, filter="low"), "low"),
+    (lambda f: pektor.spectra(f.path, overlap=1.5), "overlap"),
+    (lambda f: pektor.extremes(f.path, group="("), "group"),
+    (lambda f: pektor.fatigue(f.path, neq=10, feq=1), "neq"),
     (lambda f: pektor.filter(np.zeros(100), 10.0, "low", 6.0), ""),
     (lambda f: pektor.weibull([1.0, 2.0]), ""),
 ])
