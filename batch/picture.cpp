@@ -16,6 +16,7 @@
 #include <memory>
 #include <new>
 #include <system_error>
+#include <utility>
 
 #include "analysis/welch.h"
 #include "batch/extremes.h"
@@ -571,6 +572,134 @@ int run_plot(const Params& p, bool terminal, std::ostream& out, std::ostream& er
     return failed > 0 ? 2 : 0;
 }
 
+namespace {
+
+// What one file gives the report: its section, its warnings, its peaks for
+// the matrix and its series reduced for the charts across files.
+struct FileReport {
+    pictures::FileSection section;
+    std::vector<std::string> notes;
+    std::vector<PeakOf> peaks;
+    std::vector<Reduced> reduced;
+};
+
+// The small pictures of the files' sections: three side by side on A4
+// (about 60 mm each) keep their text at 7 pt or more.
+pictures::Layout small_layout(const Params& p) {
+    pictures::Layout small;
+    small.width = 300;
+    small.panel_height = 100;
+    small.font_size = 13;
+    small.legend = false;
+    small.xml_declaration = false;
+    small.heading = heading(p);
+    return small;
+}
+
+// The line under a file's name: its steps, time range, duration and time
+// step, and the window's first and last time (and samples, when every
+// DynRes has them all).
+std::string file_summary(const Params& p, const FileSeries& f, bool same_n) {
+    const std::vector<std::string> columns = command_columns("stats");
+    const auto cell = [&](const char* name) {
+        const auto c = static_cast<std::size_t>(std::find(columns.begin(), columns.end(), name) -
+                                                columns.begin());
+        return cell_text(f.rows.front().at(c));
+    };
+    const std::size_t n = f.full.times.size();
+    const double t0 = f.full.times.front(), t1 = f.full.times.back();
+    return fmt::format(
+        "{} steps from t = {} to {} s (duration {} s, time step {} s); statistics over {}. "
+        "The window: t = {} to {} s{}.",
+        n, pictures::short_number(t0), pictures::short_number(t1), pictures::short_number(t1 - t0),
+        n > 1 ? pictures::short_number((t1 - t0) / static_cast<double>(n - 1)) : "-",
+        p.window_text.empty() ? "the whole series" : "window " + p.window_text + " s",
+        cell("t_first"), cell("t_last"), same_n ? ", " + cell("n") + " samples" : std::string());
+}
+
+// The picture of DynRes j of file i with its caption, its spectrum and
+// histogram.
+pictures::Figure dynres_figure(const Params& p, std::size_t i, const FileSeries& f, std::size_t j,
+                               const pictures::Layout& layout) {
+    const pictures::Panel panel{
+        f.numbers[j],
+        panel_title(p, f.labels[j]),
+        {pictures::Trace{f.file, f.full.times, f.full.values[j], f.peaks[j], mean_of(f.stats[j])}}};
+    const pictures::Peak& pk = f.peaks[j];
+    pictures::Figure fig;
+    fig.id = fmt::format("f{}-d{}", i + 1, f.numbers[j]);
+    fig.caption =
+        f.stats[j].n == 0
+            ? fmt::format("DynRes {}: no sample that is a finite number", f.numbers[j])
+            : fmt::format("DynRes {}: peak ({}) {} at t = {} s; mean {}", f.numbers[j],
+                          sign_name(p.sign), pictures::short_number(pk.value),
+                          pictures::short_number(pk.time), pictures::short_number(f.stats[j].mean));
+    fig.svg = pictures::render_svg(std::span(&panel, 1), shaded(p), layout);
+    fig.analyses = analyses_of(p, f.full, j, f.labels[j]);
+    return fig;
+}
+
+// Reads file i and draws its section; its series are let go when done.
+void report_file(const Params& p, std::size_t i, reader::ReadBuffers& buffers, FileReport& out) {
+    const std::string& file = p.files[i];
+    pictures::FileSection& section = out.section;
+    section.name = file;
+    FileSeries f;
+    if (!read_file(p, file, f, buffers)) {
+        section.error = f.error.empty() ? "cannot be read" : f.error;
+        return;
+    }
+    out.notes = std::move(f.warnings);
+    // The window's first and last time, and its samples when every DynRes
+    // has them all, are said once in the header.
+    const std::vector<std::string> columns = command_columns("stats");
+    const auto n_column =
+        static_cast<std::size_t>(std::find(columns.begin(), columns.end(), "n") - columns.begin());
+    std::vector<std::string> drop{"file", "t_first", "t_last"};
+    const bool same_n = same_in_every_row(f.rows, n_column);
+    if (same_n) drop.push_back("n");
+    section.table = table_of(columns, f.rows, drop);
+    section.summary = file_summary(p, f, same_n);
+    for (const Row& row : f.rows)
+        section.table.anchors.push_back(fmt::format("f{}-d{}", i + 1, cell_text(row[1])));
+    if (p.report_fatigue) section.more.push_back(fatigue_table(p, file, buffers, out.notes));
+    if (p.report_extremes) section.more.push_back(extremes_table(p, file, buffers, out.notes));
+    const pictures::Layout small = small_layout(p);
+    for (std::size_t j = 0; j < f.numbers.size(); ++j) {
+        out.peaks.push_back({f.numbers[j], f.labels[j], f.peaks[j].value});
+        section.figures.push_back(dynres_figure(p, i, f, j, small));
+        if (p.files.size() > 1) out.reduced.push_back(reduced_of(f, j));
+    }
+}
+
+// The matrix of the peaks and the charts across the files (the files'
+// peaks and reduced series are moved out).
+void compare_files(const Params& p, std::vector<FileReport>& files, pictures::Report& r) {
+    std::vector<std::vector<PeakOf>> peaks;
+    std::vector<std::vector<Reduced>> reduced;
+    for (FileReport& f : files) {
+        peaks.push_back(std::move(f.peaks));
+        reduced.push_back(std::move(f.reduced));
+    }
+    r.matrix_title = fmt::format("Peaks ({}) of each DynRes across the files", sign_name(p.sign));
+    r.matrix = compare_peaks(p, peaks);
+    for (const auto& row : r.matrix.rows) r.matrix.anchors.push_back("across-d" + row.front());
+    pictures::Layout wide = small_layout(p);
+    // Two side by side on A4 (about 90 mm each) keep their text at 7 pt.
+    wide.width = 500;
+    wide.font_size = 14;
+    wide.panel_height = 150;
+    wide.legend = true;
+    r.across_title = "Each DynRes across the files";
+    r.across_note = fmt::format(
+        "Up to {} files every file's series with its peak; beyond, the largest and smallest "
+        "value of all files at each time and the series of the file whose peak governs.",
+        kOverlayFiles);
+    r.across = across_figures(p, reduced, wide);
+}
+
+}  // namespace
+
 int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& err) {
     const std::string prefix = "pektor report: ";
     pictures::Report r;
@@ -578,134 +707,38 @@ int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& 
     r.date = utc_now();
     r.note = settings_note(p);
 
-    pictures::Layout small;
-    // Three pictures side by side on A4 (about 60 mm each) keep their text
-    // at 7 pt or more.
-    small.width = 300;
-    small.panel_height = 100;
-    small.font_size = 13;
-    small.legend = false;
-    small.xml_declaration = false;
-    small.heading = heading(p);
-
-    const std::vector<std::string> columns = command_columns("stats");
-    const auto column = [&](const char* name) {
-        return static_cast<std::size_t>(std::find(columns.begin(), columns.end(), name) -
-                                        columns.begin());
-    };
-    const std::size_t t_first_column = column("t_first"), t_last_column = column("t_last"),
-                      n_column = column("n");
-    // Each file's section, read and drawn in parallel; its series are let
-    // go as soon as its pictures are drawn.
-    r.files.resize(p.files.size());
+    // The files' sections, read and drawn in parallel.
+    std::vector<FileReport> files(p.files.size());
     std::vector<reader::ReadBuffers> buffers(worker_count(p.jobs, p.files.size()));
-    std::vector<std::vector<std::string>> notes(p.files.size());  // each file's warnings
-    std::vector<std::vector<PeakOf>> peaks(p.files.size());       // for the comparison
-    std::vector<std::vector<Reduced>> reduced(p.files.size());    // for the charts across files
-    const auto draw = [&](std::size_t i, std::size_t w) {
-        const std::string& file = p.files[i];
-        pictures::FileSection& section = r.files[i];
-        section.name = file;
-        FileSeries f;
-        if (!read_file(p, file, f, buffers[w])) {
-            section.error = f.error.empty() ? "cannot be read" : f.error;
-            return;
-        }
-        notes[i] = std::move(f.warnings);
-        // The window's first and last time, and its samples when every
-        // DynRes has them all, are said once in the header.
-        std::vector<std::string> drop{"file", "t_first", "t_last"};
-        const bool same_n = same_in_every_row(f.rows, n_column);
-        if (same_n) drop.push_back("n");
-        section.table = table_of(columns, f.rows, drop);
-        if (!f.full.times.empty()) {
-            const std::size_t n = f.full.times.size();
-            const double t0 = f.full.times.front(), t1 = f.full.times.back();
-            section.summary = fmt::format(
-                "{} steps from t = {} to {} s (duration {} s, time step {} s); statistics over {}.",
-                n, pictures::short_number(t0), pictures::short_number(t1),
-                pictures::short_number(t1 - t0),
-                n > 1 ? pictures::short_number((t1 - t0) / static_cast<double>(n - 1)) : "-",
-                p.window_text.empty() ? "the whole series" : "window " + p.window_text + " s");
-            const Row& first = f.rows.front();
-            section.summary += fmt::format(
-                " The window: t = {} to {} s{}.", cell_text(first[t_first_column]),
-                cell_text(first[t_last_column]),
-                same_n ? ", " + cell_text(first[n_column]) + " samples" : std::string());
-        }
-        for (const Row& row : f.rows)
-            section.table.anchors.push_back(fmt::format("f{}-d{}", i + 1, cell_text(row[1])));
-        if (p.report_fatigue) section.more.push_back(fatigue_table(p, file, buffers[w], notes[i]));
-        if (p.report_extremes)
-            section.more.push_back(extremes_table(p, file, buffers[w], notes[i]));
-        for (std::size_t j = 0; j < f.numbers.size(); ++j) {
-            const pictures::Panel panel{f.numbers[j],
-                                        panel_title(p, f.labels[j]),
-                                        {pictures::Trace{file, f.full.times, f.full.values[j],
-                                                         f.peaks[j], mean_of(f.stats[j])}}};
-            const pictures::Peak& pk = f.peaks[j];
-            peaks[i].push_back({f.numbers[j], f.labels[j], pk.value});
-            pictures::Figure fig;
-            fig.id = fmt::format("f{}-d{}", i + 1, f.numbers[j]);
-            fig.caption =
-                f.stats[j].n == 0
-                    ? fmt::format("DynRes {}: no sample that is a finite number", f.numbers[j])
-                    : fmt::format("DynRes {}: peak ({}) {} at t = {} s; mean {}", f.numbers[j],
-                                  sign_name(p.sign), pictures::short_number(pk.value),
-                                  pictures::short_number(pk.time),
-                                  pictures::short_number(f.stats[j].mean));
-            fig.svg = pictures::render_svg(std::span(&panel, 1), shaded(p), small);
-            fig.analyses = analyses_of(p, f.full, j, f.labels[j]);
-            section.figures.push_back(std::move(fig));
-            if (p.files.size() > 1) reduced[i].push_back(reduced_of(f, j));
-        }
-    };
     Progress progress(terminal && !p.quiet && p.files.size() > 1, p.files.size(), err);
     run_each(
         p.jobs, p.files.size(),
         [&](std::size_t i, std::size_t w) {
-            const std::string why = guarded([&] { draw(i, w); });
+            const std::string why = guarded([&] { report_file(p, i, buffers[w], files[i]); });
             if (!why.empty()) {
-                r.files[i] = pictures::FileSection{};
-                r.files[i].name = p.files[i];
-                r.files[i].error = why;
+                files[i] = FileReport{};
+                files[i].section.name = p.files[i];
+                files[i].section.error = why;
             }
         },
         {}, progress);
     progress.clear();
     std::size_t failed = 0;
-    for (std::size_t i = 0; i < r.files.size(); ++i) {
-        const pictures::FileSection& section = r.files[i];
+    for (const FileReport& f : files) {
         if (!p.quiet) {
-            for (const std::string& w : notes[i])
-                err << prefix << section.name << ": " << w << '\n';
+            for (const std::string& w : f.notes)
+                err << prefix << f.section.name << ": " << w << '\n';
         }
-        if (section.error.empty()) continue;
-        err << printable(prefix + section.name + ": " + section.error) << '\n';
+        if (f.section.error.empty()) continue;
+        err << printable(prefix + f.section.name + ": " + f.section.error) << '\n';
         ++failed;
     }
     if (failed == p.files.size()) {
         err << prefix << "no file could be read\n";
         return 1;
     }
-    if (p.files.size() - failed > 1) {
-        r.matrix_title =
-            fmt::format("Peaks ({}) of each DynRes across the files", sign_name(p.sign));
-        r.matrix = compare_peaks(p, peaks);
-        pictures::Layout wide = small;
-        // Two side by side on A4 (about 90 mm each) keep their text at 7 pt.
-        wide.width = 500;
-        wide.font_size = 14;
-        wide.panel_height = 150;
-        wide.legend = true;
-        r.across_title = "Each DynRes across the files";
-        r.across_note = fmt::format(
-            "Up to {} files every file's series with its peak; beyond, the largest and smallest "
-            "value of all files at each time and the series of the file whose peak governs.",
-            kOverlayFiles);
-        r.across = across_figures(p, reduced, wide);
-        for (const auto& row : r.matrix.rows) r.matrix.anchors.push_back("across-d" + row.front());
-    }
+    if (p.files.size() - failed > 1) compare_files(p, files, r);
+    for (FileReport& f : files) r.files.push_back(std::move(f.section));
     if (!write_text(p, pictures::render_html(r), out, err)) return 1;
     return failed > 0 ? 2 : 0;
 }
