@@ -491,10 +491,10 @@ void note_panels(std::vector<PanelPlan>& plans) {
 // sample's own value (the magnitude of a negative sample) the sample too.
 std::string peak_text(const Peak& p) {
     if (p.sample && *p.sample != p.value) {
-        return fmt::format("{} (|x| {}) at t={}", short_number(*p.sample), short_number(p.value),
-                           short_number(p.time));
+        return fmt::format("{} (|x| {}) at t = {} s", short_number(*p.sample),
+                           short_number(p.value), short_number(p.time));
     }
-    return fmt::format("{} at t={}", short_number(p.value), short_number(p.time));
+    return fmt::format("{} at t = {} s", short_number(p.value), short_number(p.time));
 }
 
 bool has_peak(const Trace& t) {
@@ -917,7 +917,7 @@ void write_peaks(std::string& out, const Frame& f, const PanelPlan& plan, const 
         const double y = at.y(sample);
         const std::string text = peak_text(*t.peak);
         const std::string full =
-            fmt::format("{}: peak {} at t={}{}", t.file, t.peak->value, t.peak->time,
+            fmt::format("{}: peak {} at t = {} s{}", t.file, t.peak->value, t.peak->time,
                         t.peak->sample ? fmt::format(" (sample {})", *t.peak->sample) : "");
         fmt::format_to(w,
                        "<circle class=\"peak\" cx=\"{:.1f}\" cy=\"{:.1f}\" r=\"3.5\" "

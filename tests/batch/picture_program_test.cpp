@@ -168,9 +168,9 @@ TEST(PlotCommand, PictureHoldsThePeaksAndMeansOfThePeakAndStatsCommands) {
         // The label to 6 significant digits, the full numbers in its tooltip.
         EXPECT_NEAR(std::stod(labels[file]->text), std::stod(peak),
                     std::abs(std::stod(peak)) * 5e-6);
-        EXPECT_NE(labels[file]->text.find(" at t=" + t_peak), std::string::npos);
+        EXPECT_NE(labels[file]->text.find(" at t = " + t_peak + " s"), std::string::npos);
         EXPECT_EQ(xml::find_all(*labels[file], "title").at(0)->text,
-                  prow[r][pc.at("file")] + ": peak " + peak + " at t=" + t_peak);
+                  prow[r][pc.at("file")] + ": peak " + peak + " at t = " + t_peak + " s");
         EXPECT_NEAR(std::stod(dots[file]->attr("cx")), x(std::stod(t_peak)), 0.15);
         EXPECT_NEAR(std::stod(dots[file]->attr("cy")), y(std::stod(peak)), 0.15);
         EXPECT_EQ(dots[file]->attr("fill"), entries[file]->children.at(0).attr("stroke"));

@@ -258,9 +258,9 @@ TEST(Picture, StackedPanelsLegendWindowPeaksAndMeans) {
         double t, v;
         std::string colour, text;
     } peaks[] = {
-        {0, 31.5, 750.0, col1, "750 at t=31.5"},
-        {0, 55.0, -420.0, col2, "-420 at t=55"},
-        {1, 12.25, 9.0, col1, "9 at t=12.25"},
+        {0, 31.5, 750.0, col1, "750 at t = 31.5 s"},
+        {0, 55.0, -420.0, col2, "-420 at t = 55 s"},
+        {1, 12.25, 9.0, col1, "9 at t = 12.25 s"},
     };
     std::size_t seen[2] = {0, 0};
     for (const auto& p : peaks) {
@@ -352,7 +352,7 @@ TEST(Picture, OverlayDrawsEverySeriesInOnePanel) {
     const Fit y = fit_ticks(root, "ytick", "y");
     EXPECT_NEAR(std::stod(dots[1]->attr("cx")), x(30.0), 0.15);
     EXPECT_NEAR(std::stod(dots[1]->attr("cy")), y(-7.5), 0.15);
-    EXPECT_EQ(xml::find_all(root, "text", "peak-label").at(1)->text, "-7.5 (|x| 7.5) at t=30");
+    EXPECT_EQ(xml::find_all(root, "text", "peak-label").at(1)->text, "-7.5 (|x| 7.5) at t = 30 s");
     // No window given: nothing shaded.
     EXPECT_TRUE(xml::find_all(root, "rect", "window").empty());
 }
@@ -368,7 +368,8 @@ TEST(Picture, LabelsAndFileNamesAreEscaped) {
     const xml::Element root = xml::parse(svg);
     EXPECT_EQ(xml::find_all(root, "text", "title").at(0)->text, "DynRes 7: " + label);
     EXPECT_EQ(xml::find_all(root, "g", "legend-entry").at(0)->all_text(), file);
-    EXPECT_EQ(xml::find_all(root, "circle", "peak").at(0)->all_text(), file + ": peak 3 at t=5");
+    EXPECT_EQ(xml::find_all(root, "circle", "peak").at(0)->all_text(),
+              file + ": peak 3 at t = 5 s");
     // Open end of the window: shaded to the end of the series.
     EXPECT_EQ(xml::find_all(root, "rect", "window").size(), 1u);
 }
