@@ -65,6 +65,7 @@ struct Params {
     ReferencePeaks reference;
     bool overlay = false;            // plot: every series in one panel
     bool zoom = false;               // plot: the time axis spans the window alone
+    bool inset = false;              // plot: a small panel around each panel's peak
     bool force = false;              // plot: replace the default output file
     bool output_is_default = false;  // plot: no -o given
     std::string command_line;        // report: as typed
@@ -86,11 +87,14 @@ std::vector<std::string> command_columns(const std::string& command);
 // One file's rows. For peak, every row ends with the coincident values as
 // pairs (DynRes number, value), which coincident_rows turns into columns.
 // `buffers`: the read buffers of the calling thread (none: the read's own).
-FileResult list_file(const Params& p, const std::string& file, reader::ReadBuffers* buffers = nullptr);
+FileResult list_file(const Params& p, const std::string& file,
+                     reader::ReadBuffers* buffers = nullptr);
 FileResult stats_file(const Params& p, const std::string& file,
                       reader::ReadBuffers* buffers = nullptr);
-FileResult peak_file(const Params& p, const std::string& file, reader::ReadBuffers* buffers = nullptr);
-FileResult daf_file(const Params& p, const std::string& file, reader::ReadBuffers* buffers = nullptr);
+FileResult peak_file(const Params& p, const std::string& file,
+                     reader::ReadBuffers* buffers = nullptr);
+FileResult daf_file(const Params& p, const std::string& file,
+                    reader::ReadBuffers* buffers = nullptr);
 FileResult vector_file(const Params& p, const std::string& file,
                        reader::ReadBuffers* buffers = nullptr);
 FileResult combine_file(const Params& p, const std::string& file,

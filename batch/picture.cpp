@@ -16,11 +16,11 @@
 #include <new>
 #include <system_error>
 
+#include "analysis/welch.h"
 #include "batch/label_text.h"
 #include "batch/output.h"
 #include "batch/runner.h"
 #include "batch/stats.h"
-#include "analysis/welch.h"
 #include "pictures/charts.h"
 #include "pictures/report.h"
 #include "pictures/svg.h"
@@ -53,7 +53,8 @@ std::optional<double> mean_of(const SeriesStats& s) {
 }
 
 // `buffers`: the read buffers of the calling thread.
-bool read_file(const Params& p, const std::string& file, FileSeries& f, reader::ReadBuffers& buffers) {
+bool read_file(const Params& p, const std::string& file, FileSeries& f,
+               reader::ReadBuffers& buffers) {
     f.file = file;
     std::unique_ptr<SeriesSource> src = open_series(file, p.filter, f.error, &buffers);
     if (!src) return false;
@@ -355,6 +356,7 @@ int run_plot(const Params& p, bool terminal, std::ostream& out, std::ostream& er
     pictures::Layout layout;
     layout.overlay = p.overlay;
     layout.zoom = p.zoom;
+    layout.inset = p.inset;
     layout.heading = heading(p);
     layout.panel_height = panels.size() <= 3 || p.overlay ? 220 : 160;
     const std::string svg = pictures::render_svg(panels, shaded(p), layout);
@@ -464,7 +466,8 @@ int run_report(const Params& p, bool terminal, std::ostream& out, std::ostream& 
         return 1;
     }
     if (p.files.size() - failed > 1) {
-        r.matrix_title = fmt::format("Peaks ({}) of each DynRes across the files", sign_name(p.sign));
+        r.matrix_title =
+            fmt::format("Peaks ({}) of each DynRes across the files", sign_name(p.sign));
         r.matrix = compare_peaks(p, peaks);
     }
     if (!write_text(p, pictures::render_html(r), out, err)) return 1;
