@@ -59,7 +59,8 @@ constexpr std::array<CommandInfo, 12> kCommands{{
      "  pektor combine --input legs.txt -f csv runs/*.dyn"},
     {"plot", "SVG picture of the selected DynRes: window, peak and mean marked",
      "  pektor plot -c 1,3 -w 20:80 -o base.svg runs/a.dyn runs/b.dyn\n"
-     "  pektor plot --overlay -c 'Base force*' runs/a.dyn      (writes a.svg)"},
+     "  pektor plot --overlay -c 'Base force*' runs/a.dyn      (writes a.svg)\n"
+     "  pektor plot -c 7 -w 100:200 --zoom --inset -o peak.svg runs/a.dyn"},
     {"report", "one HTML page: statistics table and a picture per DynRes of each file",
      "  pektor report -c 1-6 -w 100: -o report.html runs/*.dyn"},
     {"fatigue", "rainflow cycles and damage-equivalent loads (DELs) of the selected DynRes",
@@ -114,6 +115,7 @@ void add_options(CLI::App& sub, const std::string& name, RawOptions& raw) {
                            "output); never an input or a dyn file"));
         sub.add_flag("--overlay", raw.overlay, "every series in one panel");
         sub.add_flag("--zoom", raw.zoom, "the time axis spans the window (-w) alone");
+        sub.add_flag("--inset", raw.inset, "a small panel around the peak of each panel");
         sub.add_flag("--force", raw.force, "replace the default output file when it exists");
     } else {
         one(sub.add_option("-o,--output", raw.output,

@@ -65,6 +65,7 @@ struct Params {
     ReferencePeaks reference;
     bool overlay = false;            // plot: every series in one panel
     bool zoom = false;               // plot: the time axis spans the window alone
+    bool inset = false;              // plot: a small panel around each panel's peak
     bool force = false;              // plot: replace the default output file
     bool output_is_default = false;  // plot: no -o given
     std::string command_line;        // report: as typed

@@ -157,6 +157,7 @@ Params make_params(const std::string& name, const RawOptions& raw) {
     p.input = raw.input;
     p.overlay = raw.overlay;
     p.zoom = raw.zoom;
+    p.inset = raw.inset;
     p.force = raw.force;
     if (name == "plot" && p.output.empty()) {
         // Named after the first file of the shard (so each shard has its own).

@@ -26,6 +26,7 @@ struct RawOptions {
     bool quiet = false;
     bool overlay = false;
     bool zoom = false;
+    bool inset = false;
     bool force = false;
     std::vector<std::string> coincident;
     std::string ref;

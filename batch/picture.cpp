@@ -565,6 +565,7 @@ int run_plot(const Params& p, bool terminal, std::ostream& out, std::ostream& er
     pictures::Layout layout;
     layout.overlay = p.overlay;
     layout.zoom = p.zoom;
+    layout.inset = p.inset;
     layout.heading = heading(p);
     layout.panel_height = panels.size() <= 3 || p.overlay ? 220 : 160;
     const std::string svg = pictures::render_svg(panels, shaded(p), layout);

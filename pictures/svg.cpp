@@ -54,6 +54,17 @@ struct Range {
     bool empty() const { return lo > hi; }
 };
 
+// A rectangle in picture coordinates, y downwards.
+struct Box {
+    double x0 = 0.0, y0 = 0.0, x1 = 0.0, y1 = 0.0;
+    // The area two boxes share, 0 when they only touch.
+    double overlap(const Box& o) const {
+        const double w = std::min(x1, o.x1) - std::max(x0, o.x0);
+        const double h = std::min(y1, o.y1) - std::max(y0, o.y0);
+        return w > 0.0 && h > 0.0 ? w * h : 0.0;
+    }
+};
+
 // Widens a degenerate or empty range so it has a length. A range only a few
 // roundings long (a constant series beside its mean) counts as degenerate:
 // ticks on it could not be told apart.
@@ -491,10 +502,10 @@ void note_panels(std::vector<PanelPlan>& plans) {
 // sample's own value (the magnitude of a negative sample) the sample too.
 std::string peak_text(const Peak& p) {
     if (p.sample && *p.sample != p.value) {
-        return fmt::format("{} (|x| {}) at t={}", short_number(*p.sample), short_number(p.value),
-                           short_number(p.time));
+        return fmt::format("{} (|x| {}) at t = {} s", short_number(*p.sample),
+                           short_number(p.value), short_number(p.time));
     }
-    return fmt::format("{} at t={}", short_number(p.value), short_number(p.time));
+    return fmt::format("{} at t = {} s", short_number(p.value), short_number(p.time));
 }
 
 bool has_peak(const Trace& t) {
@@ -837,34 +848,39 @@ void write_ticks(std::string& out, const Frame& f, const PanelPlan& plan, const 
                    f.xmultiplier.empty() ? std::string() : f.xmultiplier + " ");
 }
 
-// Each series as one path, reduced to the pixel columns, broken where
-// samples are left out; samples outside the time axis are left out.
-void write_series(std::string& out, const Frame& f, const PanelPlan& plan, const PanelPlace& at) {
+// A series as one path of class cls on the axes x and y, reduced to
+// `columns` pixel columns, broken where samples are left out; samples
+// outside the time axis are left out. Nothing when no sample is kept.
+void write_path(std::string& out, std::string_view cls, const Drawn& d, const Axis& x,
+                const Axis& y, int columns) {
     auto w = std::back_inserter(out);
-    for (const Drawn& d : plan.drawn) {
-        const Trace& t = *d.trace;
-        const auto kept = reduce(t.times, t.values, f.trange.lo, f.trange.hi, f.columns);
-        if (kept.empty()) continue;
-        fmt::format_to(w,
-                       "<path class=\"series\" fill=\"none\" stroke=\"{}\" "
-                       "stroke-width=\"1\" stroke-linejoin=\"round\"{} d=\"",
-                       colour(d.colour), dash(d.colour));
-        bool first_in_segment = false;
-        for (const Kept& p : kept) {
-            const double x = f.x(t.times[p.index]);
-            const double y = at.y(t.values[p.index]);
-            if (p.move) {
-                fmt::format_to(w, "M{:.1f},{:.1f}", x, y);
-                first_in_segment = true;
-            } else if (first_in_segment) {
-                fmt::format_to(w, "L{:.1f},{:.1f}", x, y);
-                first_in_segment = false;
-            } else {
-                fmt::format_to(w, " {:.1f},{:.1f}", x, y);
-            }
+    const Trace& t = *d.trace;
+    const auto kept = reduce(t.times, t.values, x.d0, x.d1, columns);
+    if (kept.empty()) return;
+    fmt::format_to(w,
+                   "<path class=\"{}\" fill=\"none\" stroke=\"{}\" "
+                   "stroke-width=\"1\" stroke-linejoin=\"round\"{} d=\"",
+                   cls, colour(d.colour), dash(d.colour));
+    bool first_in_segment = false;
+    for (const Kept& p : kept) {
+        const double px = x(t.times[p.index]);
+        const double py = y(t.values[p.index]);
+        if (p.move) {
+            fmt::format_to(w, "M{:.1f},{:.1f}", px, py);
+            first_in_segment = true;
+        } else if (first_in_segment) {
+            fmt::format_to(w, "L{:.1f},{:.1f}", px, py);
+            first_in_segment = false;
+        } else {
+            fmt::format_to(w, " {:.1f},{:.1f}", px, py);
         }
-        out += "\"/>\n";
     }
+    out += "\"/>\n";
+}
+
+// Each series as one path over the time axis.
+void write_series(std::string& out, const Frame& f, const PanelPlan& plan, const PanelPlace& at) {
+    for (const Drawn& d : plan.drawn) write_path(out, "series", d, f.x, at.y, f.columns);
 }
 
 // The means as dashed lines across the window, thick and on a white halo so
@@ -899,6 +915,44 @@ double place_peak_label(const Frame& f, const PanelPlace& at, double y) {
     return at.top + fs * 1.1;
 }
 
+// A peak label beside its dot at (x, y): where its text starts, its
+// baseline and the box it covers. Right of the dot, else left of it, else
+// as far right as the plot area lets it (above or below the dot, so clear
+// of it).
+struct LabelSpot {
+    double x, baseline;
+    Box box;
+};
+LabelSpot beside_dot(const Frame& f, const PanelPlace& at, double x, double y,
+                     std::string_view text) {
+    const double tw = static_cast<double>(text_chars(text)) * f.fs * 0.6;
+    const double right_end = f.left + f.plot_w;
+    double bx = x + 6.0;
+    if (bx + tw > right_end) bx = x - 6.0 - tw >= f.left ? x - 6.0 - tw : right_end - tw;
+    bx = std::max(bx, f.left + 2.0);
+    const double ty = place_peak_label(f, at, y);
+    return {bx, ty, Box{bx, ty - f.fs * 0.9, bx + tw, ty + f.fs * 0.25}};
+}
+
+// Whether a series' peak is drawn: one that is outside the time axis
+// (zoomed to the window) is not.
+bool peak_shown(const Frame& f, const Trace& t) {
+    return has_peak(t) && t.peak->time >= f.trange.lo && t.peak->time <= f.trange.hi;
+}
+
+// The centre of a peak's dot: on the sample.
+std::pair<double, double> peak_dot(const Frame& f, const Axis& y, const Peak& p) {
+    return {f.x(p.time), y(p.sample.value_or(p.value))};
+}
+
+// Whether the panel's peak labels sit beside their dots (else in the
+// column right of the plot area).
+bool labels_beside(const Frame& f, const PanelPlan& plan) {
+    const auto labelled = std::count_if(plan.drawn.begin(), plan.drawn.end(),
+                                        [](const Drawn& d) { return has_peak(*d.trace); });
+    return !(labelled > 1 && f.peak_column);
+}
+
 // The peaks: a dot on the sample (its full value in a tooltip) and, unless
 // switched off, its value and time: beside the dot for a single series, else
 // in a column right of the plot area.
@@ -906,18 +960,14 @@ void write_peaks(std::string& out, const Frame& f, const PanelPlan& plan, const 
                  bool show_text) {
     auto w = std::back_inserter(out);
     std::size_t line = 0;
-    const std::size_t labelled = static_cast<std::size_t>(std::count_if(
-        plan.drawn.begin(), plan.drawn.end(), [](const Drawn& d) { return has_peak(*d.trace); }));
+    const bool beside = labels_beside(f, plan);
     for (const Drawn& d : plan.drawn) {
         const Trace& t = *d.trace;
-        // A peak outside the time axis (zoomed to the window) is not drawn.
-        if (!has_peak(t) || t.peak->time < f.trange.lo || t.peak->time > f.trange.hi) continue;
-        const float sample = t.peak->sample.value_or(t.peak->value);
-        const double x = f.x(t.peak->time);
-        const double y = at.y(sample);
+        if (!peak_shown(f, t)) continue;
+        const auto [x, y] = peak_dot(f, at.y, *t.peak);
         const std::string text = peak_text(*t.peak);
         const std::string full =
-            fmt::format("{}: peak {} at t={}{}", t.file, t.peak->value, t.peak->time,
+            fmt::format("{}: peak {} at t = {} s{}", t.file, t.peak->value, t.peak->time,
                         t.peak->sample ? fmt::format(" (sample {})", *t.peak->sample) : "");
         fmt::format_to(w,
                        "<circle class=\"peak\" cx=\"{:.1f}\" cy=\"{:.1f}\" r=\"3.5\" "
@@ -926,7 +976,7 @@ void write_peaks(std::string& out, const Frame& f, const PanelPlan& plan, const 
         out += xml_escape(full);
         out += "</title></circle>\n";
         if (!show_text) continue;
-        if (labelled > 1 && f.peak_column) {
+        if (!beside) {
             const double cx = f.left + f.plot_w + 10.0;
             const double ty = at.top + f.fs * (1.0 + 1.3 * static_cast<double>(line++));
             fmt::format_to(w,
@@ -940,24 +990,339 @@ void write_peaks(std::string& out, const Frame& f, const PanelPlan& plan, const 
                            xml_escape(text));
             continue;
         }
-        // Right of the dot, else left of it, else as far right as the plot
-        // area lets it (above or below the dot, so clear of it).
-        const double tw = static_cast<double>(text_chars(text)) * f.fs * 0.6;
-        const double right_end = f.left + f.plot_w;
-        double bx = x + 6.0;
-        if (bx + tw > right_end) bx = x - 6.0 - tw >= f.left ? x - 6.0 - tw : right_end - tw;
-        bx = std::max(bx, f.left + 2.0);
-        const double ty = place_peak_label(f, at, y);
+        const LabelSpot spot = beside_dot(f, at, x, y, text);
         fmt::format_to(w,
                        "<text class=\"peak-label\" x=\"{:.1f}\" y=\"{:.1f}\" "
                        "text-anchor=\"start\" fill=\"{}\" stroke=\"#fff\" "
                        "stroke-width=\"3\" paint-order=\"stroke\"><title>{}</title>{}</text>\n",
-                       bx, ty, text_colour(d.colour), xml_escape(full), xml_escape(text));
+                       spot.x, spot.baseline, text_colour(d.colour), xml_escape(full),
+                       xml_escape(text));
     }
 }
 
-// One panel: backdrop, grid and ticks, the series, then the means and the
-// peaks on top, and the outline of the plot area.
+// The small panel around a peak: the stretch of time and the values it
+// shows, its white box in a corner of the plot area and its own plot area
+// inside, its axes and ticks.
+struct InsetPlan {
+    const Drawn* peak = nullptr;  // the series whose peak it shows
+    Range t, v;
+    Box region;  // what it shows, on the panel's axes
+    Box box;     // white and framed
+    Box area;    // its plot area
+    double fs = 0.0;
+    Axis x{0.0, 1.0, 0.0, 1.0}, y{0.0, 1.0, 0.0, 1.0};
+    std::vector<double> tticks, vticks;
+    std::vector<std::string> tlabels, vlabels;
+    int tpower = 0, vpower = 0;  // the axes' common powers of ten
+};
+
+// The stretch of time around the peak of p: a twentieth of the time axis
+// and at least 20 of p's sample steps, centred on the peak, moved inside
+// the samples on the time axis near their ends and cut to them when they
+// are shorter. Empty when it has no length.
+Range inset_times(const Frame& f, const PanelPlan& plan, const Trace& p) {
+    Range data, own;
+    std::size_t own_n = 0;
+    for (const Drawn& d : plan.drawn) {
+        const Trace& t = *d.trace;
+        const std::size_t n = std::min(t.times.size(), t.values.size());
+        for (std::size_t i = 0; i < n; ++i) {
+            const double ti = t.times[i];
+            if (!std::isfinite(t.values[i]) || !(ti >= f.trange.lo && ti <= f.trange.hi)) continue;
+            data.add(ti);
+            if (d.trace != &p) continue;
+            own.add(ti);
+            ++own_n;
+        }
+    }
+    const double pt = p.peak->time;
+    data.add(pt);
+    double span = (f.trange.hi - f.trange.lo) / 20.0;
+    if (own_n > 1) span = std::max(span, (own.hi - own.lo) / static_cast<double>(own_n - 1) * 20.0);
+    Range r{pt - span / 2.0, pt + span / 2.0};
+    if (r.lo < data.lo) {
+        r.hi += data.lo - r.lo;
+        r.lo = data.lo;
+    }
+    if (r.hi > data.hi) {
+        r.lo = std::max(data.lo, r.lo - (r.hi - data.hi));
+        r.hi = data.hi;
+    }
+    // Too short to tell its ticks apart: nothing to magnify.
+    if (!(r.hi - r.lo > std::max(std::abs(r.lo), std::abs(r.hi)) * 1.0e-9)) return Range{};
+    return r;
+}
+
+// The values of every series in the stretch t and the peak's sample, with
+// a little room above and below.
+Range inset_values(const PanelPlan& plan, Range t, const Peak& pk) {
+    Range v;
+    for (const Drawn& d : plan.drawn) {
+        const Trace& tr = *d.trace;
+        const std::size_t n = std::min(tr.times.size(), tr.values.size());
+        for (std::size_t i = 0; i < n; ++i) {
+            const double ti = tr.times[i];
+            if (ti >= t.lo && ti <= t.hi && std::isfinite(tr.values[i])) v.add(tr.values[i]);
+        }
+    }
+    v.add(pk.sample.value_or(pk.value));
+    v = widened(v);
+    const double pad = (v.hi - v.lo) * 0.1;
+    return {v.lo - pad, v.hi + pad};
+}
+
+// Two or three ticks between lo and hi, min_gap apart, and their step:
+// the finest step of 1, 2 or 5 times a power of ten that gives them, else
+// every other tick of a finer one; two closer ticks only when no coarser
+// step leaves two in the range.
+std::vector<double> inset_ticks(double lo, double hi, double min_gap, double* step) {
+    *step = tick_step_125(lo, hi, 3);
+    std::vector<double> ticks = multiples(lo, hi, *step);
+    while (ticks.size() > 3 || (ticks.size() > 1 && *step < min_gap)) {
+        const double mag = std::pow(10.0, std::floor(std::log10(*step) + 1.0e-9));
+        const double m = *step / mag;
+        const double coarser = (m < 1.5 ? 2.0 : m < 3.5 ? 5.0 : 10.0) * mag;
+        std::vector<double> next = multiples(lo, hi, coarser);
+        if (next.size() < 2) {
+            if (ticks.size() < 3) break;
+            next.clear();
+            for (std::size_t i = 0; i < ticks.size(); i += 2) next.push_back(ticks[i]);
+            *step *= 2.0;
+        } else {
+            *step = coarser;
+        }
+        ticks = std::move(next);
+    }
+    return ticks;
+}
+
+// The labels of ticks with the axis's common power of ten.
+std::vector<std::string> inset_labels(const std::vector<double>& ticks, double step, int power) {
+    std::vector<std::string> labels;
+    for (const double v : ticks) labels.push_back(tick_text(v, step, power));
+    return labels;
+}
+
+// Where the inset's box of w by h goes: a corner of the plot area, first
+// the top one away from the peak, then the bottom one on that side, then
+// the other side. The first that covers none of: the peak's dot and the
+// labels beside dots, the region the inset shows, the other peaks' dots;
+// else the one that covers least of them, in that order.
+Box place_inset(const Frame& f, const PanelPlan& plan, const PanelPlace& at, const InsetPlan& in,
+                double w, double h, bool show_text) {
+    std::vector<Box> must, region{in.region}, should;
+    for (const Drawn& d : plan.drawn) {
+        const Trace& t = *d.trace;
+        if (!peak_shown(f, t)) continue;
+        const auto [x, y] = peak_dot(f, at.y, *t.peak);
+        const Box dot{x - 6.0, y - 6.0, x + 6.0, y + 6.0};
+        (&d == in.peak ? must : should).push_back(dot);
+        if (show_text && labels_beside(f, plan)) {
+            must.push_back(beside_dot(f, at, x, y, peak_text(*t.peak)).box);
+        }
+    }
+    const double m = 6.0;
+    const double left = f.left + m, right = f.left + f.plot_w - m - w;
+    const double top = at.top + m, bottom = at.top + f.plot_h - m - h;
+    const bool peak_right = f.x(in.peak->trace->peak->time) > f.left + f.plot_w / 2.0;
+    const double away = peak_right ? left : right, beside = peak_right ? right : left;
+    const std::array<Box, 4> corners = {
+        Box{away, top, away + w, top + h}, Box{away, bottom, away + w, bottom + h},
+        Box{beside, top, beside + w, top + h}, Box{beside, bottom, beside + w, bottom + h}};
+    const auto covered = [](const Box& b, const std::vector<Box>& boxes) {
+        double sum = 0.0;
+        for (const Box& o : boxes) sum += b.overlap(o);
+        return sum;
+    };
+    const Box* best = &corners[0];
+    std::array<double, 3> least{std::numeric_limits<double>::infinity(), 0.0, 0.0};
+    for (const Box& c : corners) {
+        const std::array<double, 3> cost{covered(c, must), covered(c, region), covered(c, should)};
+        if (cost < least) {
+            least = cost;
+            best = &c;
+        }
+    }
+    return *best;
+}
+
+// The inset's plot area inside its box and its ticks: the value labels at
+// the left, the time labels below, the common powers of ten on a line at
+// the top when the numbers need one; each label inside the box and clear
+// of the other axis's labels. False when the box is too small to hold them.
+bool fit_inset_axes(InsetPlan& in) {
+    const double fs = in.fs;
+    in.vpower = axis_power(std::max(std::abs(in.v.lo), std::abs(in.v.hi)));
+    in.tpower = axis_power(std::max(std::abs(in.t.lo), std::abs(in.t.hi)));
+    in.area.y0 = in.box.y0 + (in.vpower != 0 || in.tpower != 0 ? fs * 1.5 : fs * 0.6);
+    in.area.y1 = in.box.y1 - fs * 1.5;
+    if (in.area.y1 - in.area.y0 < fs * 2.0) return false;
+    // The value labels reach half a line past the plot area's ends, left
+    // of the time labels and inside the box.
+    double vstep = 1.0;
+    const double v_per_px = (in.v.hi - in.v.lo) / (in.area.y1 - in.area.y0);
+    in.vticks = inset_ticks(in.v.lo, in.v.hi, v_per_px * fs * 1.5, &vstep);
+    in.vlabels = inset_labels(in.vticks, vstep, in.vpower);
+    std::size_t chars = 1;
+    for (const std::string& l : in.vlabels) chars = std::max(chars, text_chars(l));
+    in.area.x0 = in.box.x0 + static_cast<double>(chars) * fs * 0.6 + 7.0;
+    in.area.x1 = in.box.x1 - 5.0;
+    if (in.area.x1 - in.area.x0 < fs * 4.0) return false;
+    // The time labels (centred on their ticks) inside the plot area's ends.
+    double tstep = 1.0;
+    std::size_t tchars = 1;
+    for (const std::string& l :
+         inset_labels(inset_ticks(in.t.lo, in.t.hi, 0.0, &tstep), tstep, in.tpower)) {
+        tchars = std::max(tchars, text_chars(l));
+    }
+    const double t_per_px = (in.t.hi - in.t.lo) / (in.area.x1 - in.area.x0);
+    const double dt = t_per_px * (static_cast<double>(tchars) * fs * 0.3 + 2.0);
+    in.tticks = inset_ticks(in.t.lo + dt, in.t.hi - dt,
+                            t_per_px * (static_cast<double>(tchars) * fs * 0.6 + fs), &tstep);
+    in.tlabels = inset_labels(in.tticks, tstep, in.tpower);
+    in.x = Axis{in.t.lo, in.t.hi, in.area.x0, in.area.x1};
+    in.y = Axis{in.v.lo, in.v.hi, in.area.y1, in.area.y0};
+    return true;
+}
+
+// The inset of a panel: around the peak of its first series with a shown
+// one; none without such a peak or room for it.
+std::optional<InsetPlan> plan_inset(const Frame& f, const PanelPlan& plan, const PanelPlace& at,
+                                    bool show_text) {
+    InsetPlan in;
+    for (const Drawn& d : plan.drawn) {
+        if (peak_shown(f, *d.trace)) {
+            in.peak = &d;
+            break;
+        }
+    }
+    if (in.peak == nullptr) return std::nullopt;
+    const Peak& pk = *in.peak->trace->peak;
+    in.t = inset_times(f, plan, *in.peak->trace);
+    // A stretch of half the time axis or more is hardly magnified.
+    if (in.t.empty() || in.t.hi - in.t.lo >= (f.trange.hi - f.trange.lo) / 2.0) return std::nullopt;
+    in.v = inset_values(plan, in.t, pk);
+    const double bottom = at.top + f.plot_h;
+    in.region = Box{f.x(in.t.lo), std::clamp(at.y(in.v.hi), at.top, bottom), f.x(in.t.hi),
+                    std::clamp(at.y(in.v.lo), at.top, bottom)};
+    in.fs = f.fs * 0.85;
+    const double w = std::max(f.plot_w / 3.0, std::min(f.plot_w * 0.45, in.fs * 16.0));
+    const double h = std::max(f.plot_h * 0.4, std::min(f.plot_h * 0.55, in.fs * 8.0));
+    in.box = place_inset(f, plan, at, in, w, h, show_text);
+    if (!fit_inset_axes(in)) return std::nullopt;
+    return in;
+}
+
+// The inset's white box, its grid, tick labels and the outline of its plot
+// area; the powers of ten above when the numbers need them.
+void write_inset_axes(std::string& out, const InsetPlan& in) {
+    auto w = std::back_inserter(out);
+    const Box& b = in.box;
+    const Box& a = in.area;
+    fmt::format_to(w,
+                   "<rect class=\"inset-frame\" x=\"{:.1f}\" y=\"{:.1f}\" width=\"{:.1f}\" "
+                   "height=\"{:.1f}\" fill=\"#fff\" stroke=\"#666\" stroke-width=\"0.8\"/>\n",
+                   b.x0, b.y0, b.x1 - b.x0, b.y1 - b.y0);
+    out += "<g class=\"inset-grid\" stroke=\"#e4e4e4\" stroke-width=\"0.6\">";
+    for (const double v : in.vticks) {
+        fmt::format_to(w, "<line x1=\"{:.1f}\" y1=\"{:.1f}\" x2=\"{:.1f}\" y2=\"{:.1f}\"/>", a.x0,
+                       in.y(v), a.x1, in.y(v));
+    }
+    for (const double t : in.tticks) {
+        fmt::format_to(w, "<line x1=\"{:.1f}\" y1=\"{:.1f}\" x2=\"{:.1f}\" y2=\"{:.1f}\"/>",
+                       in.x(t), a.y0, in.x(t), a.y1);
+    }
+    out += "</g>\n";
+    fmt::format_to(w,
+                   "<rect class=\"inset-area\" x=\"{:.1f}\" y=\"{:.1f}\" width=\"{:.1f}\" "
+                   "height=\"{:.1f}\" fill=\"none\" stroke=\"#aaa\" stroke-width=\"0.6\"/>\n",
+                   a.x0, a.y0, a.x1 - a.x0, a.y1 - a.y0);
+    fmt::format_to(w, "<g class=\"inset-ticks\" font-size=\"{:.1f}\" fill=\"#333\">\n", in.fs);
+    for (std::size_t i = 0; i < in.vticks.size(); ++i) {
+        fmt::format_to(w,
+                       "<text class=\"inset-vtick\" x=\"{:.1f}\" y=\"{:.1f}\" "
+                       "text-anchor=\"end\">{}</text>\n",
+                       a.x0 - 3.0, in.y(in.vticks[i]) + in.fs * 0.35, in.vlabels[i]);
+    }
+    for (std::size_t i = 0; i < in.tticks.size(); ++i) {
+        fmt::format_to(w,
+                       "<text class=\"inset-ttick\" x=\"{:.1f}\" y=\"{:.1f}\" "
+                       "text-anchor=\"middle\">{}</text>\n",
+                       in.x(in.tticks[i]), a.y1 + in.fs * 1.15, in.tlabels[i]);
+    }
+    const double py = b.y0 + in.fs * 1.05;
+    if (in.vpower != 0) {
+        fmt::format_to(w, "<text class=\"inset-power\" x=\"{:.1f}\" y=\"{:.1f}\">{}</text>\n",
+                       b.x0 + 3.0, py, power_text(in.vpower));
+    }
+    if (in.tpower != 0) {
+        fmt::format_to(w,
+                       "<text class=\"inset-power\" x=\"{:.1f}\" y=\"{:.1f}\" "
+                       "text-anchor=\"end\">time {} s</text>\n",
+                       a.x1, py, power_text(in.tpower));
+    }
+    out += "</g>\n";
+}
+
+// The inset: on the panel a thin rectangle around the region it shows and a
+// line from there to the inset; in the inset every series over its stretch
+// and the peak's dot again.
+void write_inset(std::string& out, const PanelPlan& plan, const InsetPlan& in) {
+    auto w = std::back_inserter(out);
+    const Box& r = in.region;
+    const Box& b = in.box;
+    fmt::format_to(w,
+                   "<rect class=\"inset-region\" x=\"{:.1f}\" y=\"{:.1f}\" width=\"{:.1f}\" "
+                   "height=\"{:.1f}\" fill=\"none\" stroke=\"#777\" stroke-width=\"0.8\"/>\n",
+                   r.x0, r.y0, r.x1 - r.x0, r.y1 - r.y0);
+    if (r.overlap(b) == 0.0) {
+        // Between the nearest points of the two rectangles.
+        const auto nearest = [](double a0, double a1, double b0, double b1) {
+            if (a1 < b0) return std::pair{a1, b0};
+            if (b1 < a0) return std::pair{a0, b1};
+            const double mid = (std::max(a0, b0) + std::min(a1, b1)) / 2.0;
+            return std::pair{mid, mid};
+        };
+        const auto [x0, x1] = nearest(r.x0, r.x1, b.x0, b.x1);
+        const auto [y0, y1] = nearest(r.y0, r.y1, b.y0, b.y1);
+        fmt::format_to(w,
+                       "<line class=\"inset-link\" x1=\"{:.1f}\" y1=\"{:.1f}\" x2=\"{:.1f}\" "
+                       "y2=\"{:.1f}\" stroke=\"#999\" stroke-width=\"0.8\"/>\n",
+                       x0, y0, x1, y1);
+    }
+    const Trace& p = *in.peak->trace;
+    fmt::format_to(w,
+                   "<g class=\"inset\" data-t0=\"{}\" data-t1=\"{}\" data-v0=\"{}\" "
+                   "data-v1=\"{}\"><title>",
+                   in.t.lo, in.t.hi, in.v.lo, in.v.hi);
+    out += xml_escape(fmt::format("around the peak of {}: t = {} to {} s", p.file,
+                                  short_number(in.t.lo), short_number(in.t.hi)));
+    out += "</title>\n";
+    write_inset_axes(out, in);
+    const int columns = static_cast<int>(std::ceil(in.area.x1 - in.area.x0));
+    for (const Drawn& d : plan.drawn) write_path(out, "inset-series", d, in.x, in.y, columns);
+    // The peaks in the stretch again, the one it is around last (on top).
+    std::vector<const Drawn*> dots;
+    for (const Drawn& d : plan.drawn) {
+        const Trace& t = *d.trace;
+        if (&d == in.peak || !has_peak(t)) continue;
+        const double v = t.peak->sample.value_or(t.peak->value);
+        const double ti = t.peak->time;
+        if (ti >= in.t.lo && ti <= in.t.hi && v >= in.v.lo && v <= in.v.hi) dots.push_back(&d);
+    }
+    dots.push_back(in.peak);
+    for (const Drawn* d : dots) {
+        const Peak& pk = *d->trace->peak;
+        fmt::format_to(w,
+                       "<circle class=\"inset-peak\" cx=\"{:.1f}\" cy=\"{:.1f}\" r=\"3\" "
+                       "fill=\"{}\" stroke=\"#fff\" stroke-width=\"1\"/>\n",
+                       in.x(pk.time), in.y(pk.sample.value_or(pk.value)), colour(d->colour));
+    }
+    out += "</g>\n";
+}
+
+// One panel: backdrop, grid and ticks, the series, then the means, the
+// inset and the peaks on top, and the outline of the plot area.
 void write_panel(std::string& out, const Frame& f, const PanelPlan& plan, const PanelPlace& at,
                  const Layout& layout) {
     out += "<g class=\"panel\">\n";
@@ -979,6 +1344,9 @@ void write_panel(std::string& out, const Frame& f, const PanelPlan& plan, const 
     write_series(out, f, plan, at);
     write_means(out, f, plan, at);
     out += "</g>\n";
+    if (layout.inset) {
+        if (const auto in = plan_inset(f, plan, at, layout.peak_text)) write_inset(out, plan, *in);
+    }
     write_peaks(out, f, plan, at, layout.peak_text);
     fmt::format_to(std::back_inserter(out),
                    "<rect class=\"outline\" x=\"{:.1f}\" y=\"{:.1f}\" width=\"{:.1f}\" "

@@ -76,6 +76,9 @@ struct Layout {
     // The time axis spans the window alone (the samples outside are left
     // out); without a window the whole series.
     bool zoom = false;
+    // A small panel in a corner of each panel showing the stretch around its
+    // peak (of the first series with one) magnified.
+    bool inset = false;
 };
 
 // The SVG text of the panels. The picture has a viewBox and a width of
@@ -84,7 +87,9 @@ struct Layout {
 // more they stand in a column right of the plot area, one line per series
 // in the legend's order and colour. Beyond the palette's nine colours the
 // colours repeat with a dashed line. A panel notes in its title row the
-// samples left out as not finite and a series that is constant. Never throws for any data
+// samples left out as not finite and a series that is constant. With
+// layout.inset a panel with a peak shows the stretch around it magnified in
+// a corner clear of the peak's dot and label. Never throws for any data
 // (non-finite values are left out of the line; an empty series gives an empty panel).
 std::string render_svg(std::span<const Panel> panels, const Window& window, const Layout& layout);
 

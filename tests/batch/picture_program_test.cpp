@@ -168,9 +168,9 @@ TEST(PlotCommand, PictureHoldsThePeaksAndMeansOfThePeakAndStatsCommands) {
         // The label to 6 significant digits, the full numbers in its tooltip.
         EXPECT_NEAR(std::stod(labels[file]->text), std::stod(peak),
                     std::abs(std::stod(peak)) * 5e-6);
-        EXPECT_NE(labels[file]->text.find(" at t=" + t_peak), std::string::npos);
+        EXPECT_NE(labels[file]->text.find(" at t = " + t_peak + " s"), std::string::npos);
         EXPECT_EQ(xml::find_all(*labels[file], "title").at(0)->text,
-                  prow[r][pc.at("file")] + ": peak " + peak + " at t=" + t_peak);
+                  prow[r][pc.at("file")] + ": peak " + peak + " at t = " + t_peak + " s");
         EXPECT_NEAR(std::stod(dots[file]->attr("cx")), x(std::stod(t_peak)), 0.15);
         EXPECT_NEAR(std::stod(dots[file]->attr("cy")), y(std::stod(peak)), 0.15);
         EXPECT_EQ(dots[file]->attr("fill"), entries[file]->children.at(0).attr("stroke"));
@@ -358,6 +358,57 @@ TEST(PlotCommand, LongSeriesGivesASmallPictureWithItsExtremes) {
     }
     EXPECT_NEAR(top, y(max), 0.15);
     EXPECT_NEAR(bottom, y(min), 0.15);
+}
+
+// --inset: a small panel around the peak of each panel, also zoomed and in
+// an overlay; the picture stays well-formed XML, and a misuse of the flag
+// is refused in one line.
+TEST(PlotCommand, InsetAroundEachPanelsPeak) {
+    ScratchDir dir;
+    make_samples(dir);
+    const struct {
+        const char* args;
+        std::size_t panels, insets;
+    } cases[] = {
+        {"plot --inset -c 1,3 -w 20:80 -o in.svg a.dyn b.dyn", 2, 2},
+        {"plot --inset --zoom -c 1 -w 40:60 -o in.svg a.dyn", 1, 1},
+        {"plot --inset --overlay --zoom -c 1,2 -w 40:60 -o in.svg a.dyn b.dyn", 1, 1},
+        {"plot --inset=false -c 1 -o in.svg a.dyn", 1, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        const Outcome r = pektor(dir, std::string(c.args) + " --force");
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        const xml::Element root = xml::parse(dir.read("in.svg"));
+        const auto panels = xml::find_all(root, "g", "panel");
+        ASSERT_EQ(panels.size(), c.panels);
+        std::size_t insets = 0;
+        for (const auto* g : panels) {
+            const auto in = xml::find_all(*g, "g", "inset");
+            insets += in.size();
+            if (in.empty()) continue;
+            // Around the panel's first peak, whose label gives its time.
+            const std::string label = xml::find_all(*g, "text", "peak-label").at(0)->text;
+            const std::size_t at = label.find(" at t = ");
+            ASSERT_NE(at, std::string::npos) << label;
+            const double t_peak = std::stod(label.substr(at + 8));
+            EXPECT_LE(std::stod(in[0]->attr("data-t0")), t_peak);
+            EXPECT_GE(std::stod(in[0]->attr("data-t1")), t_peak);
+        }
+        EXPECT_EQ(insets, c.insets);
+    }
+    // Not a flag of report, and no value but a truth value.
+    for (const char* wrong :
+         {"report --inset -o r.html a.dyn", "plot --inset=maybe -o w.svg a.dyn"}) {
+        SCOPED_TRACE(wrong);
+        const Outcome r = pektor(dir, wrong);
+        EXPECT_NE(r.code, 0);
+        EXPECT_NE(r.err.find("--inset"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.rfind("pektor ", 0), 0u) << r.err;
+        EXPECT_FALSE(dir.exists("r.html"));
+        EXPECT_FALSE(dir.exists("w.svg"));
+    }
 }
 
 // The report of a.dyn, b.dyn and a failing file.

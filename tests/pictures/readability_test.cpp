@@ -271,7 +271,7 @@ TEST(Readability, HeadingLegendKeysAndTheSignOfAMagnitudePeak) {
     EXPECT_EQ(keys, (std::vector<std::string>{"peak (abs)", "mean of window", "window"}));
     EXPECT_EQ(xml::find_all(root, "text", "peak-label").at(0)->all_text().substr(0, 0), "");
     const auto label = xml::find_all(root, "text", "peak-label").at(0);
-    EXPECT_EQ(label->text, "-45440 (|x| 45440) at t=1");
+    EXPECT_EQ(label->text, "-45440 (|x| 45440) at t = 1 s");
     // The axes have titles: the label and the time with its unit.
     std::vector<std::string> titles;
     for (const auto* a : xml::find_all(root, "text", "axis-title")) titles.push_back(a->text);

@@ -258,9 +258,9 @@ TEST(Picture, StackedPanelsLegendWindowPeaksAndMeans) {
         double t, v;
         std::string colour, text;
     } peaks[] = {
-        {0, 31.5, 750.0, col1, "750 at t=31.5"},
-        {0, 55.0, -420.0, col2, "-420 at t=55"},
-        {1, 12.25, 9.0, col1, "9 at t=12.25"},
+        {0, 31.5, 750.0, col1, "750 at t = 31.5 s"},
+        {0, 55.0, -420.0, col2, "-420 at t = 55 s"},
+        {1, 12.25, 9.0, col1, "9 at t = 12.25 s"},
     };
     std::size_t seen[2] = {0, 0};
     for (const auto& p : peaks) {
@@ -352,7 +352,7 @@ TEST(Picture, OverlayDrawsEverySeriesInOnePanel) {
     const Fit y = fit_ticks(root, "ytick", "y");
     EXPECT_NEAR(std::stod(dots[1]->attr("cx")), x(30.0), 0.15);
     EXPECT_NEAR(std::stod(dots[1]->attr("cy")), y(-7.5), 0.15);
-    EXPECT_EQ(xml::find_all(root, "text", "peak-label").at(1)->text, "-7.5 (|x| 7.5) at t=30");
+    EXPECT_EQ(xml::find_all(root, "text", "peak-label").at(1)->text, "-7.5 (|x| 7.5) at t = 30 s");
     // No window given: nothing shaded.
     EXPECT_TRUE(xml::find_all(root, "rect", "window").empty());
 }
@@ -368,7 +368,8 @@ TEST(Picture, LabelsAndFileNamesAreEscaped) {
     const xml::Element root = xml::parse(svg);
     EXPECT_EQ(xml::find_all(root, "text", "title").at(0)->text, "DynRes 7: " + label);
     EXPECT_EQ(xml::find_all(root, "g", "legend-entry").at(0)->all_text(), file);
-    EXPECT_EQ(xml::find_all(root, "circle", "peak").at(0)->all_text(), file + ": peak 3 at t=5");
+    EXPECT_EQ(xml::find_all(root, "circle", "peak").at(0)->all_text(),
+              file + ": peak 3 at t = 5 s");
     // Open end of the window: shaded to the end of the series.
     EXPECT_EQ(xml::find_all(root, "rect", "window").size(), 1u);
 }
@@ -486,6 +487,394 @@ TEST(Picture, RangesOfARoundingAreWidenedLikeConstantOnes) {
         const auto pts = path_points(xml::find_all(root, "path", "series").at(0)->attr("d"));
         ASSERT_EQ(pts.size(), 3u);
         EXPECT_NEAR(pts[0].second, (top + bottom) / 2.0, (bottom - top) / 10.0);
+    }
+}
+
+// The inset: a small panel around the peak, in a corner of the plot area.
+
+struct Box {
+    double x0, y0, x1, y1;
+    bool overlaps(const Box& o) const { return x0 < o.x1 && o.x0 < x1 && y0 < o.y1 && o.y0 < y1; }
+    // Within `slack` (the SVG's coordinates are rounded to 0.1).
+    bool holds(double x, double y, double slack = 0.0) const {
+        return x >= x0 - slack && x <= x1 + slack && y >= y0 - slack && y <= y1 + slack;
+    }
+    bool holds(const Box& o) const { return holds(o.x0, o.y0) && holds(o.x1, o.y1); }
+};
+Box rect_box(const xml::Element& r) {
+    const double x = std::stod(r.attr("x")), y = std::stod(r.attr("y"));
+    return {x, y, x + std::stod(r.attr("width")), y + std::stod(r.attr("height"))};
+}
+// A text's box from its position, anchor and length (a sans-serif
+// character is at most 0.6 em wide on average).
+Box text_box(const xml::Element& t, double fs) {
+    const double x = std::stod(t.attr("x")), y = std::stod(t.attr("y"));
+    std::size_t chars = 0;
+    for (const char c : t.text) chars += (c & 0xC0) != 0x80 ? 1 : 0;
+    const double w = static_cast<double>(chars) * fs * 0.6;
+    const std::string anchor = t.attr("text-anchor");
+    const double x0 = anchor == "end" ? x - w : anchor == "middle" ? x - w / 2 : x;
+    return {x0, y - fs * 0.9, x0 + w, y + fs * 0.25};
+}
+
+// A panel's inset as drawn: its group, white box and plot area, the stretch
+// of time and values it shows.
+struct InsetSeen {
+    const xml::Element* group = nullptr;
+    Box frame{}, area{};
+    double t0 = 0, t1 = 0, v0 = 0, v1 = 0;
+    double fs = 0;
+    // Picture coordinates of a time and a value inside the inset.
+    double x(double t) const { return area.x0 + (t - t0) / (t1 - t0) * (area.x1 - area.x0); }
+    double y(double v) const { return area.y1 - (v - v0) / (v1 - v0) * (area.y1 - area.y0); }
+};
+InsetSeen inset_of(const xml::Element& scope) {
+    InsetSeen in;
+    const auto groups = xml::find_all(scope, "g", "inset");
+    EXPECT_EQ(groups.size(), 1u);
+    if (groups.size() != 1) return in;
+    in.group = groups[0];
+    in.frame = rect_box(*xml::find_all(*in.group, "rect", "inset-frame").at(0));
+    in.area = rect_box(*xml::find_all(*in.group, "rect", "inset-area").at(0));
+    in.t0 = std::stod(in.group->attr("data-t0"));
+    in.t1 = std::stod(in.group->attr("data-t1"));
+    in.v0 = std::stod(in.group->attr("data-v0"));
+    in.v1 = std::stod(in.group->attr("data-v1"));
+    in.fs = std::stod(xml::find_all(*in.group, "g", "inset-ticks").at(0)->attr("font-size"));
+    return in;
+}
+
+TEST(Inset, OnlyWithTheFlagAndAShownPeak) {
+    const Series a = make_series(2001, 0.05f, 100.0f, 62.0f, 900.0f);
+    const std::vector<float> t3 = {0, 1, 2}, v3 = {1, 5, 2};
+    const std::vector<float> none;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const struct {
+        const char* name;
+        bool inset, zoom;
+        Window window;
+        Trace trace;
+        std::size_t insets;
+    } cases[] = {
+        {"without the flag", false, false, {}, Trace{"a", a.t, a.v, Peak{900, 62}, {}}, 0},
+        {"with it", true, false, {}, Trace{"a", a.t, a.v, Peak{900, 62}, {}}, 1},
+        {"zoomed to the peak",
+         true,
+         true,
+         {50.0, 70.0},
+         Trace{"a", a.t, a.v, Peak{900, 62}, {}},
+         1},
+        {"no peak", true, false, {}, Trace{"a", a.t, a.v, std::nullopt, {}}, 0},
+        {"a peak that is no number", true, false, {}, Trace{"a", a.t, a.v, Peak{nan, 62}, {}}, 0},
+        {"peak outside the zoomed window",
+         true,
+         true,
+         {10.0, 20.0},
+         Trace{"a", a.t, a.v, Peak{900, 62}, {}},
+         0},
+        {"too few samples to magnify", true, false, {}, Trace{"a", t3, v3, Peak{5, 1}, {}}, 0},
+        {"no samples", true, false, {}, Trace{"a", none, none, Peak{5, 1}, {}}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Layout layout;
+        layout.inset = c.inset;
+        layout.zoom = c.zoom;
+        const std::vector<Panel> panels{Panel{1, "Fx", {c.trace}}};
+        const std::string svg = pictures::render_svg(panels, c.window, layout);
+        const xml::Element root = xml::parse(svg);
+        EXPECT_EQ(xml::find_all(root, "g", "inset").size(), c.insets);
+        EXPECT_EQ(xml::find_all(root, "rect", "inset-region").size(), c.insets);
+        // Nothing is said about a panel without an inset.
+        EXPECT_TRUE(xml::find_all(root, "text", "note").empty());
+    }
+    // Stacked panels: each with a peak has its own.
+    std::vector<Panel> panels{Panel{1, "Fx", {Trace{"a", a.t, a.v, Peak{900, 62}, {}}}},
+                              Panel{2, "Fy", {Trace{"a", a.t, a.v, std::nullopt, {}}}},
+                              Panel{3, "Fz", {Trace{"a", a.t, a.v, Peak{900, 62}, {}}}}};
+    Layout layout;
+    layout.inset = true;
+    const xml::Element root = xml::parse(pictures::render_svg(panels, Window{}, layout));
+    const auto groups = xml::find_all(root, "g", "panel");
+    ASSERT_EQ(groups.size(), 3u);
+    EXPECT_EQ(xml::find_all(*groups[0], "g", "inset").size(), 1u);
+    EXPECT_EQ(xml::find_all(*groups[1], "g", "inset").size(), 0u);
+    EXPECT_EQ(xml::find_all(*groups[2], "g", "inset").size(), 1u);
+}
+
+// Wherever the peak and its label are, the inset stays inside the plot area
+// and clear of them, shows the peak, and keeps its text readable and its
+// lines inside its box.
+TEST(Inset, ClearOfThePeakAndItsLabelInsideThePlotArea) {
+    const struct {
+        double t_peak;  // in 0 .. 100 s
+        float peak;     // the spike; the sine is 100 high
+        std::size_t files;
+        int width;
+        bool zoom;
+    } cases[] = {
+        {62.0, 900.0f, 1, 960, false},  {30.0, 900.0f, 1, 960, false},
+        {50.0, 900.0f, 1, 480, false},  {49.0, 900.0f, 1, 300, false},
+        {97.0, 900.0f, 1, 480, false},  {1.5, 900.0f, 1, 480, false},
+        {62.0, -900.0f, 1, 960, false}, {8.0, -900.0f, 1, 480, false},
+        {80.0, 95.0f, 1, 960, false},   {62.0, 900.0f, 3, 960, false},
+        {20.0, 900.0f, 3, 480, false},  {62.0, 900.0f, 1, 960, true},
+        {44.0, -900.0f, 1, 480, true},  {62.0, 900.0f, 2, 480, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "peak " << c.peak << " at " << c.t_peak << ", " << c.files
+                     << " files, width " << c.width << (c.zoom ? ", zoomed" : ""));
+        std::vector<Series> series;
+        for (std::size_t k = 0; k < c.files; ++k) {
+            series.push_back(make_series(2001, 0.05f, 100.0f, static_cast<float>(c.t_peak),
+                                         c.peak * (1.0f + 0.1f * static_cast<float>(k))));
+        }
+        Panel p{1, "Base force Fx", {}};
+        for (std::size_t k = 0; k < c.files; ++k) {
+            const float v = c.peak * (1.0f + 0.1f * static_cast<float>(k));
+            p.traces.push_back(Trace{"run" + std::to_string(k) + ".dyn", series[k].t, series[k].v,
+                                     Peak{v, static_cast<float>(c.t_peak)}, 1.0});
+        }
+        Layout layout;
+        layout.inset = true;
+        layout.zoom = c.zoom;
+        layout.width = c.width;
+        const Window window = c.zoom ? Window{c.t_peak - 10.0, c.t_peak + 12.0} : Window{};
+        const std::vector<Panel> panels{p};
+        const xml::Element root = xml::parse(pictures::render_svg(panels, window, layout));
+        const InsetSeen in = inset_of(root);
+        ASSERT_NE(in.group, nullptr);
+
+        const Box plot = rect_box(*xml::find_all(root, "rect", "frame").at(0));
+        EXPECT_TRUE(plot.holds(in.frame));
+        EXPECT_TRUE(in.frame.holds(in.area));
+        for (const auto* l : xml::find_all(root, "text", "peak-label")) {
+            EXPECT_FALSE(in.frame.overlaps(text_box(*l, 12))) << l->text;
+        }
+        for (const auto* t : xml::find_all(root, "text", "title")) {
+            EXPECT_FALSE(in.frame.overlaps(text_box(*t, 12))) << t->text;
+        }
+        const auto dots = xml::find_all(root, "circle", "peak");
+        ASSERT_EQ(dots.size(), c.files);
+        for (const auto* d : dots) {
+            const double cx = std::stod(d->attr("cx")), cy = std::stod(d->attr("cy"));
+            EXPECT_FALSE(in.frame.overlaps(Box{cx - 3.5, cy - 3.5, cx + 3.5, cy + 3.5}));
+        }
+
+        // The stretch holds the peak, whose dot is repeated where it belongs.
+        EXPECT_LE(in.t0, c.t_peak);
+        EXPECT_GE(in.t1, c.t_peak);
+        EXPECT_LT(in.v0, c.peak);
+        EXPECT_GT(in.v1, c.peak);
+        const auto inset_dots = xml::find_all(*in.group, "circle", "inset-peak");
+        ASSERT_EQ(inset_dots.size(), c.files);
+        const xml::Element& first = *inset_dots.back();  // the first series' peak, on top
+        EXPECT_NEAR(std::stod(first.attr("cx")), in.x(c.t_peak), 0.1);
+        EXPECT_NEAR(std::stod(first.attr("cy")), in.y(c.peak), 0.1);
+        EXPECT_EQ(first.attr("fill"), dots[0]->attr("fill"));
+
+        // Every series drawn, inside the plot area of the inset.
+        const auto paths = xml::find_all(*in.group, "path", "inset-series");
+        ASSERT_EQ(paths.size(), c.files);
+        for (const auto* path : paths) {
+            const auto pts = path_points(path->attr("d"));
+            EXPECT_GE(pts.size(), 20u);
+            for (const auto& [x, y] : pts) {
+                ASSERT_TRUE(in.area.holds(x, y, 0.1)) << x << "," << y;
+            }
+        }
+        // Two or three ticks on each axis, in a readable size, inside the box
+        // and apart.
+        EXPECT_GE(in.fs, 12 * 0.8);
+        for (const char* cls : {"inset-vtick", "inset-ttick"}) {
+            SCOPED_TRACE(cls);
+            const auto ticks = xml::find_all(*in.group, "text", cls);
+            EXPECT_GE(ticks.size(), 2u);
+            EXPECT_LE(ticks.size(), 3u);
+            for (std::size_t i = 0; i < ticks.size(); ++i) {
+                const Box b = text_box(*ticks[i], in.fs);
+                EXPECT_TRUE(in.frame.holds(b)) << ticks[i]->text;
+                if (i > 0) {
+                    EXPECT_FALSE(b.overlaps(text_box(*ticks[i - 1], in.fs)));
+                }
+            }
+        }
+        for (const auto* v : xml::find_all(*in.group, "text", "inset-vtick")) {
+            for (const auto* t : xml::find_all(*in.group, "text", "inset-ttick")) {
+                EXPECT_FALSE(text_box(*v, in.fs).overlaps(text_box(*t, in.fs)))
+                    << v->text << " / " << t->text;
+            }
+        }
+    }
+}
+
+// The stretch shown: a twentieth of the time axis, at least 20 samples,
+// centred on the peak but inside the samples; the rectangle on the panel
+// marks it.
+TEST(Inset, ShowsATwentiethOfTheTimeAxisAndAtLeastTwentySamples) {
+    const struct {
+        const char* name;
+        std::size_t n;
+        float dt;
+        float t_peak;
+        Window window;
+        bool zoom;
+        double t0, t1;
+    } cases[] = {
+        {"dense", 10001, 0.01f, 50.0f, {}, false, 47.5, 52.5},
+        {"sparse", 201, 0.5f, 50.0f, {}, false, 45.0, 55.0},
+        {"peak near the start", 10001, 0.01f, 1.0f, {}, false, 0.0, 5.0},
+        {"peak near the end", 10001, 0.01f, 99.0f, {}, false, 95.0, 100.0},
+        {"zoomed", 10001, 0.01f, 30.0f, {20.0, 40.0}, true, 29.5, 30.5},
+        {"zoomed, peak at the window's start", 10001, 0.01f, 20.0f, {20.0, 40.0}, true, 20.0, 21.0},
+        {"window without zoom", 10001, 0.01f, 30.0f, {20.0, 40.0}, false, 27.5, 32.5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Series s = make_series(c.n, c.dt, 10.0f, c.t_peak, 80.0f);
+        const std::vector<Panel> panels{
+            Panel{1, "Fx", {Trace{"a", s.t, s.v, Peak{80.0f, c.t_peak}, {}}}}};
+        Layout layout;
+        layout.inset = true;
+        layout.zoom = c.zoom;
+        const xml::Element root = xml::parse(pictures::render_svg(panels, c.window, layout));
+        const InsetSeen in = inset_of(root);
+        ASSERT_NE(in.group, nullptr);
+        EXPECT_NEAR(in.t0, c.t0, 0.01);
+        EXPECT_NEAR(in.t1, c.t1, 0.01);
+        // The time labels are times inside the stretch.
+        for (const auto* t : xml::find_all(*in.group, "text", "inset-ttick")) {
+            EXPECT_GE(std::stod(t->text), in.t0) << t->text;
+            EXPECT_LE(std::stod(t->text), in.t1) << t->text;
+        }
+        const Fit x = fit_ticks(root, "xtick", "x");
+        const Box region = rect_box(*xml::find_all(root, "rect", "inset-region").at(0));
+        EXPECT_NEAR(region.x0, x(c.t0), 0.2);
+        EXPECT_NEAR(region.x1, x(c.t1), 0.2);
+    }
+}
+
+// The values: of every series in the stretch (not beyond it), a little
+// padded; in an overlay the inset is around the first series with a peak.
+TEST(Inset, FitsTheValuesOfEverySeriesInTheStretch) {
+    Series a = make_series(2001, 0.05f, 10.0f, 50.0f, 10.0f);
+    a.v[200] = 500.0f;  // at t = 10, outside the stretch
+    Series b = make_series(2001, 0.05f, 5.0f, 51.0f, -30.0f);
+    const Series c = make_series(2001, 0.05f, 1.0f, 90.0f, 3.0f);
+    std::vector<Panel> panels{Panel{1,
+                                    "Fx",
+                                    {Trace{"c.dyn", c.t, c.v, std::nullopt, {}},
+                                     Trace{"a.dyn", a.t, a.v, Peak{10.0f, 50.0f}, {}}}},
+                              Panel{2, "Fy", {Trace{"b.dyn", b.t, b.v, Peak{-30.0f, 51.0f}, {}}}}};
+    Layout layout;
+    layout.inset = true;
+    layout.overlay = true;
+    const xml::Element root = xml::parse(pictures::render_svg(panels, Window{}, layout));
+    const InsetSeen in = inset_of(root);
+    ASSERT_NE(in.group, nullptr);
+    EXPECT_NEAR((in.t0 + in.t1) / 2.0, 50.0, 0.01);  // around a.dyn's peak
+    // From b's dip to a's peak, a little padded; a's 500 far away is not in.
+    EXPECT_LT(in.v0, -30.0);
+    EXPECT_GT(in.v0, -30.0 - 40.0 * 0.2);
+    EXPECT_GT(in.v1, 10.0);
+    EXPECT_LT(in.v1, 10.0 + 40.0 * 0.2);
+    EXPECT_EQ(xml::find_all(*in.group, "path", "inset-series").size(), 3u);
+    // Both peaks of the stretch are marked.
+    EXPECT_EQ(xml::find_all(*in.group, "circle", "inset-peak").size(), 2u);
+}
+
+// Large numbers on either axis: the ticks share a power of ten, stated once
+// in the inset, and still lie inside the stretch.
+TEST(Inset, LargeNumbersShareAPowerOfTen) {
+    std::vector<float> t, v;
+    for (int i = 0; i <= 4000; ++i) {
+        t.push_back(200000.0f + static_cast<float>(i) * 0.25f);
+        v.push_back(3.0e6f + 2.0e5f * static_cast<float>(std::sin(i * 0.01)));
+    }
+    v[2000] = 4.5e6f;
+    const std::vector<Panel> panels{Panel{1, "My", {Trace{"a", t, v, Peak{4.5e6f, t[2000]}, {}}}}};
+    Layout layout;
+    layout.inset = true;
+    const xml::Element root = xml::parse(pictures::render_svg(panels, Window{}, layout));
+    const InsetSeen in = inset_of(root);
+    ASSERT_NE(in.group, nullptr);
+    std::vector<std::string> powers;
+    for (const auto* p : xml::find_all(*in.group, "text", "inset-power")) {
+        powers.push_back(p->text);
+        EXPECT_TRUE(in.frame.holds(text_box(*p, in.fs))) << p->text;
+    }
+    EXPECT_EQ(powers, (std::vector<std::string>{"×10⁶", "time ×10³ s"}));
+    const struct {
+        const char* cls;
+        double scale, lo, hi;
+    } axes[] = {{"inset-vtick", 1e6, in.v0, in.v1}, {"inset-ttick", 1e3, in.t0, in.t1}};
+    for (const auto& a : axes) {
+        const auto ticks = xml::find_all(*in.group, "text", a.cls);
+        ASSERT_GE(ticks.size(), 2u) << a.cls;
+        for (const auto* tick : ticks) {
+            EXPECT_GE(std::stod(tick->text) * a.scale, a.lo) << tick->text;
+            EXPECT_LE(std::stod(tick->text) * a.scale, a.hi) << tick->text;
+        }
+    }
+}
+
+// Odd data around the peak still gives finite coordinates and ticks that can
+// be told apart, or no inset at all.
+TEST(Inset, OddDataGivesFiniteCoordinatesOrNoInset) {
+    const float big = std::numeric_limits<float>::max();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const std::size_t n = 400;
+    const auto series = [&](auto time, auto value) {
+        std::pair<std::vector<float>, std::vector<float>> s;
+        for (std::size_t i = 0; i < n; ++i) {
+            s.first.push_back(time(static_cast<float>(i)));
+            s.second.push_back(value(static_cast<float>(i)));
+        }
+        return s;
+    };
+    const auto step = [](float i) { return i * 0.1f; };
+    const auto wave = [](float i) { return std::sin(i * 0.1f); };
+    const struct {
+        const char* name;
+        std::pair<std::vector<float>, std::vector<float>> s;
+        bool inset;
+    } cases[] = {
+        {"largest floats", series(step, [&](float i) { return i == 200 ? big : -big; }), true},
+        {"huge times", series([&](float i) { return (i - 200) * (big / 200); }, wave), true},
+        {"huge offset", series(step, [](float i) { return 1.0e7f + (i == 200 ? 1.0f : 0.0f); }),
+         true},
+        {"constant", series(step, [](float) { return 5.0f; }), true},
+        {"gaps around the peak",
+         series(step, [&](float i) { return i == 200             ? 9.0f
+                                            : i > 190 && i < 210 ? nan
+                                                                 : 1.0f; }),
+         true},
+        {"one time", series([](float) { return 3.0f; }, wave), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto& [t, v] = c.s;
+        const std::vector<Panel> panels{
+            Panel{1, c.name, {Trace{"f", t, v, Peak{v[200], t[200]}, std::nullopt}}}};
+        Layout layout;
+        layout.inset = true;
+        const std::string svg = pictures::render_svg(panels, Window{}, layout);
+        EXPECT_EQ(svg.find("nan"), std::string::npos);
+        EXPECT_EQ(svg.find("inf"), std::string::npos);
+        const xml::Element root = xml::parse(svg);
+        const auto groups = xml::find_all(root, "g", "inset");
+        ASSERT_EQ(groups.size(), c.inset ? 1u : 0u);
+        if (!c.inset) continue;
+        const InsetSeen in = inset_of(root);
+        EXPECT_TRUE(rect_box(*xml::find_all(root, "rect", "frame").at(0)).holds(in.frame));
+        for (const char* cls : {"inset-vtick", "inset-ttick"}) {
+            const auto ticks = xml::find_all(*in.group, "text", cls);
+            EXPECT_GE(ticks.size(), 2u) << cls;
+            for (std::size_t i = 1; i < ticks.size(); ++i) {
+                EXPECT_NE(ticks[i]->text, ticks[i - 1]->text) << cls;
+            }
+        }
     }
 }
 
