@@ -88,6 +88,15 @@ class SeriesSource {
     // window may give another number (stored times that do not increase).
     virtual std::optional<std::int64_t> count_hint(const Window&) { return std::nullopt; }
 
+    // The whole series (the window Window{}) of the DynRes first .. first +
+    // count - 1 read straight into arrays, where the source can: the number
+    // of samples (nullopt: it cannot), then read_whole filling t[0 .. n) and
+    // x (n rows of `count` values), on two threads when large. The samples
+    // are those of a read of the whole series, to the bit.
+    virtual std::optional<std::int64_t> whole_count() { return std::nullopt; }
+    virtual bool read_whole(std::int32_t first, std::int32_t count, float* t, float* x,
+                            std::string& error);
+
     // The samples one at a time: sink(t, values) with values[j] the value of
     // dynres[j] at time t (valid during the call). Over stream_blocks.
     using SampleSink = std::function<void(float time, std::span<const float> values)>;

@@ -260,17 +260,40 @@ class File {
             py::gil_scoped_release release;
             // One read at a time: the reader and its buffers serve one thread.
             const std::lock_guard<std::mutex> lock(mutex_);
-            const std::optional<std::int64_t> hint = src.count_hint(w);
-            if (hint && *hint > 0) {
-                t.reserve(static_cast<std::size_t>(*hint));
-                x.reserve(static_cast<std::size_t>(*hint) * k);
+            // The whole series of consecutive DynRes: read straight into
+            // the arrays where the file allows.
+            bool consecutive = k > 0;
+            for (std::size_t j = 0; j < k; ++j)
+                consecutive =
+                    consecutive && numbers[j] == numbers[0] + static_cast<std::int32_t>(j);
+            const bool whole =
+                std::isinf(w.first) && w.first < 0 && std::isinf(w.last) && w.last > 0;
+            if (const auto n = consecutive && whole ? src.whole_count() : std::nullopt) {
+                t.grow(static_cast<std::size_t>(*n));
+                x.grow(static_cast<std::size_t>(*n) * k);
+                ok = src.read_whole(numbers[0], static_cast<std::int32_t>(k), t.data(), x.data(),
+                                    error);
+            } else {
+                ok = stream_into(src, w, numbers, t, x, error);
             }
-            ok = src.stream_blocks(
-                w, numbers, [&](const batch::SampleBlock& b) { append(b, k, t, x); }, error);
         }
         if (!ok) throw FileFailure{path_, error};
         const auto n = static_cast<py::ssize_t>(t.size());
         return py::make_tuple(to_array(t, {n}), to_array(x, {n, static_cast<py::ssize_t>(k)}));
+    }
+
+    // The samples of the window through the blocks of the stream.
+    static bool stream_into(batch::SeriesSource& src, const batch::Window& w,
+                            const std::vector<std::int32_t>& numbers, Floats& t, Floats& x,
+                            std::string& error) {
+        const std::size_t k = numbers.size();
+        const std::optional<std::int64_t> hint = src.count_hint(w);
+        if (hint && *hint > 0) {
+            t.reserve(static_cast<std::size_t>(*hint));
+            x.reserve(static_cast<std::size_t>(*hint) * k);
+        }
+        return src.stream_blocks(
+            w, numbers, [&](const batch::SampleBlock& b) { append(b, k, t, x); }, error);
     }
 
     static void append(const batch::SampleBlock& b, std::size_t k, Floats& t, Floats& x) {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <atomic>
 #include <bit>
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -53,6 +55,31 @@ int read_fully(int fd, std::int64_t offset, std::span<std::byte> buf) {
     }
     return 0;
 }
+// Reads `bytes` bytes at offset into the vectors: 0, the errno of a failed
+// read, or kEndOfFile. A short read goes on where it stopped.
+int readv_fully(int fd, std::int64_t offset, std::vector<iovec>& iov, std::size_t bytes) {
+    std::size_t done = 0;
+    std::size_t first = 0;  // the first vector not yet filled
+    while (done < bytes) {
+        const ssize_t got = ::preadv(fd, iov.data() + first, static_cast<int>(iov.size() - first),
+                                     static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (got == 0) return kEndOfFile;
+        done += static_cast<std::size_t>(got);
+        // Past the vectors filled, and into the one filled in part.
+        auto left = static_cast<std::size_t>(got);
+        while (first < iov.size() && left >= iov[first].iov_len) left -= iov[first++].iov_len;
+        if (left > 0) {
+            iov[first].iov_base = static_cast<std::byte*>(iov[first].iov_base) + left;
+            iov[first].iov_len -= left;
+        }
+    }
+    return 0;
+}
+
 constexpr std::int64_t kMfpChunkPages = 256;  // MFP pages per read
 constexpr float kEmptySlotTime = 1.0E-10f;
 constexpr std::int32_t kThisComputer = 14;  // PC / DIGITAL Visual Fortran
@@ -161,12 +188,16 @@ bool SeriesReader::read_at(std::int64_t offset, std::span<std::byte> buf) {
 }
 
 bool SeriesReader::read_failed(int status) {
+    return fail(status == kEndOfFile ? Problem::Truncated : Problem::ReadError,
+                read_status_text(status));
+}
+
+std::string SeriesReader::read_status_text(int status) {
     if (status == kEndOfFile) {
-        return fail(Problem::Truncated,
-                    "truncated: the file ended while it was being read (changed by another "
-                    "program?)");
+        return "truncated: the file ended while it was being read (changed by another "
+               "program?)";
     }
-    return fail(Problem::ReadError, std::string("read error: ") + std::strerror(status));
+    return std::string("read error: ") + std::strerror(status);
 }
 
 bool SeriesReader::read_words(std::int64_t record, std::span<std::int32_t> words) {
@@ -616,6 +647,72 @@ std::optional<std::int64_t> SeriesReader::count_hint(Window window) {
     const std::int64_t to = first_step(hi, true);
     if (failed) return std::nullopt;
     return std::max<std::int64_t>(0, to - from);
+}
+
+std::optional<std::int64_t> SeriesReader::direct_count() const {
+    if (problem_ != Problem::None || slots_ != 1) return std::nullopt;
+    // Data areas that overlap (a damaged MFP) cannot be read apart.
+    const std::int64_t row_bytes = (static_cast<std::int64_t>(ndynres_) + 1) * 4;
+    for (const Run& r : runs_) {
+        if (r.count > 1 && r.distance * kRecordBytes < row_bytes) return std::nullopt;
+    }
+    return std::max<std::int64_t>(0, std::min(records_, capacity_));
+}
+
+int SeriesReader::read_steps(std::int64_t from, std::int64_t n, int first, int count, float* t,
+                             float* x) const {
+    if (!direct_count() || from < 0 || n < 0 || from + n > *direct_count() || first < 1 ||
+        count < 0 || first + count - 1 > ndynres_)
+        return EINVAL;
+    if (n == 0) return 0;
+    // Per step: its time, the words before DynRes `first` (to the scratch
+    // area), its values, and the rest of its records up to the next step's
+    // (to the scratch area); one preadv takes the steps of a run up to the
+    // vector's limit.
+    const auto head = static_cast<std::size_t>(first - 1) * 4;
+    const auto row = static_cast<std::size_t>(count) * 4;
+    std::vector<iovec> iov;
+    std::vector<std::byte> scratch;
+    const std::int64_t end = from + n;
+    auto run = std::upper_bound(runs_.begin(), runs_.end(), from,
+                                [](std::int64_t s, const Run& r) { return s < r.first_step; }) -
+               1;
+    for (std::int64_t step = from; step < end;) {
+        const std::int64_t in_run = std::min(end, run->first_step + run->count) - step;
+        const auto stride = static_cast<std::size_t>(run->distance * kRecordBytes);
+        const std::size_t tail = stride - 4 - head - row;
+        scratch.resize(std::max({scratch.size(), head, tail, std::size_t{1}}));
+        constexpr std::int64_t kStepsPerRead = IOV_MAX / 4;
+        for (std::int64_t done = 0; done < in_run;) {
+            const std::int64_t take = std::min(kStepsPerRead, in_run - done);
+            iov.clear();
+            std::size_t bytes = 0;
+            for (std::int64_t i = 0; i < take; ++i) {
+                const auto at = static_cast<std::size_t>(step + done + i - from);
+                iov.push_back({t + at, 4});
+                if (head > 0) iov.push_back({scratch.data(), head});
+                if (row > 0) iov.push_back({x + at * static_cast<std::size_t>(count), row});
+                if (i + 1 < take && tail > 0) iov.push_back({scratch.data(), tail});
+                bytes += 4 + head + row + (i + 1 < take ? tail : 0);
+            }
+            const std::int64_t record =
+                run->address + (step + done - run->first_step) * run->distance;
+            if (const int status = readv_fully(fd_, (record - 1) * kRecordBytes, iov, bytes);
+                status != 0)
+                return status;
+            done += take;
+        }
+        step += in_run;
+        ++run;
+    }
+    if (swap_) {
+        const auto bswap = [](float& f) {
+            f = std::bit_cast<float>(__builtin_bswap32(std::bit_cast<std::uint32_t>(f)));
+        };
+        for (std::int64_t i = 0; i < n; ++i) bswap(t[i]);
+        for (std::int64_t i = 0; i < n * count; ++i) bswap(x[i]);
+    }
+    return 0;
 }
 
 bool SeriesReader::stream(Window window, const RowSink& sink, ReadBuffers* buffers) {

@@ -193,6 +193,20 @@ class SeriesReader {
     // the count they stream.
     std::optional<std::int64_t> count_hint(Window window);
 
+    // Direct reads of the whole series, for files with one time step per
+    // record (steps_per_record() == 1): the samples a read of the whole
+    // series gives (the window Window{}), and steps [from, from + n) of them
+    // read straight into t[0 .. n) and x (n rows of `count` values: DynRes
+    // first .. first + count - 1) by scatter reads, without a read buffer.
+    // read_steps may run on several threads at once for different steps; it
+    // changes nothing in the reader. Returns 0, or the status of a failed
+    // read for read_status_text (the reader stays usable).
+    std::optional<std::int64_t> direct_count() const;
+    int read_steps(std::int64_t from, std::int64_t n, int first, int count, float* t,
+                   float* x) const;
+    // The message of a status read_steps returned.
+    static std::string read_status_text(int status);
+
     // The single-precision bounds of a window: t inside when lo <= t <= hi.
     static float lower_bound_of(double first);
     static float upper_bound_of(double last);

@@ -7,9 +7,12 @@
 // those of the dialogue: both refuse the file, both find no sample, or both
 // give the same n, maximum, minimum, mean and standard deviation as printed.
 #include <array>
+#include <bit>
+#include <optional>
 #include <cstddef>
 #include <cstdint>
 #include <numeric>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,6 +54,23 @@ void read_series(const fuzz_support::PrivateDir& dir, std::string_view bytes) {
         }
         for (const auto& v : whole.values) {
             if (v.size() != whole.times.size()) fuzz_support::fail("series reader: ragged series");
+        }
+        // A direct read into arrays gives the same bits.
+        if (const std::optional<std::int64_t> n = r.direct_count()) {
+            if (*n != static_cast<std::int64_t>(whole.times.size()))
+                fuzz_support::fail("series reader: the direct count differs from the read");
+            const auto k = static_cast<std::size_t>(r.dynres_count());
+            std::vector<float> t(whole.times.size()), x(whole.times.size() * k);
+            if (r.read_steps(0, *n, 1, r.dynres_count(), t.data(), x.data()) != 0)
+                fuzz_support::fail("series reader: a direct read failed after a whole read");
+            for (std::size_t i = 0; i < t.size(); ++i) {
+                bool same = std::bit_cast<std::uint32_t>(t[i]) ==
+                            std::bit_cast<std::uint32_t>(whole.times[i]);
+                for (std::size_t c = 0; c < k; ++c)
+                    same = same && std::bit_cast<std::uint32_t>(x[i * k + c]) ==
+                                       std::bit_cast<std::uint32_t>(whole.values[c][i]);
+                if (!same) fuzz_support::fail("series reader: a direct read differs");
+            }
         }
     }
     const std::array<int, 3> some = {2, 1, 2};

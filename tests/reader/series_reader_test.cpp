@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -68,6 +70,59 @@ TEST_P(ReadableFixture, GivesTheDynResLabelsAndSeriesOfTheSidecar) {
     }
     // Read-only: a version-0 file is not converted, nothing else is touched.
     EXPECT_EQ(test_support::read_file(fixture_path(file)), before);
+}
+
+// Direct reads into arrays give the samples of a read of the whole series,
+// for any consecutive DynRes and any split of the steps (the halves of a
+// read on two threads); files packed several steps to a record have none.
+TEST_P(ReadableFixture, DirectReadsGiveTheSamplesOfTheWholeSeries) {
+    SeriesReader r;
+    ASSERT_TRUE(r.open(fixture_path(GetParam()))) << r.error();
+    const int n = r.dynres_count();
+    SeriesReader::Series whole;
+    ASSERT_TRUE(r.read(all_of(n), {}, whole)) << r.error();
+    const std::optional<std::int64_t> count = r.direct_count();
+    if (r.steps_per_record() > 1) {
+        EXPECT_FALSE(count);
+        return;
+    }
+    ASSERT_TRUE(count);
+    const auto steps = static_cast<std::int64_t>(whole.times.size());
+    ASSERT_EQ(*count, steps);
+    struct Pick {
+        int first, count;
+    };
+    for (const Pick pick :
+         {Pick{1, n}, Pick{1, 1}, Pick{n, 1}, Pick{std::min(2, n), n > 2 ? 2 : 1}, Pick{1, 0}}) {
+        for (const std::int64_t split : {std::int64_t{0}, steps / 3, steps}) {
+            SCOPED_TRACE(::testing::Message() << "DynRes " << pick.first << " + " << pick.count
+                                              << ", split at " << split);
+            const auto m = static_cast<std::size_t>(pick.count);
+            std::vector<float> t(static_cast<std::size_t>(steps), -1.0f);
+            std::vector<float> x(static_cast<std::size_t>(steps) * m, -1.0f);
+            ASSERT_EQ(r.read_steps(0, split, pick.first, pick.count, t.data(), x.data()), 0);
+            ASSERT_EQ(r.read_steps(split, steps - split, pick.first, pick.count, t.data() + split,
+                                   x.data() + static_cast<std::size_t>(split) * m),
+                      0);
+            for (std::size_t i = 0; i < t.size(); ++i) {
+                ASSERT_EQ(std::bit_cast<std::uint32_t>(t[i]),
+                          std::bit_cast<std::uint32_t>(whole.times[i]))
+                    << i;
+                for (std::size_t c = 0; c < m; ++c) {
+                    ASSERT_EQ(std::bit_cast<std::uint32_t>(x[i * m + c]),
+                              std::bit_cast<std::uint32_t>(
+                                  whole.values[static_cast<std::size_t>(pick.first - 1) + c][i]))
+                        << i << " " << c;
+                }
+            }
+        }
+    }
+    // Steps or DynRes the file does not have are refused, nothing read.
+    float t = 0, x = 0;
+    EXPECT_NE(r.read_steps(steps, 1, 1, 1, &t, &x), 0);
+    EXPECT_NE(r.read_steps(0, 1, n, 2, &t, &x), 0);
+    EXPECT_NE(r.read_steps(0, 1, 0, 1, &t, &x), 0);
+    EXPECT_NE(r.read_steps(-1, 1, 1, 1, &t, &x), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, ReadableFixture,
