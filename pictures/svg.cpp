@@ -422,22 +422,32 @@ Range time_range(const std::vector<PanelPlan>& plans) {
     return trange;
 }
 
-// The value range and ticks of each panel: the finite samples, the mean and
-// the peak, padded and rounded out to whole ticks. Returns the characters of
-// the widest tick label.
-std::size_t fit_value_axes(std::vector<PanelPlan>& plans, int ytick_max) {
+// The values a panel shows of the samples with times in `shown`: the finite
+// samples, the mean and the peak.
+Range panel_values(const PanelPlan& plan, Range shown) {
+    Range r;
+    const auto inside = [&](double t) { return finite(t) && t >= shown.lo && t <= shown.hi; };
+    for (const Drawn& d : plan.drawn) {
+        const auto& t = *d.trace;
+        const std::size_t n = std::min(t.times.size(), t.values.size());
+        for (std::size_t i = 0; i < n; ++i) {
+            if (inside(t.times[i]) && std::isfinite(t.values[i])) r.add(t.values[i]);
+        }
+        if (t.mean) r.add(*t.mean);
+        if (t.peak && inside(t.peak->time)) r.add(t.peak->sample.value_or(t.peak->value));
+    }
+    return r;
+}
+
+// The value range and ticks of each panel: the values it shows of the times
+// in `shown` (all of them when none is there), padded and rounded out to
+// whole ticks. Returns the characters of the widest tick label.
+std::size_t fit_value_axes(std::vector<PanelPlan>& plans, int ytick_max, Range shown) {
+    constexpr double kAll = std::numeric_limits<double>::infinity();
     std::size_t label_chars = 1;
     for (PanelPlan& plan : plans) {
-        Range r;
-        for (const Drawn& d : plan.drawn) {
-            const auto& t = *d.trace;
-            const std::size_t n = std::min(t.times.size(), t.values.size());
-            for (std::size_t i = 0; i < n; ++i) {
-                if (finite(t.times[i]) && std::isfinite(t.values[i])) r.add(t.values[i]);
-            }
-            if (t.mean) r.add(*t.mean);
-            if (t.peak && finite(t.peak->time)) r.add(t.peak->sample.value_or(t.peak->value));
-        }
+        Range r = panel_values(plan, shown);
+        if (r.empty()) r = panel_values(plan, Range{-kAll, kAll});
         plan.has_data = !r.empty();
         r = widened(r);
         const double pad = (r.hi - r.lo) * 0.04;
@@ -1388,7 +1398,15 @@ std::string render_svg(std::span<const Panel> panels, const Window& window, cons
     trange = widened(trange);
     const int ytick_max =
         std::max(3, static_cast<int>(plot_height(layout) / (font_size(layout) * 3.0)));
-    const std::size_t label_chars = fit_value_axes(set.plans, ytick_max);
+    // Zoomed to the window, the value axes fit what the window shows.
+    constexpr double kAll = std::numeric_limits<double>::infinity();
+    Range shown{-kAll, kAll};
+    if (layout.zoom && any_time) {
+        shown = {std::max(window.t0.value_or(-kAll), trange.lo),
+                 std::min(window.t1.value_or(kAll), trange.hi)};
+        if (!(shown.lo < shown.hi)) shown = {-kAll, kAll};
+    }
+    const std::size_t label_chars = fit_value_axes(set.plans, ytick_max, shown);
     note_panels(set.plans);
     const Frame f = make_frame(layout, window, set.plans, label_chars,
                                legend_items(set, layout, window), trange, any_time);

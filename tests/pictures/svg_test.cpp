@@ -396,6 +396,31 @@ TEST(Picture, LongSeriesStaysSmallAndKeepsItsExtremes) {
     EXPECT_NEAR(ymax, y(-612.0), 0.15);  // the lowest the minimum
 }
 
+// Zoomed to the window, the value axis fits what the window shows: a spike
+// outside it does not flatten the series inside.
+TEST(Picture, ZoomedValueAxisFitsTheWindow) {
+    Series s = make_series(2000, 0.05f, 50.0f, 10.0f, 1.0e6f);  // the spike at t = 10
+    const std::vector<Panel> panels{
+        Panel{1, "spiky", {Trace{"a.dyn", s.t, s.v, Peak{50.0f, s.t[1200]}, 0.0}}}};
+    const auto top_tick = [&](bool zoom) {
+        Layout layout;
+        layout.zoom = zoom;
+        const xml::Element root =
+            xml::parse(pictures::render_svg(panels, Window{40.0, 80.0}, layout));
+        double top = -1e30;
+        for (const auto* t : xml::find_all(root, "text", "ytick")) {
+            top = std::max(top, std::stod(t->text));
+        }
+        const bool scaled =
+            xml::find_all(root, "text", "axis-title").size() > 0 &&
+            xml::find_all(root, "text", "axis-title").at(0)->all_text().find("×10") !=
+                std::string::npos;
+        return scaled ? 1e30 : top;
+    };
+    EXPECT_LE(top_tick(true), 200.0);  // the window's |x| <= 50, ticks rounded out
+    EXPECT_GT(top_tick(false), 1e5);  // the whole series: the spike
+}
+
 TEST(Picture, NonFiniteValuesBreakTheLineAndEmptySeriesGiveAnEmptyPanel) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const std::vector<float> t = {0, 1, 2, 3, 4, 5, 6};
