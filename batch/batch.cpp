@@ -431,6 +431,27 @@ std::string parse_error_text(const CLI::ParseError& e) {
             return "the option " + option + " takes one value each time it is given";
         }
     }
+    // "The following argument(s) was/were not expected: A B"
+    if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr) {
+        const std::size_t colon = what.find(": ");
+        if (colon != std::string::npos) {
+            const std::string extra = what.substr(colon + 2);
+            const bool many = extra.find(' ') != std::string::npos;
+            if (!extra.empty() && extra.front() == '-')
+                return std::string(many ? "unknown options or arguments: " : "unknown option ") +
+                       extra;
+            return std::string(many ? "unexpected arguments: " : "unexpected argument: ") + extra;
+        }
+    }
+    // A flag given a value: "Could not convert: --inset = maybe".
+    if (dynamic_cast<const CLI::ConversionError*>(&e) != nullptr) {
+        const std::size_t colon = what.find(": ");
+        const std::size_t eq = what.find(" = ");
+        if (colon != std::string::npos && eq != std::string::npos && eq > colon) {
+            return "the option " + what.substr(colon + 2, eq - colon - 2) +
+                   " takes no value ('" + what.substr(eq + 3) + "' given)";
+        }
+    }
     return what;
 }
 

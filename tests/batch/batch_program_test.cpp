@@ -773,8 +773,10 @@ TEST(BatchUsage, BadOptionsAreUsageErrors) {
              {"combine --input bad_input.txt a.dyn",
               "pektor combine: bad_input.txt: number of groups: 11 groups; 1 to 10 allowed"},
              {"daf -c 1 a.dyn", "pektor daf: --ref is required"},
-             {"stats --bogus a.dyn",
-              "pektor stats: The following argument was not expected: --bogus"},
+             {"stats --bogus a.dyn", "pektor stats: unknown option --bogus"},
+             {"stats -m 3 a.dyn", "pektor stats: unknown option -m"},
+             {"plot --zoom=maybe -o x.svg a.dyn",
+              "pektor plot: the option --zoom takes no value ('maybe' given)"},
              {"export a.dyn a.dyn", "pektor export: export takes one dyn file; 2 given"},
              {"stats", "pektor stats: no dyn file given"}}) {
         const Result r = pektor(dir.path(), c.args, streams);
