@@ -58,12 +58,12 @@ figure:target { outline: 2px solid #0072b2; }
 figure svg { width: 100%; height: auto; display: block; }
 figcaption { font-size: 12px; color: #444; min-width: 0; }
 details.analyses summary { font-size: 12px; color: #0072b2; cursor: pointer; }
-.probe { font-size: 11px; fill: #222; pointer-events: none; }
+.probe { font-size: 11px; color: #222; min-height: 1.4em; font-variant-numeric: tabular-nums; }
 .plot-area * { vector-effect: non-scaling-stroke; }
 @page { size: A4 portrait; margin: 12mm; }
 @media print {
   body { max-width: none; margin: 0; padding: 0; font-size: 9pt; }
-  nav, .hint, .filter, .back, details.analyses { display: none; }
+  nav, .hint, .filter, .back, details.analyses, .probe { display: none; }
   section.file + section.file { break-before: page; }
   .table-wrap { overflow: visible; max-height: none; border: none; width: auto; }
   table { font-size: 7pt; width: 100%; }
@@ -131,26 +131,31 @@ document.querySelectorAll('.hint').forEach(function (e) { e.hidden = false; });
 (function () {
   var NS = 'http://www.w3.org/2000/svg';
   var fmt = function (v) { return Number(v.toPrecision(6)).toString(); };
-  document.querySelectorAll('figure svg').forEach(function (svg) {
+  document.querySelectorAll('figure svg').forEach(function (svg, n) {
     var area = svg.querySelector('.plot-area');
     if (!area) return;
     var num = function (k) { return Number(area.getAttribute('data-' + k)); };
     var t0 = num('t0'), t1 = num('t1'), x0 = num('x0'), x1 = num('x1');
     var v0 = num('v0'), v1 = num('v1'), y0 = num('y0'), y1 = num('y1');
-    // The plot area's content in a nested picture of the area's size:
-    // whatever the zoom moves out of the area is cut off.
-    var port = document.createElementNS(NS, 'svg');
-    port.setAttribute('x', x0); port.setAttribute('y', y1);
-    port.setAttribute('width', x1 - x0); port.setAttribute('height', y0 - y1);
-    port.setAttribute('viewBox', x0 + ' ' + y1 + ' ' + (x1 - x0) + ' ' + (y0 - y1));
+    // The plot area's content clipped to the area (with a little room for
+    // the strokes): whatever the zoom moves out of the area is cut off. A
+    // clip path, not a nested picture, which cuts the tips of thin spikes.
+    var clip = document.createElementNS(NS, 'clipPath');
+    clip.setAttribute('id', 'plot-clip-' + n);
+    var box = document.createElementNS(NS, 'rect');
+    box.setAttribute('x', x0); box.setAttribute('y', y1 - 2);
+    box.setAttribute('width', x1 - x0); box.setAttribute('height', y0 - y1 + 4);
+    clip.appendChild(box);
+    svg.insertBefore(clip, svg.firstChild);
     var inner = document.createElementNS(NS, 'g');
     while (area.firstChild) inner.appendChild(area.firstChild);
-    port.appendChild(inner);
-    area.appendChild(port);
-    var probe = document.createElementNS(NS, 'text');
-    probe.setAttribute('class', 'probe');
-    probe.setAttribute('x', x0 + 4); probe.setAttribute('y', y1 - 3);
-    svg.appendChild(probe);
+    area.appendChild(inner);
+    area.setAttribute('clip-path', 'url(#plot-clip-' + n + ')');
+    // The value under the pointer and the zoomed range: a line under the
+    // chart, where it covers nothing.
+    var probe = document.createElement('div');
+    probe.className = 'probe';
+    svg.parentNode.insertBefore(probe, svg.nextSibling);
     var view = { a: t0, b: t1 };
     var toData = function (ev) {
       var p = svg.createSVGPoint(); p.x = ev.clientX; p.y = ev.clientY;
@@ -163,8 +168,21 @@ document.querySelectorAll('.hint').forEach(function (e) { e.hidden = false; });
       var dx = x0 - x0 * k - (view.a - t0) / (t1 - t0) * (x1 - x0) * k;
       inner.setAttribute('transform', 'matrix(' + k + ' 0 0 1 ' + dx + ' 0)');
       svg.setAttribute('data-view', view.a + ' ' + view.b);
+      var whole = view.a === t0 && view.b === t1;
       svg.querySelectorAll('.xtick').forEach(function (e) {
-        e.style.opacity = view.a === t0 && view.b === t1 ? '' : '0.25';
+        e.style.opacity = whole ? '' : '0.25';
+      });
+      // The peak dots follow the zoom (hidden outside the view); their
+      // labels and the inset show the whole axis, so they wait for it.
+      svg.querySelectorAll('circle.peak').forEach(function (c) {
+        if (!c.hasAttribute('data-cx')) c.setAttribute('data-cx', c.getAttribute('cx'));
+        var x = Number(c.getAttribute('data-cx')), t = t0 + (x - x0) / (x1 - x0) * (t1 - t0);
+        var nx = x0 + (t - view.a) / (view.b - view.a) * (x1 - x0);
+        c.setAttribute('cx', nx);
+        c.style.display = nx < x0 - 0.5 || nx > x1 + 0.5 ? 'none' : '';
+      });
+      svg.querySelectorAll('.peak-label, .inset, .inset-region, .inset-link').forEach(function (e) {
+        e.style.display = whole ? '' : 'none';
       });
       probe.textContent = 'view ' + fmt(view.a) + ' to ' + fmt(view.b) + ' s';
     };

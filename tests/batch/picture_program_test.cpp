@@ -768,7 +768,11 @@ svg.dispatchEvent(new WheelEvent('wheel', Object.assign({ deltaY: -100 }, at)));
 svg.dispatchEvent(new WheelEvent('wheel', Object.assign({ deltaY: -100 }, at)));
 document.body.setAttribute('data-view', svg.getAttribute('data-view') || '');
 svg.dispatchEvent(new MouseEvent('mousemove', at));
-document.body.setAttribute('data-probe', svg.querySelector('.probe').textContent);
+document.body.setAttribute('data-probe', svg.parentNode.querySelector('.probe').textContent);
+var dot = svg.querySelector('circle.peak');
+document.body.setAttribute('data-dot', dot.getAttribute('cx') + ' ' + dot.style.display + '|' +
+    dot.querySelector('title').textContent + '|' + area.getAttribute('data-x0') + ' ' +
+    area.getAttribute('data-x1'));
 )";
     auto attrs = probe_page(dir, browser, html, script, "1400,1200");
     EXPECT_EQ(attrs["data-error"], "");
@@ -788,6 +792,71 @@ document.body.setAttribute('data-probe', svg.querySelector('.probe').textContent
     ASSERT_NE(value, std::string::npos) << probe;
     EXPECT_NEAR(std::stod(probe.substr(4)), (a + b) / 2, (t1 - t0) * 0.01);
     EXPECT_NO_THROW((void)std::stod(probe.substr(value + 10)));
+    // The peak's dot follows the zoom: at its time on the zoomed axis (the
+    // peak of the first chart lies inside the view).
+    const std::string dot = attrs["data-dot"];
+    const std::size_t bar = dot.find('|'), bar2 = dot.rfind('|');
+    ASSERT_NE(bar, bar2) << dot;
+    const double cx = std::stod(dot.substr(0, bar));
+    const std::string title = dot.substr(bar + 1, bar2 - bar - 1);
+    const std::size_t t_at = title.find(" at t = ");
+    ASSERT_NE(t_at, std::string::npos) << title;
+    const double t_peak = std::stod(title.substr(t_at + 8));
+    std::istringstream xs(dot.substr(bar2 + 1));
+    double x0 = 0, x1 = 0;
+    xs >> x0 >> x1;
+    ASSERT_TRUE(t_peak > a && t_peak < b) << t_peak;
+    EXPECT_NEAR(a + (cx - x0) / (x1 - x0) * (b - a), t_peak, (b - a) * 0.01);
+}
+
+// A spike one sample wide is drawn up to its peak's dot in the browser too
+// (the charts' script clips the plot area without cutting thin tips): in the
+// column of the dot, the line's colour reaches up to the dot.
+TEST(ReportCommand, ABrowserDrawsASpikeUpToItsPeak) {
+    REQUIRE_BROWSER(browser);
+    ScratchDir dir;
+    std::vector<float> t, x;
+    for (int i = 0; i < 20000; ++i) {
+        t.push_back(static_cast<float>(i) * 0.01f);
+        x.push_back(static_cast<float>(std::sin(i * 0.01)));
+    }
+    x[12345] = 40.0f;
+    tools::DynResLayout layout;
+    layout.labels = {"Spike"};
+    tools::write_dynres_file(dir.path() / "spike.dyn", layout, t, {x});
+    ASSERT_EQ(pektor(dir, "report -o spike.html spike.dyn").code, 0);
+    const std::string script = R"(
+var dot = document.querySelector('figure svg circle.peak').getBoundingClientRect();
+document.body.setAttribute('data-dot', [dot.left + dot.width / 2, dot.top + dot.height / 2,
+                                         dot.height / 2].join(' '));
+)";
+    auto attrs = probe_page(dir, browser, dir.read("spike.html"), script, "1400,1000");
+    ASSERT_EQ(attrs["data-error"], "");
+    std::istringstream at(attrs["data-dot"]);
+    double cx = 0, cy = 0, r = 0;
+    at >> cx >> cy >> r;
+    ASSERT_FALSE(at.fail()) << attrs["data-dot"];
+    ASSERT_EQ(browse(dir, browser, "spike.html",
+                     "--hide-scrollbars --window-size=1400,1000 --screenshot='" +
+                         (dir.path() / "spike.png").string() + "' > /dev/null"),
+              0)
+        << dir.read("browser.txt");
+    Picture pic;
+    ASSERT_TRUE(read_png(dir.path() / "spike.png", pic));
+    // Blue (the first line colour) in the dot's column just below the dot.
+    const auto blue = [&](int px, int py) {
+        if (px < 0 || py < 0 || px >= static_cast<int>(pic.width) ||
+            py >= static_cast<int>(pic.height))
+            return false;
+        const unsigned char* c =
+            &pic.rgb[3 * (static_cast<std::size_t>(py) * pic.width + static_cast<std::size_t>(px))];
+        return c[2] > c[0] + 60;
+    };
+    const int col = static_cast<int>(std::lround(cx));
+    for (int dy = static_cast<int>(std::ceil(r)) + 1; dy <= static_cast<int>(r) + 8; ++dy) {
+        const int y = static_cast<int>(std::lround(cy)) + dy;
+        EXPECT_TRUE(blue(col - 1, y) || blue(col, y) || blue(col + 1, y)) << "gap at " << dy;
+    }
 }
 
 // The comparison across files marks, per DynRes, the file whose peak by the
