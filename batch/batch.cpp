@@ -448,8 +448,8 @@ std::string parse_error_text(const CLI::ParseError& e) {
         const std::size_t colon = what.find(": ");
         const std::size_t eq = what.find(" = ");
         if (colon != std::string::npos && eq != std::string::npos && eq > colon) {
-            return "the option " + what.substr(colon + 2, eq - colon - 2) +
-                   " takes no value ('" + what.substr(eq + 3) + "' given)";
+            return "the option " + what.substr(colon + 2, eq - colon - 2) + " takes no value ('" +
+                   what.substr(eq + 3) + "' given)";
         }
     }
     return what;

@@ -6,7 +6,7 @@ file(GLOB_RECURSE files
      ${SRC}/tools/*.cpp ${SRC}/tools/*.h ${SRC}/tests/*.cpp ${SRC}/tests/*.h
      ${SRC}/bench/*.cpp ${SRC}/bench/*.h ${SRC}/analysis/*.cpp ${SRC}/analysis/*.h
      ${SRC}/reader/*.cpp ${SRC}/reader/*.h ${SRC}/pictures/*.cpp ${SRC}/pictures/*.h
-     ${SRC}/python/*.cpp ${SRC}/python/*.h)
+     ${SRC}/python/*.cpp ${SRC}/python/*.h ${SRC}/batch/*.cpp ${SRC}/batch/*.h)
 execute_process(COMMAND ${CLANG_FORMAT} --dry-run -Werror ${files}
                 RESULT_VARIABLE rc ERROR_VARIABLE err)
 if(NOT rc EQUAL 0)

@@ -8,7 +8,6 @@
 // give the same n, maximum, minimum, mean and standard deviation as printed.
 #include <array>
 #include <bit>
-#include <optional>
 #include <cstddef>
 #include <cstdint>
 #include <numeric>

@@ -418,7 +418,7 @@ TEST(Picture, ZoomedValueAxisFitsTheWindow) {
         return scaled ? 1e30 : top;
     };
     EXPECT_LE(top_tick(true), 200.0);  // the window's |x| <= 50, ticks rounded out
-    EXPECT_GT(top_tick(false), 1e5);  // the whole series: the spike
+    EXPECT_GT(top_tick(false), 1e5);   // the whole series: the spike
 }
 
 TEST(Picture, NonFiniteValuesBreakTheLineAndEmptySeriesGiveAnEmptyPanel) {
