@@ -428,16 +428,16 @@ std::vector<pictures::Figure> across_figures(const Params& p,
         pictures::Panel panel{k, panel_title(p, series.front()->label), {}};
         std::array<Reduced, 2> env;
         const bool envelope = series.size() > kOverlayFiles;
-        const auto trace = [&](const Reduced& r, std::string name, bool peak) {
+        const auto trace = [&](const Reduced& r, std::string name, bool own) {
             panel.traces.push_back(pictures::Trace{std::move(name), r.times, r.values,
-                                                   peak ? std::optional(r.peak) : std::nullopt,
-                                                   std::nullopt});
+                                                   own ? std::optional(r.peak) : std::nullopt,
+                                                   std::nullopt, !own});
         };
         if (envelope) {
             env = envelope_of(series, kReducedColumns);
             trace(*series[best], p.files[file_of[best]], true);
-            trace(env[0], fmt::format("largest of {} files", series.size()), false);
-            trace(env[1], fmt::format("smallest of {} files", series.size()), false);
+            trace(env[0], fmt::format("largest and smallest of {} files", series.size()), false);
+            trace(env[1], fmt::format("largest and smallest of {} files", series.size()), false);
         } else {
             for (std::size_t s = 0; s < series.size(); ++s)
                 trace(*series[s], p.files[file_of[s]], true);

@@ -27,15 +27,19 @@ constexpr std::array<std::string_view, 9> kTextColours = {
     "#3a7a9e", "#000000", "#8c564b", "#747474",
 };
 
+// The colour of a muted trace (Trace::muted): grey, its text 7:1 on white.
+constexpr std::size_t kMuted = std::numeric_limits<std::size_t>::max();
+
 std::string_view colour(std::size_t i) {
-    return kColours[i % kColours.size()];
+    return i == kMuted ? "#9a9a9a" : kColours[i % kColours.size()];
 }
 std::string_view text_colour(std::size_t i) {
-    return kTextColours[i % kTextColours.size()];
+    return i == kMuted ? "#595959" : kTextColours[i % kTextColours.size()];
 }
 // Beyond the palette the colours repeat with a dashed line.
 std::string_view dash(std::size_t i) {
-    return i < kColours.size() ? std::string_view() : std::string_view(" stroke-dasharray=\"5 2\"");
+    return i < kColours.size() || i == kMuted ? std::string_view()
+                                              : std::string_view(" stroke-dasharray=\"5 2\"");
 }
 
 bool finite(double x) {
@@ -365,11 +369,12 @@ PanelSet plan_overlay(std::span<const Panel> panels) {
         }
     }
     files = names.size();
+    std::size_t next = 0;  // the next colour of the palette
     for (const Panel& p : panels) {
         if (!plan.title.empty()) plan.title += "; ";
         plan.title += fmt::format("{} {}", p.dynres, p.label);
         for (const Trace& t : p.traces) {
-            const std::size_t c = set.legend.size();
+            const std::size_t c = t.muted ? kMuted : next++;
             plan.drawn.push_back({&t, c});
             set.legend.push_back({files > 1 ? fmt::format("{}: {} {}", t.file, p.dynres, p.label)
                                             : fmt::format("{} {}", p.dynres, p.label),
@@ -394,6 +399,13 @@ PanelSet plan_stacked(std::span<const Panel> panels) {
         plan.title = fmt::format("DynRes {}: {}", p.dynres, p.label);
         plan.axis_title = p.label;
         for (const Trace& t : p.traces) {
+            if (t.muted) {
+                if (std::none_of(set.legend.begin(), set.legend.end(),
+                                 [&](const auto& e) { return e.first == t.file; }))
+                    set.legend.push_back({t.file, kMuted});
+                plan.drawn.push_back({&t, kMuted});
+                continue;
+            }
             auto it = std::find(names.begin(), names.end(), t.file);
             if (it == names.end()) {
                 set.legend.push_back({t.file, names.size()});

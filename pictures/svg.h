@@ -36,6 +36,9 @@ struct Trace {
     std::span<const float> values;
     std::optional<Peak> peak;
     std::optional<double> mean;  // drawn across the window
+    // Drawn in grey, its own legend entry, no colour of the palette taken
+    // (a reference such as the envelope of other files).
+    bool muted = false;
 };
 
 // One DynRes: its number and label (the panel title) and its series, one per

@@ -1049,7 +1049,11 @@ TEST(ReportCommand, ChartsAcrossFilesOverlayOrEnvelopeTheSeries) {
             }
             ASSERT_EQ(paths.size(), 3u);
             ASSERT_EQ(dots.size(), 1u);
-            EXPECT_EQ(legend, governing + "|largest of 9 files|smallest of 9 files|");
+            EXPECT_EQ(legend, governing + "|largest and smallest of 9 files|");
+            // The envelope in grey, the governing file in the first colour.
+            EXPECT_EQ(paths[1]->attr("stroke"), "#9a9a9a");
+            EXPECT_EQ(paths[2]->attr("stroke"), "#9a9a9a");
+            EXPECT_NE(paths[0]->attr("stroke"), "#9a9a9a");
             const std::vector<double> top = path_ys(paths[1]->attr("d"));
             const std::vector<double> bottom = path_ys(paths[2]->attr("d"));
             const std::vector<double> own = path_ys(paths[0]->attr("d"));

@@ -396,6 +396,26 @@ TEST(Picture, LongSeriesStaysSmallAndKeepsItsExtremes) {
     EXPECT_NEAR(ymax, y(-612.0), 0.15);  // the lowest the minimum
 }
 
+// A muted trace (a reference such as an envelope) is grey with its own
+// legend entry and takes no colour of the palette, stacked or overlaid.
+TEST(Picture, MutedTracesAreGreyAndTakeNoColour) {
+    const Series s = make_series(200, 0.1f, 5.0f, 10.0f, 9.0f);
+    for (const bool overlay : {false, true}) {
+        SCOPED_TRACE(overlay);
+        Trace ref{"reference", s.t, s.v, std::nullopt, std::nullopt, true};
+        Trace own{"a.dyn", s.t, s.v, Peak{9.0f, 10.0f}, std::nullopt};
+        const std::vector<Panel> panels{Panel{1, "x", {ref, own}}};
+        Layout layout;
+        layout.overlay = overlay;
+        const xml::Element root = xml::parse(pictures::render_svg(panels, Window{}, layout));
+        const auto paths = xml::find_all(root, "path", "series");
+        ASSERT_EQ(paths.size(), 2u);
+        EXPECT_EQ(paths[0]->attr("stroke"), "#9a9a9a");
+        EXPECT_EQ(paths[1]->attr("stroke"), "#0072b2");
+        EXPECT_EQ(xml::find_all(root, "g", "legend-entry").size(), 2u);
+    }
+}
+
 // Zoomed to the window, the value axis fits what the window shows: a spike
 // outside it does not flatten the series inside.
 TEST(Picture, ZoomedValueAxisFitsTheWindow) {
