@@ -445,6 +445,11 @@ bool SeriesReader::open(const std::filesystem::path& path) {
         const std::string what = std::string(name) + " (step 1)";
         if (r.length < 0)
             return fail(Problem::Damaged, "damaged: " + what + " has a negative length");
+        // The recall books the array by the type its code names: a code
+        // that names none refuses the file there.
+        if (store::words_per_element(store::type_text_of(r.type, r.real)) == 0)
+            return fail(Problem::Damaged, "damaged: " + what + " has the unknown type code " +
+                                              std::to_string(r.type));
         Entry e;
         if (!entry_of(first_key, e)) return false;
         bool ok = true;
