@@ -43,8 +43,16 @@ void start(std::string& out, const Chart& c, const std::string& title, const cha
         c.left, c.fs * 1.2, xml_escape(title));
 }
 
-void finish(std::string& out, const Chart& c, const std::string& x_title) {
+void finish(std::string& out, const Chart& c, const std::string& x_title,
+            std::string_view y_title = {}) {
     auto w = std::back_inserter(out);
+    if (!y_title.empty()) {
+        fmt::format_to(
+            w,
+            "<text class=\"axis-title y\" x=\"{0:.1f}\" y=\"{1:.1f}\" "
+            "text-anchor=\"middle\" transform=\"rotate(-90 {0:.1f} {1:.1f})\">{2}</text>\n",
+            c.fs, c.top + c.plot_h / 2.0, xml_escape(y_title));
+    }
     fmt::format_to(w,
                    "<rect class=\"outline\" x=\"{:.1f}\" y=\"{:.1f}\" width=\"{:.1f}\" "
                    "height=\"{:.1f}\" fill=\"none\" stroke=\"#444\" stroke-width=\"0.8\"/>\n",
@@ -151,12 +159,7 @@ std::string render_spectrum(std::span<const double> freqs, std::span<const doubl
                        xf, c.top, c.top + c.plot_h, left ? xf - 4.0 : xf + 4.0, c.top + c.fs * 1.1,
                        left ? "end" : "start", short_number(*fp));
     }
-    fmt::format_to(
-        w,
-        "<text class=\"axis-title y\" x=\"{0:.1f}\" y=\"{1:.1f}\" text-anchor=\"middle\" "
-        "transform=\"rotate(-90 {0:.1f} {1:.1f})\">density</text>\n",
-        c.fs, c.top + c.plot_h / 2.0);
-    finish(out, c, "frequency [Hz]");
+    finish(out, c, "frequency [Hz]", "density");
     return out;
 }
 
@@ -221,12 +224,7 @@ std::string render_histogram(std::span<const float> values, int bins, const std:
                        short_number(b1), n);
     }
     out += "</g>\n";
-    fmt::format_to(
-        w,
-        "<text class=\"axis-title y\" x=\"{0:.1f}\" y=\"{1:.1f}\" text-anchor=\"middle\" "
-        "transform=\"rotate(-90 {0:.1f} {1:.1f})\">samples</text>\n",
-        c.fs, c.top + c.plot_h / 2.0);
-    finish(out, c, "value");
+    finish(out, c, "value", "samples");
     return out;
 }
 
