@@ -486,9 +486,15 @@ FileResult combine_file(const Params& p, const std::string& file, reader::ReadBu
 
 FileResult fatigue_file(const Params& p, const std::string& file, reader::ReadBuffers* buffers) {
     FileResult r;
-    Selected sel;
-    if (!open_and_select(p, file, sel, r, buffers)) return r;
-    auto& [src, numbers, ws] = sel;
+    const std::unique_ptr<SeriesSource> src = open_series(file, p.filter, r.error, buffers);
+    if (!src) return r;
+    return fatigue_of(p, file, *src);
+}
+
+FileResult fatigue_of(const Params& p, const std::string& file, SeriesSource& src) {
+    FileResult r;
+    std::vector<std::int32_t> numbers;
+    if (!resolve_channels(p.channels, src.contents(), numbers, r.error)) return r;
     // One count per DynRes, fed as the file is read: no series is kept.
     std::vector<FatigueSeries> series(numbers.size(), FatigueSeries(p.fatigue));
     std::int64_t samples = 0;
@@ -499,13 +505,13 @@ FileResult fatigue_file(const Params& p, const std::string& file, reader::ReadBu
             for (std::size_t i = 0; i < b.count; ++i) s.push(b.time(i), b.value(i, j));
         }
     };
-    if (!src->stream_blocks(p.window, numbers, sink, r.error)) return r;
+    if (!src.stream_blocks(p.window, numbers, sink, r.error)) return r;
     if (samples == 0) {
-        r.error = no_sample(p, src->contents());
+        r.error = no_sample(p, src.contents());
         return r;
     }
     for (std::size_t j = 0; j < numbers.size(); ++j) {
-        const Row head{file, std::int64_t{numbers[j]}, label_of(src->contents(), numbers[j])};
+        const Row head{file, std::int64_t{numbers[j]}, label_of(src.contents(), numbers[j])};
         series[j].finish(head, "DynRes " + std::to_string(numbers[j]), r.rows, r.warnings);
     }
     r.ok = true;

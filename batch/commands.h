@@ -106,6 +106,10 @@ FileResult fatigue_file(const Params& p, const std::string& file,
 // extremes.cpp: with --group only the sample extremes (extremes_group_rows).
 FileResult extremes_file(const Params& p, const std::string& file,
                          reader::ReadBuffers* buffers = nullptr);
+// The rows of fatigue and extremes from a source already open (`file` names
+// it in the rows), such as series already read (memory_source).
+FileResult fatigue_of(const Params& p, const std::string& file, SeriesSource& src);
+FileResult extremes_of(const Params& p, const std::string& file, SeriesSource& src);
 
 // The peak rows with one column c<k> per coincident DynRes k that any file
 // gave, in the order first seen; appends those column names.

@@ -201,20 +201,25 @@ std::optional<std::string> group_name(const std::regex& group, const std::string
 }
 
 FileResult extremes_file(const Params& p, const std::string& file, reader::ReadBuffers* buffers) {
-    const ExtremesOptions& o = p.extremes;
     FileResult r;
     const std::unique_ptr<SeriesSource> src = open_series(file, p.filter, r.error, buffers);
     if (!src) return r;
+    return extremes_of(p, file, *src);
+}
+
+FileResult extremes_of(const Params& p, const std::string& file, SeriesSource& src) {
+    const ExtremesOptions& o = p.extremes;
+    FileResult r;
     std::vector<std::int32_t> numbers;
-    if (!resolve_channels(p.channels, src->contents(), numbers, r.error)) return r;
+    if (!resolve_channels(p.channels, src.contents(), numbers, r.error)) return r;
     const auto label = [&](std::int32_t k) {
-        return src->contents().dynres[static_cast<std::size_t>(k - 1)].label;
+        return src.contents().dynres[static_cast<std::size_t>(k - 1)].label;
     };
     std::vector<FirstPass> first;
     std::int64_t samples = 0;
     float t_first = 0.0f;
     float t_last = 0.0f;
-    if (!first_pass(p, *src, numbers, first, samples, t_first, t_last, r)) return r;
+    if (!first_pass(p, src, numbers, first, samples, t_first, t_last, r)) return r;
 
     if (o.group) {
         // Only the sample extremes: the groups are fitted once every file is read.
@@ -254,7 +259,7 @@ FileResult extremes_file(const Params& p, const std::string& file, reader::ReadB
             }
         }
     };
-    if (!window_blocks(p, *src, numbers, sink, r.error)) return r;
+    if (!window_blocks(p, src, numbers, sink, r.error)) return r;
 
     for (std::size_t j = 0; j < numbers.size(); ++j) {
         const std::int32_t k = numbers[j];

@@ -43,7 +43,11 @@ struct FileSeries {
     std::string error;
     std::vector<std::int32_t> numbers;
     std::vector<std::string> labels;
+    FileContents contents;
     WindowSeries full;
+    // The window's samples when the report's tables need them and the
+    // window is not the whole series (else `full`).
+    WindowSeries window;
     std::vector<SeriesStats> stats;
     std::vector<pictures::Peak> peaks;
     std::vector<Row> rows;              // the stats rows
@@ -94,11 +98,26 @@ bool read_file(const Params& p, const std::string& file, FileSeries& f,
         }
         f.peaks.push_back(peak);
     }
+    f.contents = src->contents();
     if (p.window_text.empty()) {
         f.full = std::move(ws);
         return true;
     }
+    if (p.report_fatigue || p.report_extremes) f.window = std::move(ws);
     return src->read(Window{}, f.numbers, f.full, f.error);
+}
+
+// Adds the warnings not said already (samples left out, said by the
+// statistics too).
+void add_notes(std::vector<std::string>& notes, const std::vector<std::string>& more) {
+    for (const std::string& w : more) {
+        if (std::find(notes.begin(), notes.end(), w) == notes.end()) notes.push_back(w);
+    }
+}
+
+// The window's samples of a file as read (for the tables of the report).
+std::unique_ptr<SeriesSource> window_source(const Params& p, const FileSeries& f) {
+    return memory_source(f.contents, f.numbers, p.window_text.empty() ? f.full : f.window);
 }
 
 // The reason an exception gives for a file (no exception leaves a thread).
@@ -284,8 +303,8 @@ bool same_in_every_row(const std::vector<Row>& rows, std::size_t c) {
 
 // The DEL table of one file, as pektor fatigue gives its rows (the window's
 // times and samples are in the file's header).
-pictures::TitledTable fatigue_table(const Params& p, const std::string& file,
-                                    reader::ReadBuffers& buffers, std::vector<std::string>& notes) {
+pictures::TitledTable fatigue_table(const Params& p, const FileSeries& f,
+                                    std::vector<std::string>& notes) {
     pictures::TitledTable t;
     t.title = "Damage-equivalent loads";
     const FatigueOptions& o = p.fatigue;
@@ -295,19 +314,18 @@ pictures::TitledTable fatigue_table(const Params& p, const std::string& file,
         o.residuals == analysis::Residuals::half ? "half" : "full",
         o.neq ? "= " + pictures::short_number(*o.neq)
               : "the window's duration times " + pictures::short_number(o.feq) + " Hz");
-    const FileResult r = fatigue_file(p, file, &buffers);
+    const FileResult r = fatigue_of(p, f.file, *window_source(p, f));
     if (!r.ok) {
         t.note += " Not counted: " + r.error;
         return t;
     }
-    notes.insert(notes.end(), r.warnings.begin(), r.warnings.end());
+    add_notes(notes, r.warnings);
     t.table = table_of(fatigue_columns(o), r.rows, {"file", "t_first", "t_last", "n"});
     return t;
 }
 
 // The extremes table of one file, as pektor extremes gives its rows.
-pictures::TitledTable extremes_table(const Params& p, const std::string& file,
-                                     reader::ReadBuffers& buffers,
+pictures::TitledTable extremes_table(const Params& p, const FileSeries& f,
                                      std::vector<std::string>& notes) {
     const ExtremesOptions& o = p.extremes;
     pictures::TitledTable t;
@@ -320,12 +338,12 @@ pictures::TitledTable extremes_table(const Params& p, const std::string& file,
         o.weibull == analysis::WeibullMethod::pwm ? "probability-weighted moments"
                                                   : "mean, variance and skewness",
         pictures::short_number(o.duration), o.tail == analysis::Tail::min ? "smallest" : "largest");
-    const FileResult r = extremes_file(p, file, &buffers);
+    const FileResult r = extremes_of(p, f.file, *window_source(p, f));
     if (!r.ok) {
         t.note += " Not fitted: " + r.error;
         return t;
     }
-    notes.insert(notes.end(), r.warnings.begin(), r.warnings.end());
+    add_notes(notes, r.warnings);
     t.table = table_of(extremes_columns(o), r.rows,
                        {"file", "sign", "t_first", "t_last", "duration", "wloc", "wscale", "gloc"});
     return t;
@@ -663,8 +681,8 @@ void report_file(const Params& p, std::size_t i, reader::ReadBuffers& buffers, F
     section.summary = file_summary(p, f, same_n);
     for (const Row& row : f.rows)
         section.table.anchors.push_back(fmt::format("f{}-d{}", i + 1, cell_text(row[1])));
-    if (p.report_fatigue) section.more.push_back(fatigue_table(p, file, buffers, out.notes));
-    if (p.report_extremes) section.more.push_back(extremes_table(p, file, buffers, out.notes));
+    if (p.report_fatigue) section.more.push_back(fatigue_table(p, f, out.notes));
+    if (p.report_extremes) section.more.push_back(extremes_table(p, f, out.notes));
     const pictures::Layout small = small_layout(p);
     for (std::size_t j = 0; j < f.numbers.size(); ++j) {
         out.peaks.push_back({f.numbers[j], f.labels[j], f.peaks[j].value});

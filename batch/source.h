@@ -104,6 +104,14 @@ class SeriesSource {
                 std::string& error);
 };
 
+// A source over series already read: the samples of `series` (the DynRes
+// `numbers` of a file with `contents`), a window taken from them as the
+// reader takes it from the file (steps before it skipped, the first step
+// after it ends the scan). The series is borrowed: it must outlive the source.
+std::unique_ptr<SeriesSource> memory_source(const FileContents& contents,
+                                            std::span<const std::int32_t> numbers,
+                                            const WindowSeries& series);
+
 // Opens a dyn file read-only; nullptr with a one-line reason when it cannot
 // be read. The source reads through `buffers` when given (the read buffers
 // of the calling thread, kept from file to file); it must outlive the source.

@@ -112,7 +112,51 @@ class ReaderSource final : public SeriesSource {
     FileContents contents_;
 };
 
+class MemorySource final : public SeriesSource {
+  public:
+    MemorySource(const FileContents& contents, std::span<const std::int32_t> numbers,
+                 const WindowSeries& series)
+        : contents_(contents), numbers_(numbers.begin(), numbers.end()), series_(series) {}
+
+    const FileContents& contents() const override { return contents_; }
+
+    bool read(const Window& window, std::span<const std::int32_t> dynres, WindowSeries& out,
+              std::string& error) override {
+        std::vector<std::size_t> at;
+        for (const std::int32_t k : dynres) {
+            const auto it = std::find(numbers_.begin(), numbers_.end(), k);
+            if (it == numbers_.end()) {
+                error = "no DynRes " + std::to_string(k);
+                return false;
+            }
+            at.push_back(static_cast<std::size_t>(it - numbers_.begin()));
+        }
+        out.times.clear();
+        out.values.assign(dynres.size(), {});
+        for (std::size_t i = 0; i < series_.times.size(); ++i) {
+            const float t = series_.times[i];
+            if (t > window.last) break;
+            if (t < window.first) continue;
+            out.times.push_back(t);
+            for (std::size_t j = 0; j < at.size(); ++j)
+                out.values[j].push_back(series_.values[at[j]][i]);
+        }
+        return true;
+    }
+
+  private:
+    FileContents contents_;
+    std::vector<std::int32_t> numbers_;
+    const WindowSeries& series_;
+};
+
 }  // namespace
+
+std::unique_ptr<SeriesSource> memory_source(const FileContents& contents,
+                                            std::span<const std::int32_t> numbers,
+                                            const WindowSeries& series) {
+    return std::make_unique<MemorySource>(contents, numbers, series);
+}
 
 bool SeriesSource::read_whole(std::int32_t, std::int32_t, float*, float*, std::string& error) {
     error = "this source cannot read into arrays";

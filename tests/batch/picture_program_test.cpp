@@ -926,16 +926,21 @@ std::vector<std::vector<std::string>> without(const std::vector<std::vector<std:
 TEST(ReportCommand, DelAndExtremesTablesAreThoseOfTheirCommands) {
     ScratchDir dir;
     make_samples(dir);
-    for (const std::string sign : {"max", "min"}) {
-        SCOPED_TRACE(sign);
-        const Outcome run = pektor(dir, "report -c 1-3 -w 10: --sign " + sign +
+    // With a window (the tables from its samples) and without (from the
+    // whole series the pictures hold).
+    for (const auto& [sign, window] : {std::pair<std::string, std::string>{"max", "-w 10:"},
+                                       {"min", "-w 10:"},
+                                       {"max", "-w :1e9"},
+                                       {"min", ""}}) {
+        SCOPED_TRACE(sign + " " + window);
+        const Outcome run = pektor(dir, "report -c 1-3 " + window + " --sign " + sign +
                                             " -m 3,5 --neq 1e6 --duration 3600 --quantiles 0.9 "
                                             "-o report.html a.dyn b.dyn");
         ASSERT_EQ(run.code, 0) << run.err;
         const xml::Element root = xml::parse(dir.read("report.html"));
-        const auto fatigue =
-            csv_rows(pektor(dir, "fatigue -c 1-3 -w 10: -m 3,5 --neq 1e6 -f csv a.dyn b.dyn").out);
-        const auto extremes = csv_rows(pektor(dir, "extremes -c 1-3 -w 10: --sign " + sign +
+        const auto fatigue = csv_rows(
+            pektor(dir, "fatigue -c 1-3 " + window + " -m 3,5 --neq 1e6 -f csv a.dyn b.dyn").out);
+        const auto extremes = csv_rows(pektor(dir, "extremes -c 1-3 " + window + " --sign " + sign +
                                                        " --duration 3600 --quantiles 0.9 -f csv "
                                                        "a.dyn b.dyn")
                                            .out);
