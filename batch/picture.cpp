@@ -292,6 +292,12 @@ pictures::Table table_of(const std::vector<std::string>& columns, const std::vec
     return t;
 }
 
+// The index of the named column (columns.size() when there is none).
+std::size_t column_of(const std::vector<std::string>& columns, std::string_view name) {
+    return static_cast<std::size_t>(std::find(columns.begin(), columns.end(), name) -
+                                    columns.begin());
+}
+
 // Whether every row has the same cell in column c (so the file's header can
 // say it once).
 bool same_in_every_row(const std::vector<Row>& rows, std::size_t c) {
@@ -620,10 +626,8 @@ pictures::Layout small_layout(const Params& p) {
 // DynRes has them all).
 std::string file_summary(const Params& p, const FileSeries& f, bool same_n) {
     const std::vector<std::string> columns = command_columns("stats");
-    const auto cell = [&](const char* name) {
-        const auto c = static_cast<std::size_t>(std::find(columns.begin(), columns.end(), name) -
-                                                columns.begin());
-        return cell_text(f.rows.front().at(c));
+    const auto cell = [&](std::string_view name) {
+        return cell_text(f.rows.front().at(column_of(columns, name)));
     };
     const std::size_t n = f.full.times.size();
     const double t0 = f.full.times.front(), t1 = f.full.times.back();
@@ -672,10 +676,8 @@ void report_file(const Params& p, std::size_t i, reader::ReadBuffers& buffers, F
     // The window's first and last time, and its samples when every DynRes
     // has them all, are said once in the header.
     const std::vector<std::string> columns = command_columns("stats");
-    const auto n_column =
-        static_cast<std::size_t>(std::find(columns.begin(), columns.end(), "n") - columns.begin());
     std::vector<std::string> drop{"file", "t_first", "t_last"};
-    const bool same_n = same_in_every_row(f.rows, n_column);
+    const bool same_n = same_in_every_row(f.rows, column_of(columns, "n"));
     if (same_n) drop.push_back("n");
     section.table = table_of(columns, f.rows, drop);
     section.summary = file_summary(p, f, same_n);

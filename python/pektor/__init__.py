@@ -180,9 +180,14 @@ def _rows(command, files, dynres=None, window=None, jobs=0, errors="warn", frame
     files = _files(files)
     if jobs is None or int(jobs) < 0:
         raise ValueError("jobs: 0 (one per core) or more")
-    opts = {k: (_texts(v) if k in ("m", "quantiles") else v if isinstance(v, bool) or k == "coincident"
-                else None if v is None else _text(v))
-            for k, v in options.items()}
+    def option(k, v):
+        if k in ("m", "quantiles"):  # lists of numbers, as the command line types them
+            return _texts(v)
+        if v is None or isinstance(v, bool) or k == "coincident":  # as given (None: not given)
+            return v
+        return _text(v)
+
+    opts = {k: option(k, v) for k, v in options.items()}
     for k in ("ref", "input"):
         if opts.get(k):
             opts[k] = _path(opts[k])
