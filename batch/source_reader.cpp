@@ -123,6 +123,58 @@ class MemorySource final : public SeriesSource {
     bool read(const Window& window, std::span<const std::int32_t> dynres, WindowSeries& out,
               std::string& error) override {
         std::vector<std::size_t> at;
+        if (!columns_of(dynres, at, error)) return false;
+        const std::vector<std::size_t> steps = steps_of(window, 0, series_.times.size());
+        out.times.clear();
+        for (const std::size_t i : steps) out.times.push_back(series_.times[i]);
+        out.values.assign(dynres.size(), {});
+        for (std::size_t j = 0; j < at.size(); ++j) {
+            const std::vector<float>& v = series_.values[at[j]];
+            out.values[j].reserve(steps.size());
+            for (const std::size_t i : steps) out.values[j].push_back(v[i]);
+        }
+        return true;
+    }
+
+    // Blocks filled column by column straight from the series.
+    bool stream_blocks(const Window& window, std::span<const std::int32_t> dynres,
+                       const BlockSink& sink, std::string& error) override {
+        std::vector<std::size_t> at;
+        if (!columns_of(dynres, at, error)) return false;
+        const std::size_t m = at.size(), stride = m + 1;
+        std::vector<std::size_t> columns(m);
+        for (std::size_t j = 0; j < m; ++j) columns[j] = j + 1;
+        std::vector<float> rows;
+        const std::size_t n = series_.times.size();
+        // Blocks of about 1 MiB, which stay in the cache.
+        const std::size_t block = std::max<std::size_t>(1, (std::size_t{1} << 18) / stride);
+        for (std::size_t from = 0; from < n; from += block) {
+            const std::vector<std::size_t> steps =
+                steps_of(window, from, std::min(n, from + block));
+            rows.resize(steps.size() * stride);
+            for (std::size_t r = 0; r < steps.size(); ++r)
+                rows[r * stride] = series_.times[steps[r]];
+            // Usually the steps follow each other: no look-up per sample.
+            const bool run = !steps.empty() && steps.back() - steps.front() + 1 == steps.size();
+            for (std::size_t j = 0; j < m; ++j) {
+                const std::vector<float>& v = series_.values[at[j]];
+                float* out = rows.data() + j + 1;
+                if (run) {
+                    const float* in = v.data() + steps.front();
+                    for (std::size_t r = 0; r < steps.size(); ++r) out[r * stride] = in[r];
+                } else {
+                    for (std::size_t r = 0; r < steps.size(); ++r) out[r * stride] = v[steps[r]];
+                }
+            }
+            if (!steps.empty()) sink(SampleBlock{rows.data(), stride, steps.size(), columns});
+            if (ended_) break;
+        }
+        return true;
+    }
+
+  private:
+    bool columns_of(std::span<const std::int32_t> dynres, std::vector<std::size_t>& at,
+                    std::string& error) const {
         for (const std::int32_t k : dynres) {
             const auto it = std::find(numbers_.begin(), numbers_.end(), k);
             if (it == numbers_.end()) {
@@ -131,23 +183,29 @@ class MemorySource final : public SeriesSource {
             }
             at.push_back(static_cast<std::size_t>(it - numbers_.begin()));
         }
-        out.times.clear();
-        out.values.assign(dynres.size(), {});
-        for (std::size_t i = 0; i < series_.times.size(); ++i) {
-            const float t = series_.times[i];
-            if (t > window.last) break;
-            if (t < window.first) continue;
-            out.times.push_back(t);
-            for (std::size_t j = 0; j < at.size(); ++j)
-                out.values[j].push_back(series_.values[at[j]][i]);
-        }
         return true;
     }
 
-  private:
+    // The samples of [from, to) inside the window as the reader takes them:
+    // before it skipped, the first after it ends the scan (ended_).
+    std::vector<std::size_t> steps_of(const Window& window, std::size_t from, std::size_t to) {
+        if (from == 0) ended_ = false;
+        std::vector<std::size_t> steps;
+        for (std::size_t i = from; i < to && !ended_; ++i) {
+            const float t = series_.times[i];
+            if (t > window.last) {
+                ended_ = true;
+            } else if (!(t < window.first)) {
+                steps.push_back(i);
+            }
+        }
+        return steps;
+    }
+
     FileContents contents_;
     std::vector<std::int32_t> numbers_;
     const WindowSeries& series_;
+    bool ended_ = false;  // the scan met a sample after the window
 };
 
 }  // namespace
